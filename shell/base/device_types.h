@@ -5,7 +5,6 @@
 
 namespace ocv {
 
-#pragma pack(push, 1)
 struct DeviceTypeRecord {
     uint8_t id;
     uint8_t inUse;  // 1 = in use
@@ -14,7 +13,6 @@ struct DeviceTypeRecord {
     char password[24];
     int32_t port;
 };
-#pragma pack(pop)
 
 constexpr int kDeviceTypeSlots = 32;
 
