@@ -1,0 +1,36 @@
+#include "events/log_file_reader.h"
+
+#include <cstring>
+
+namespace ocv {
+namespace {
+// A multiple of the record size, so a refill never splits a record except at the file's end.
+constexpr size_t kBlockBytes = sizeof(LogRecord) * 8192;
+}
+
+LogFileReader::LogFileReader(const std::string& path) : buffer_(kBlockBytes) {
+    file_ = fopen(path.c_str(), "rbe");
+    if (file_) setvbuf(file_, nullptr, _IONBF, 0);
+}
+
+LogFileReader::~LogFileReader() {
+    if (file_) fclose(file_);
+}
+
+bool LogFileReader::Refill() {
+    if (!file_) return false;
+    size_t keep = end_ - pos_;
+    if (keep) memmove(buffer_.data(), buffer_.data() + pos_, keep);
+    pos_ = 0;
+    end_ = keep + fread(buffer_.data() + keep, 1, buffer_.size() - keep, file_);
+    return end_ - pos_ >= sizeof(LogRecord);
+}
+
+bool LogFileReader::Next(LogRecord* record) {
+    if (end_ - pos_ < sizeof(LogRecord) && !Refill()) return false;
+    memcpy(record, buffer_.data() + pos_, sizeof(LogRecord));
+    pos_ += sizeof(LogRecord);
+    return true;
+}
+
+}  // namespace ocv
