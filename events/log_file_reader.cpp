@@ -5,7 +5,7 @@
 namespace ocv {
 namespace {
 // A multiple of the record size, so a refill never splits a record except at the file's end.
-constexpr size_t kBlockBytes = sizeof(LogRecord) * 8192;
+constexpr size_t kBlockBytes = sizeof(LogRecord) * 2048;
 }
 
 LogFileReader::LogFileReader(const std::string& path) : buffer_(kBlockBytes) {
@@ -27,9 +27,9 @@ bool LogFileReader::Refill() {
 }
 
 bool LogFileReader::Next(LogRecord* record) {
-    if (end_ - pos_ < sizeof(LogRecord) && !Refill()) return false;
-    memcpy(record, buffer_.data() + pos_, sizeof(LogRecord));
-    pos_ += sizeof(LogRecord);
+    const LogRecord* r = NextView();
+    if (r == nullptr) return false;
+    memcpy(record, r, sizeof(LogRecord));
     return true;
 }
 

@@ -19,6 +19,14 @@ public:
     bool IsOpen() const { return file_ != nullptr; }
     // Copies the next whole record; false at the end (or a truncated tail).
     bool Next(LogRecord* record);
+    // The next whole record in place (valid until the following call), or nullptr at the end.
+    const LogRecord* NextView() {
+        if (end_ - pos_ < sizeof(LogRecord) && !Refill()) return nullptr;
+        // LogRecord is packed, so any byte offset is a valid address for it.
+        const auto* r = reinterpret_cast<const LogRecord*>(buffer_.data() + pos_);
+        pos_ += sizeof(LogRecord);
+        return r;
+    }
 
 private:
     bool Refill();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "events/log_file_reader.h"
 #include "events/log_writer.h"
@@ -67,13 +68,41 @@ std::string FieldText(const char* field, size_t size) { return std::string(field
 // The device field names the chosen device when it is exactly what the writer would have made
 // for that host and port and the record's channel: a plain "contains the host" test would also
 // take 10.0.0.12 for 10.0.0.1, and could not see a host that the writer had to cut.
-bool DeviceMatches(const LogRecord& r, const LogQuery& q) {
-    std::string field = FieldText(r.device, sizeof r.device);
-    size_t dash = field.rfind('-');
-    if (dash == std::string::npos) return false;
-    int channel = atoi(field.c_str() + dash + 1);
-    return field == FormatLogDeviceText(q.deviceHost.c_str(), q.devicePort, channel);
-}
+class DeviceMatcher {
+public:
+    explicit DeviceMatcher(const LogQuery& q) : query_(q) {
+        for (int ch = 1; ch <= kChannels; ++ch)
+            texts_[ch - 1] = FormatLogDeviceText(q.deviceHost.c_str(), q.devicePort, ch);
+        // Bytes every channel's text begins with: most records are rejected on them alone.
+        commonPrefix_ = texts_[0].size();
+        for (const std::string& t : texts_) {
+            size_t n = 0;
+            while (n < commonPrefix_ && n < t.size() && t[n] == texts_[0][n]) ++n;
+            commonPrefix_ = n;
+        }
+    }
+    bool Matches(const LogRecord& r) const {
+        if (memcmp(r.device, texts_[0].data(), commonPrefix_) != 0) return false;
+        size_t len = strnlen(r.device, sizeof r.device);
+        const char* dash = static_cast<const char*>(memrchr(r.device, '-', len));
+        if (dash == nullptr) return false;
+        int channel = 0;
+        for (const char* p = dash + 1; p < r.device + len && *p >= '0' && *p <= '9'; ++p)
+            channel = channel * 10 + (*p - '0');
+        if (channel >= 1 && channel <= kChannels) return Same(texts_[channel - 1], r.device, len);
+        return Same(FormatLogDeviceText(query_.deviceHost.c_str(), query_.devicePort, channel),
+                    r.device, len);
+    }
+
+private:
+    static bool Same(const std::string& text, const char* field, size_t len) {
+        return text.size() == len && memcmp(text.data(), field, len) == 0;
+    }
+    static constexpr int kChannels = 64;
+    const LogQuery& query_;
+    std::string texts_[kChannels];
+    size_t commonPrefix_ = 0;
+};
 
 }  // namespace
 
@@ -104,21 +133,21 @@ int SearchLogs(const std::string& logDirectory, const LogQuery& q, std::vector<L
     bool allSubtypes = q.subtypeEntry == 0;
     bool knownEntry = allSubtypes || EntryRanges(q.logType, q.subtypeEntry, &ranges);
     if (!knownEntry) return 0;
-    LogRecord r;
+    bool keep[kLogSubtypeCount + 1] = {};
+    for (int st = 0; st < kLogSubtypeCount; ++st) keep[st] = allSubtypes;
+    for (const SubtypeRange& range : ranges)
+        for (int st = range.first; st <= range.last && st < kLogSubtypeCount; ++st) keep[st] = true;
+    std::optional<DeviceMatcher> device;
+    if (!q.anyDevice) device.emplace(q);
+    bool userFilter = q.logType == kLogOperate && !q.anyUser;
     for (const std::string& name : files) {
         LogFileReader reader(logDirectory + "/" + name);
-        while (reader.Next(&r)) {
-            if (r.time < q.startTime || r.time > q.endTime) continue;
-            if (!allSubtypes &&
-                std::none_of(ranges.begin(), ranges.end(), [&](const SubtypeRange& s) {
-                    return r.subtype >= s.first && r.subtype <= s.last;
-                }))
-                continue;
-            if (!q.anyDevice && !DeviceMatches(r, q)) continue;
-            if (q.logType == kLogOperate && !q.anyUser &&
-                FieldText(r.user, sizeof r.user) != q.user)
-                continue;
-            out->push_back(r);
+        while (const LogRecord* r = reader.NextView()) {
+            if (r->time < q.startTime || r->time > q.endTime) continue;
+            if (r->subtype >= kLogSubtypeCount ? !allSubtypes : !keep[r->subtype]) continue;
+            if (device && !device->Matches(*r)) continue;
+            if (userFilter && FieldText(r->user, sizeof r->user) != q.user) continue;
+            out->push_back(*r);
         }
     }
     return 0;
