@@ -1,0 +1,207 @@
+#include "record/record_file_writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace ocv {
+namespace {
+
+ssize_t SystemPwrite(int fd, const void* data, size_t size, off_t offset) {
+    return ::pwrite(fd, data, size, offset);
+}
+
+// Time-line steps: a jump backwards or a gap longer than a second is not real time.
+constexpr uint32_t kMaxVideoStepMs = 1000;
+constexpr uint32_t kLongAudioGapMs = 1000;
+constexpr uint32_t kAudioGapStepMs = 20;
+// A kind-3 key frame is indexed once in this many.
+constexpr uint32_t kType3IndexInterval = 50;
+
+}  // namespace
+
+RecordFileWriter::RecordFileWriter() : pwrite_(SystemPwrite) {}
+
+RecordFileWriter::~RecordFileWriter() { Close(); }
+
+int RecordFileWriter::Create(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    if (path.empty() || fd_ >= 0) return -1;
+    path_ = path;
+    return 0;
+}
+
+int RecordFileWriter::SetStreamInfo(const StreamInfo& info) {
+    std::lock_guard lock(mutex_);
+    if (fd_ >= 0) return -1;
+    info_ = info;
+    videoFrameCount_ = 0;
+    startTimeMs_ = 0;
+    return 0;
+}
+
+bool RecordFileWriter::WriteAt(const void* data, size_t size, off_t offset) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = pwrite_(fd_, p, size, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+void RecordFileWriter::ResetCounters() {
+    waitingForKeyFrame_ = true;
+    entriesUsed_ = 0;
+    offset_ = kRecordHeaderBytes;
+    startTimeMs_ = 0;
+    videoTimeMs_ = 0;
+    audioTimeMs_ = 0;
+    videoFrameCount_ = 0;
+    type3Counter_ = 0;
+    bytesWritten_ = 0;
+}
+
+int RecordFileWriter::Open(uint32_t startTimeMs) {
+    std::lock_guard lock(mutex_);
+    if (path_.empty() || fd_ >= 0) return -1;
+    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) return -1;
+    ResetCounters();
+    startTimeMs_ = startTimeMs;
+    // The header goes out whole, with a zero index, so the file is readable from the start.
+    static const char kZeros[64 * 1024] = {};
+    char fixed[kHeaderFixedBytes];
+    memcpy(fixed, kRecordFileMagic, 4);
+    memcpy(fixed + 4, &info_, sizeof info_);
+    memset(fixed + kVideoFrameCountOffset, 0, 4);
+    memcpy(fixed + kStartTimeOffset, &startTimeMs_, 4);
+    bool ok = WriteAt(fixed, sizeof fixed, 0);
+    for (uint32_t at = kHeaderFixedBytes; ok && at < kRecordHeaderBytes; at += sizeof kZeros) {
+        uint32_t n = std::min<uint32_t>(sizeof kZeros, kRecordHeaderBytes - at);
+        ok = WriteAt(kZeros, n, at);
+    }
+    if (!ok) {
+        ::close(fd_);
+        fd_ = -1;
+        ResetCounters();
+        return -1;
+    }
+    bytesWritten_ = kRecordHeaderBytes;
+    return 0;
+}
+
+int RecordFileWriter::WriteFrame(const void* record, uint32_t length) {
+    std::lock_guard lock(mutex_);
+    if (fd_ < 0) return kNotOpen;
+    if (record == nullptr || length < kFrameHeaderBytes) return -1;
+    FrameHeader h;
+    memcpy(&h, record, sizeof h);
+    // Readers walk the file by the data length: a record that disagrees with it is refused.
+    if (h.dataLength > kMaxFrameDataLength || h.dataLength + kFrameHeaderBytes != length) return -1;
+
+    bool video = IsVideoFrame(h);
+    bool key = IsKeyFrame(h);
+    if (waitingForKeyFrame_) {
+        if (!key) return 0;
+        waitingForKeyFrame_ = false;
+        char fixed[kHeaderFixedBytes];
+        memcpy(fixed, kRecordFileMagic, 4);
+        memcpy(fixed + 4, &info_, sizeof info_);
+        memcpy(fixed + kVideoFrameCountOffset, &videoFrameCount_, 4);
+        memcpy(fixed + kStartTimeOffset, &startTimeMs_, 4);
+        WriteAt(fixed, sizeof fixed, 0);
+    }
+
+    if (video) {
+        uint32_t d = h.timestampMs - lastVideoTs_;
+        if (d > kMaxVideoStepMs) d = kMaxVideoStepMs;
+        lastVideoTs_ = h.timestampMs;
+        uint32_t kind = h.frameType % 10;
+        if (kind == kFrameTypeKeyFrameAlt) {
+            if (++type3Counter_ == kType3IndexInterval) type3Counter_ = 0;
+        } else if (kind == kFrameTypeKeyFrame) {
+            type3Counter_ = 0;
+        }
+        videoTimeMs_ += d;
+        ++videoFrameCount_;
+        if (key && entriesUsed_ < kKeyFrameIndexEntries && type3Counter_ == 0) {
+            KeyFrameIndexEntry entry{static_cast<uint32_t>(offset_),
+                                     static_cast<uint32_t>(videoTimeMs_ / 1000)};
+            WriteAt(&videoFrameCount_, 4, kVideoFrameCountOffset);
+            WriteAt(&entry, sizeof entry, kKeyFrameIndexOffset + 8 * entriesUsed_);
+            ++entriesUsed_;
+        }
+        h.timestampMs = startTimeMs_ + static_cast<uint32_t>(videoTimeMs_);
+    } else {
+        uint32_t d = h.timestampMs - lastAudioTs_;
+        if (d > kLongAudioGapMs) d = kAudioGapStepMs;
+        lastAudioTs_ = h.timestampMs;
+        audioTimeMs_ += d;
+        h.timestampMs = startTimeMs_ + static_cast<uint32_t>(audioTimeMs_);
+    }
+
+    // Header with the new timestamp, then the data, as one record at the end of the file.
+    bool ok = WriteAt(&h, sizeof h, static_cast<off_t>(offset_)) &&
+              WriteAt(static_cast<const char*>(record) + sizeof h, length - sizeof h,
+                      static_cast<off_t>(offset_ + sizeof h));
+    if (!ok) {
+        // Take the partial record back; if even that fails, close so that the next key frame
+        // begins a new file instead of appending behind garbage.
+        if (ftruncate(fd_, static_cast<off_t>(offset_)) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+            ResetCounters();
+        }
+        return -1;
+    }
+    offset_ += length;
+    bytesWritten_ += length;
+    return 0;
+}
+
+int RecordFileWriter::Close() {
+    std::lock_guard lock(mutex_);
+    if (fd_ < 0) return kNotOpen;
+    ::close(fd_);
+    fd_ = -1;
+    ResetCounters();
+    return 0;
+}
+
+bool RecordFileWriter::IsOpen() const {
+    std::lock_guard lock(mutex_);
+    return fd_ >= 0;
+}
+
+bool RecordFileWriter::WaitingForKeyFrame() const {
+    std::lock_guard lock(mutex_);
+    return waitingForKeyFrame_;
+}
+
+uint64_t RecordFileWriter::ByteCount() const {
+    std::lock_guard lock(mutex_);
+    return bytesWritten_;
+}
+
+uint64_t RecordFileWriter::VideoTimeMs() const {
+    std::lock_guard lock(mutex_);
+    return videoTimeMs_;
+}
+
+uint32_t RecordFileWriter::IndexEntriesUsed() const {
+    std::lock_guard lock(mutex_);
+    return entriesUsed_;
+}
+
+uint32_t RecordFileWriter::StartTimeMs() const {
+    std::lock_guard lock(mutex_);
+    return startTimeMs_;
+}
+
+}  // namespace ocv

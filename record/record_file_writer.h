@@ -1,0 +1,75 @@
+#pragma once
+// Writes one .qvx recording file: header with key-frame index, then frame records with their
+// timestamps rewritten onto the file's own time line.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "record/record_format.h"
+
+namespace ocv {
+
+class RecordFileWriter {
+public:
+    // Returned by WriteFrame and Close when no file is open.
+    static constexpr int kNotOpen = -2;
+
+    // The system call used to write (tests inject short writes through it).
+    using PwriteFn = std::function<ssize_t(int fd, const void* data, size_t size, off_t offset)>;
+
+    RecordFileWriter();
+    ~RecordFileWriter();
+    RecordFileWriter(const RecordFileWriter&) = delete;
+    RecordFileWriter& operator=(const RecordFileWriter&) = delete;
+
+    // Reserves the writer for a path. -1 without a path.
+    int Create(const std::string& path);
+    // Only before Open: the stream description copied into the header.
+    int SetStreamInfo(const StreamInfo& info);
+    // Creates (or truncates) the file and writes the whole header. startTimeMs is the local
+    // time of day the file is created, in ms since midnight. -1 on failure (file closed).
+    int Open(uint32_t startTimeMs);
+    // 0 written or skipped (nothing is written before the first key frame), -1 short write,
+    // kNotOpen. After a short write the file is cut back to the end of the last whole record,
+    // so one failed write never corrupts the records after it.
+    int WriteFrame(const void* record, uint32_t length);
+    int Close();
+
+    bool IsOpen() const;
+    bool WaitingForKeyFrame() const;
+    // Bytes written, header included.
+    uint64_t ByteCount() const;
+    // Accumulated video time in ms and key-frame index entries used (for index updates).
+    uint64_t VideoTimeMs() const;
+    uint32_t IndexEntriesUsed() const;
+    uint32_t StartTimeMs() const;
+    const std::string& Path() const { return path_; }
+
+    void SetPwriteForTesting(PwriteFn fn) { pwrite_ = std::move(fn); }
+
+private:
+    bool WriteAt(const void* data, size_t size, off_t offset);
+    void ResetCounters();
+
+    mutable std::mutex mutex_;
+    PwriteFn pwrite_;
+    std::string path_;
+    int fd_ = -1;
+    StreamInfo info_{};
+    bool waitingForKeyFrame_ = true;
+    uint32_t entriesUsed_ = 0;
+    uint64_t offset_ = kRecordHeaderBytes;
+    uint32_t startTimeMs_ = 0;
+    uint32_t lastVideoTs_ = 0;
+    uint32_t lastAudioTs_ = 0;
+    uint64_t videoTimeMs_ = 0;
+    uint64_t audioTimeMs_ = 0;
+    uint32_t videoFrameCount_ = 0;
+    uint32_t type3Counter_ = 0;
+    uint64_t bytesWritten_ = 0;
+};
+
+}  // namespace ocv

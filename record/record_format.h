@@ -1,0 +1,46 @@
+#pragma once
+// Byte layout of the .qvx recording file and of the images.fi index (little-endian).
+//
+// .qvx: "QVXF" | StreamInfo (28) | videoFrameCount (4) | startTime ms of day (4) |
+//       key-frame index: 25000 x { u32 file offset, u32 seconds on the video time line } |
+//       frame records (16-byte FrameHeader + data) to the end of the file.
+// images.fi: 144-byte IndexRecord per recording file of the folder, in the order begun.
+#include <cstdint>
+
+#include "shell/base/media_types.h"
+
+namespace ocv {
+
+constexpr char kRecordFileMagic[4] = {'Q', 'V', 'X', 'F'};
+constexpr uint32_t kKeyFrameIndexEntries = 25000;
+constexpr uint32_t kHeaderFixedBytes = 40;  // magic, StreamInfo, videoFrameCount, startTime
+constexpr uint32_t kVideoFrameCountOffset = 32;
+constexpr uint32_t kStartTimeOffset = 36;
+constexpr uint32_t kKeyFrameIndexOffset = 40;
+constexpr uint32_t kRecordHeaderBytes = kKeyFrameIndexOffset + 8 * kKeyFrameIndexEntries;  // 200040
+static_assert(kRecordHeaderBytes == 200040);
+
+struct KeyFrameIndexEntry {
+    uint32_t fileOffset;  // 0 = unused
+    uint32_t seconds;     // accumulated video time / 1000 at that key frame
+};
+static_assert(sizeof(KeyFrameIndexEntry) == 8);
+
+enum RecordType : uint16_t { kRecordManual = 1, kRecordAlarm = 2, kRecordPlan = 3 };
+
+#pragma pack(push, 1)
+struct IndexRecord {
+    uint16_t startHour;
+    uint16_t startMinute;
+    uint16_t startSecond;
+    uint16_t recordType;  // RecordType
+    uint32_t durationSeconds;
+    uint32_t sizeKiB;     // 0 while the file is being written
+    uint8_t reserved[128];
+};
+#pragma pack(pop)
+static_assert(sizeof(IndexRecord) == 144);
+
+constexpr const char* kIndexFileName = "images.fi";
+
+}  // namespace ocv
