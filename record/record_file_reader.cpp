@@ -1,10 +1,7 @@
 #include "record/record_file_reader.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 
 namespace ocv {
@@ -72,47 +69,6 @@ bool RecordFileReader::Next(FrameHeader* header, std::vector<uint8_t>* data) {
     offset_ += sizeof h + h.dataLength;
     *header = h;
     return true;
-}
-
-int ReadIndexFile(const std::string& path, std::vector<IndexRecord>* records) {
-    FILE* f = fopen(path.c_str(), "rbe");
-    if (!f) return -1;
-    IndexRecord r;
-    while (fread(&r, 1, sizeof r, f) == sizeof r) records->push_back(r);
-    fclose(f);
-    return 0;
-}
-
-int AppendIndexRecord(const std::string& path, const IndexRecord& record) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (fstat(fd, &st) != 0) {
-        close(fd);
-        return -1;
-    }
-    // A torn tail from a crash is overwritten, so records stay aligned.
-    off_t whole = st.st_size - st.st_size % static_cast<off_t>(sizeof record);
-    int position = static_cast<int>(whole / static_cast<off_t>(sizeof record));
-    ssize_t n = pwrite(fd, &record, sizeof record, whole);
-    bool ok = n == static_cast<ssize_t>(sizeof record);
-    if (!ok && n > 0 && ftruncate(fd, whole) != 0) {
-        // Left for the start-up repair.
-    }
-    close(fd);
-    return ok ? position : -1;
-}
-
-int RewriteIndexRecord(const std::string& path, int position, const IndexRecord& record) {
-    if (position < 0) return -1;
-    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    off_t at = static_cast<off_t>(position) * static_cast<off_t>(sizeof record);
-    struct stat st {};
-    bool ok = fstat(fd, &st) == 0 && at + static_cast<off_t>(sizeof record) <= st.st_size &&
-              pwrite(fd, &record, sizeof record, at) == static_cast<ssize_t>(sizeof record);
-    close(fd);
-    return ok ? 0 : -1;
 }
 
 }  // namespace ocv

@@ -46,11 +46,4 @@ private:
     uint64_t offset_ = 0;
 };
 
-// images.fi: read all whole records (a torn tail is ignored). 0, or -1 when unreadable.
-int ReadIndexFile(const std::string& path, std::vector<IndexRecord>* records);
-// Appends a record and returns its position (record number), or -1.
-int AppendIndexRecord(const std::string& path, const IndexRecord& record);
-// Rewrites record number `position` in place. 0 or -1.
-int RewriteIndexRecord(const std::string& path, int position, const IndexRecord& record);
-
 }  // namespace ocv

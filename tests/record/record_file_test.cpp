@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "record/index_file.h"
 #include "record/record_file_reader.h"
 #include "record/record_file_writer.h"
 #include "tests/support/temp_dir.h"

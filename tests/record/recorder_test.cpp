@@ -1,0 +1,259 @@
+#include "record/recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "platform/app_dir.h"
+#include "record/index_file.h"
+#include "record/record_file_reader.h"
+#include "shell/base/clock.h"
+#include "tests/support/temp_dir.h"
+
+namespace ocv {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Frame records whose data starts with the frame's number, so files can be read back by it.
+std::vector<uint8_t> Frame(uint32_t kind, uint32_t type, uint32_t ts, uint32_t number,
+                           uint32_t size = 64) {
+    std::vector<uint8_t> rec(kFrameHeaderBytes + size, 0);
+    FrameHeader h{kind, size, ts, type};
+    memcpy(rec.data(), &h, sizeof h);
+    memcpy(rec.data() + kFrameHeaderBytes, &number, 4);
+    return rec;
+}
+
+class RecorderTest : public ::testing::Test {
+protected:
+    test::TempDir app;
+    std::string savedAppDir = AppDir();
+    std::mutex eventsMutex;
+    std::vector<int> events;
+    std::unique_ptr<Recorder> rec;
+    StreamInfo info{kVideoCodecH264, 352, 288, kAudioG711ALaw, 8000, 1, 25};
+
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        SetAppDir(app.str());
+        test::WriteText(app / "config.ini", "[DRIVES]\nD=" + app.str() + "/d\n");
+        fs::create_directories(app / "d");
+        SetClockForTesting(2020, 7, 8, 10, 15, 0);
+        rec = std::make_unique<Recorder>(1, 2, [this](int id) {
+            std::lock_guard lock(eventsMutex);
+            events.push_back(id);
+        });
+    }
+    void TearDown() override {
+        rec.reset();
+        SetAppDir(savedAppDir);
+        SetClockSourceForTesting(nullptr);
+    }
+    RecordStartInfo StartInfo(uint32_t type) {
+        ClockSnapshot now = clockSnapshot();
+        RecordStartInfo s{};
+        s.year = now.year;
+        s.month = now.month;
+        s.day = now.day;
+        s.hour = now.hour;
+        s.minute = now.minute;
+        s.second = now.second;
+        s.disk = 1;
+        s.recordType = type;
+        strcpy(s.folder, "cam01-5000-3");
+        return s;
+    }
+    // Video at 25 fps from t0, a key frame every 25 frames starting at frame keyPhase.
+    void Feed(uint32_t first, uint32_t count, uint32_t keyPhase = 0) {
+        for (uint32_t n = first; n < first + count; ++n) {
+            bool key = (n % 25) == keyPhase;
+            auto f = Frame(1, key ? 1 : 2, 1000 + n * 40, n);
+            ASSERT_EQ(rec->AddFrame(f.data(), static_cast<uint32_t>(f.size()), 1000 + n * 40, 1), 0);
+        }
+    }
+    std::string Folder() { return app / "d/QVXFile/2020_07_08/cam01-5000-3"; }
+    std::vector<uint32_t> FrameNumbers(const std::string& path) {
+        RecordFileReader reader;
+        std::vector<uint32_t> numbers;
+        if (reader.Open(path) != 0) return numbers;
+        FrameHeader h;
+        std::vector<uint8_t> data;
+        while (reader.Next(&h, &data)) {
+            uint32_t n;
+            memcpy(&n, data.data(), 4);
+            numbers.push_back(n);
+        }
+        return numbers;
+    }
+    void WaitDrained() {
+        for (int i = 0; i < 400 && !rec->RingStats().bytesWritten; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        rec->DrainForTesting();
+    }
+};
+
+TEST_F(RecorderTest, PreRecordClampsAndRingSizes) {
+    struct Case {
+        int pre, expectedPre;
+        uint32_t ring;
+    } cases[] = {{0, 1, 6u << 20}, {-3, 1, 6u << 20}, {16, 1, 6u << 20}, {5, 5, 6u << 20},
+                 {6, 6, 8u << 20}, {10, 10, 8u << 20}, {11, 11, 10u << 20}, {15, 15, 10u << 20}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(rec->Start(c.pre), 0);
+        EXPECT_EQ(rec->PreRecordSeconds(), c.expectedPre) << c.pre;
+        EXPECT_EQ(rec->RingCapacity(), c.ring) << c.pre;
+    }
+}
+
+TEST_F(RecorderTest, FramesBeforeThePictureSizeAreRefused) {
+    ASSERT_EQ(rec->Start(5), 0);
+    auto f = Frame(1, 1, 1000, 0);
+    EXPECT_EQ(rec->AddFrame(f.data(), static_cast<uint32_t>(f.size()), 1000, 1), -1);
+    rec->SetStreamInfo(StreamInfo{1, 0, 288, 0, 0, 0, 0});
+    EXPECT_EQ(rec->AddFrame(f.data(), static_cast<uint32_t>(f.size()), 1000, 1), -1);
+    rec->SetStreamInfo(info);
+    EXPECT_EQ(rec->AddFrame(f.data(), static_cast<uint32_t>(f.size()), 1000, 1), 0);
+    EXPECT_EQ(rec->StartRecording(StartInfo(1), 1, false), -1);  // no disk yet
+    EXPECT_EQ(rec->StartIfIdle(StartInfo(1)), -1);
+}
+
+TEST_F(RecorderTest, RecordingBeginsAtTheFirstBufferedKeyFrame) {
+    ASSERT_EQ(rec->Start(5), 0);
+    rec->SetStreamInfo(info);
+    rec->InitDisk(1);
+    Feed(0, 75, 12);  // 3 s buffered; key frames are frames 12, 37 and 62
+    auto audio = Frame(2, 0, 0, 1000);
+    ASSERT_EQ(rec->AddFrame(audio.data(), static_cast<uint32_t>(audio.size()), 0, 2), 0);
+    rec->DrainForTesting();  // nothing trimmed: 3 s < 5 s of pre-record
+    ASSERT_EQ(rec->StartRecording(StartInfo(3), 3, false), 0);
+    Feed(75, 10, 12);
+    rec->DrainForTesting();
+    std::string path = rec->OpenFilePath();
+    EXPECT_EQ(path, Folder() + "/PREC200708_101500.qvx");
+    rec->StopRecording();
+    std::vector<uint32_t> numbers = FrameNumbers(path);
+    ASSERT_FALSE(numbers.empty());
+    EXPECT_EQ(numbers.front(), 12u);  // not frame 0 (predicted) and not the current frame
+    EXPECT_EQ(numbers.back(), 84u);
+    EXPECT_EQ(numbers.size(), 84u - 12u + 1u + 1u);  // with the audio frame
+    std::vector<IndexRecord> index;
+    ASSERT_EQ(ReadIndexFile(Folder() + "/images.fi", &index), 0);
+    ASSERT_EQ(index.size(), 1u);
+    EXPECT_EQ(index[0].recordType, kRecordPlan);
+    EXPECT_EQ(index[0].startMinute, 15);
+    EXPECT_EQ(index[0].sizeKiB, fs::file_size(path) / 1024);
+    std::lock_guard lock(eventsMutex);
+    EXPECT_EQ(events, (std::vector<int>{66, 66}));  // first file, then the end
+}
+
+TEST_F(RecorderTest, PreRecordTrimsToTheConfiguredSeconds) {
+    ASSERT_EQ(rec->Start(1), 0);
+    rec->SetStreamInfo(info);
+    rec->InitDisk(1);
+    Feed(0, 100, 0);  // 4 s of stream, key frames 0, 25, 50, 75
+    rec->DrainForTesting();
+    ASSERT_EQ(rec->StartRecording(StartInfo(1), 1, false), 0);
+    Feed(100, 1, 0);
+    rec->DrainForTesting();
+    std::string path = rec->OpenFilePath();
+    rec->StopRecording();
+    std::vector<uint32_t> numbers = FrameNumbers(path);
+    ASSERT_FALSE(numbers.empty());
+    EXPECT_EQ(numbers.front(), 75u) << numbers.size() << " " << numbers.back();  // about one second back: the key frame at 3 s
+    EXPECT_NE(path.find("/NREC200708_101500.qvx"), std::string::npos);
+}
+
+TEST_F(RecorderTest, SplitClosesAtAKeyFrameAndOpensTheNextFile) {
+    ASSERT_EQ(rec->Start(1), 0);
+    rec->SetStreamInfo(info);
+    rec->InitDisk(1);
+    ASSERT_EQ(rec->StartRecording(StartInfo(3), 3, false), 0);
+    Feed(0, 30);
+    rec->DrainForTesting();
+    std::string first = rec->OpenFilePath();
+    AdvanceClockForTesting(300);
+    ASSERT_EQ(rec->StartRecording(StartInfo(2), 2, true), 0);
+    Feed(30, 10);  // no key frame: still the first file
+    rec->DrainForTesting();
+    EXPECT_EQ(rec->OpenFilePath(), first);
+    Feed(40, 20);  // key frame 50 splits
+    rec->DrainForTesting();
+    std::string second = rec->OpenFilePath();
+    EXPECT_EQ(second, Folder() + "/AREC200708_102000.qvx");
+    std::vector<uint32_t> a = FrameNumbers(first);
+    ASSERT_FALSE(a.empty());
+    EXPECT_EQ(a.back(), 49u);
+    AdvanceClockForTesting(60);
+    rec->StopRecording();
+    std::vector<uint32_t> b = FrameNumbers(second);
+    ASSERT_FALSE(b.empty());
+    EXPECT_EQ(b.front(), 50u);
+    std::vector<IndexRecord> index;
+    ASSERT_EQ(ReadIndexFile(Folder() + "/images.fi", &index), 0);
+    ASSERT_EQ(index.size(), 2u);
+    EXPECT_EQ(index[0].recordType, kRecordPlan);
+    EXPECT_EQ(index[0].durationSeconds, 300u);
+    EXPECT_GT(index[0].sizeKiB, 0u);
+    EXPECT_EQ(index[1].recordType, kRecordAlarm);
+    EXPECT_EQ(index[1].startMinute, 20);
+    EXPECT_EQ(index[1].durationSeconds, 60u);
+    EXPECT_FALSE(rec->IsRecording());
+}
+
+TEST_F(RecorderTest, RingOverflowEmptiesTheRing) {
+    ASSERT_EQ(rec->Start(5), 0);  // 6 MiB ring
+    rec->SetStreamInfo(info);
+    std::vector<uint8_t> big = Frame(1, 2, 5000, 0, 1000000);
+    int rc = 0, n = 0;
+    for (; n < 10 && rc == 0; ++n)
+        rc = rec->AddFrame(big.data(), static_cast<uint32_t>(big.size()), 5000, 1);
+    EXPECT_EQ(rc, -2);
+    EXPECT_EQ(n, 7);  // six 1 MB frames fit
+    // Emptied: the next frame fits again.
+    EXPECT_EQ(rec->AddFrame(big.data(), static_cast<uint32_t>(big.size()), 5000, 1), 0);
+}
+
+TEST_F(RecorderTest, DestroyWhileRecordingClosesFileAndIndex) {
+    ASSERT_EQ(rec->Start(1), 0);
+    rec->SetStreamInfo(info);
+    rec->InitDisk(1);
+    ASSERT_EQ(rec->StartRecording(StartInfo(1), 1, false), 0);
+    Feed(0, 30);
+    rec->DrainForTesting();
+    std::string path = rec->OpenFilePath();
+    ASSERT_FALSE(path.empty());
+    rec.reset();
+    std::vector<IndexRecord> index;
+    ASSERT_EQ(ReadIndexFile(Folder() + "/images.fi", &index), 0);
+    ASSERT_EQ(index.size(), 1u);
+    EXPECT_EQ(index[0].sizeKiB, fs::file_size(path) / 1024);
+    EXPECT_EQ(FrameNumbers(path).size(), 30u);
+}
+
+TEST_F(RecorderTest, WriterThreadWritesWithoutHelp) {
+    ASSERT_EQ(rec->Start(1), 0);
+    rec->SetStreamInfo(info);
+    rec->InitDisk(1);
+    ASSERT_EQ(rec->StartRecording(StartInfo(1), 1, false), 0);
+    Feed(0, 50);
+    std::string path;
+    for (int i = 0; i < 400; ++i) {
+        path = rec->OpenFilePath();
+        if (!path.empty() && FrameNumbers(path).size() == 50u) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(FrameNumbers(path).size(), 50u);
+    EXPECT_EQ(rec->ChangeDisk(1), 0);
+    EXPECT_EQ(rec->ChangeDisk(2), -1);
+    rec->InitDisk(5);
+    EXPECT_EQ(rec->DiskIndex(), 2);
+}
+
+}  // namespace
+}  // namespace ocv
