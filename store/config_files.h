@@ -6,6 +6,8 @@
 
 #include "shell/base/clock.h"
 
+struct sqlite3;
+
 namespace ocv {
 
 class ConfigStore;
@@ -35,6 +37,6 @@ int ExportConfigurationFile(ConfigStore& store, const std::string& templatePath,
                             const ClockSnapshot& now, std::string* outPath);
 
 // A consistent copy of the open database db at destPath through a temporary file. 0 or -1.
-int BackupOpenDatabase(struct sqlite3* db, const std::string& destPath);
+int BackupOpenDatabase(sqlite3* db, const std::string& destPath);
 
 }  // namespace ocv
