@@ -1,0 +1,126 @@
+#include "store/config_store.h"
+
+#include <sqlite3.h>
+
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "store/relaxed.h"
+
+namespace ocv {
+namespace {
+
+// Every table and column the store reads or writes. A file lacking any of them is refused at
+// open, so no table operation later fails half-way for a missing column.
+struct RequiredTable {
+    const char* name;
+    const char* columns;  // space-separated
+};
+
+constexpr RequiredTable kRequiredTables[] = {
+    {"DEVICE", "ID HOST PORT USER PASS NAME CHNM TYPE SETALARM AREA"},
+    {"CHANNEL",
+     "ID DEVID NAME STREAM ALARMMD ALARMINPUT ALARMDISCONN ALARMDISKFULL ALARMDISKERR AUTOADJUST "
+     "PLANREC ALARMARM SUN1 SUN2 MON1 MON2 TUE1 TUE2 WED1 WED2 THU1 THU2 FRI1 FRI2 SAT1 SAT2 "
+     "ASUN1 ASUN2 AMON1 AMON2 ATUE1 ATUE2 AWED1 AWED2 ATHU1 ATHU2 AFRI1 AFRI2 ASAT1 ASAT2 STENABLE"},
+    {"MAINGROUP", "ID NAME"},
+    {"SUBGROUP", "ID GROUPID CHNID"},
+    {"MAINMAP", "ID NAME PATH"},
+    {"SUBMAP", "ID MAPID CHNID X Y TYPE URL COLOR"},
+    {"USERINFO", "ID USERNAME PASSWORD LEVEL OPTION"},
+    {"SYSTERM",
+     "ID TIMEOUT RECLEN RECTYPE RECSTREAM ALARMLEN PHOTOTYPE PHOTOPATH ENABLETIME CHECKTIME DISK "
+     "ROTALEN ROTATYPE DISKREMAIN COVER PLANREC ARMFLAG PREREC LOGMONTH USER REMEMBER AUTOMATIC "
+     "SHOWMODE CONNECT ENABLEOSD PASS NETTYPE SCREEN SNAPTIME PBPORT PBSTARTUP PRODUCT VERSION"},
+};
+
+bool TableHasColumns(sqlite3* db, const RequiredTable& table) {
+    std::string sql = std::string("select name from pragma_table_info('") + table.name + "')";
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return false;
+    }
+    std::string present = " ";
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const unsigned char* name = sqlite3_column_text(stmt, 0);
+        if (name != nullptr) {
+            for (const unsigned char* p = name; *p; ++p) present += static_cast<char>(std::toupper(*p));
+            present += ' ';
+        }
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) return false;
+    std::string wanted = table.columns;
+    size_t start = 0;
+    while (start < wanted.size()) {
+        size_t end = wanted.find(' ', start);
+        if (end == std::string::npos) end = wanted.size();
+        if (present.find(" " + wanted.substr(start, end - start) + " ") == std::string::npos) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+bool RunPragma(sqlite3* db, const char* sql, const char* expected) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return false;
+    }
+    int rc = sqlite3_step(stmt);
+    bool ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
+    if (ok && expected != nullptr) {
+        const unsigned char* v = rc == SQLITE_ROW ? sqlite3_column_text(stmt, 0) : nullptr;
+        ok = v != nullptr && sqlite3_stricmp(reinterpret_cast<const char*>(v), expected) == 0;
+    }
+    sqlite3_finalize(stmt);
+    return ok;
+}
+
+}  // namespace
+
+std::unique_ptr<DbConnection> OpenConfigDatabase(const std::string& path) {
+    auto conn = std::make_unique<DbConnection>();
+    if (path.empty() || !conn->Open(path)) return nullptr;
+    // The tables are checked before anything is written: an empty or foreign file is refused
+    // untouched. Reading sqlite_master also fails for a file that is not a database.
+    for (const auto& table : kRequiredTables) {
+        if (!TableHasColumns(conn->handle(), table)) return nullptr;
+    }
+    // Write-ahead log with synchronous=NORMAL: every committed row survives a crash of the
+    // process without an fsync per row.
+    if (!RunPragma(conn->handle(), "PRAGMA journal_mode=WAL", "wal")) return nullptr;
+    if (!RunPragma(conn->handle(), "PRAGMA synchronous=NORMAL", nullptr)) return nullptr;
+    return conn;
+}
+
+ConfigStore::ConfigStore() : devices_(new DeviceInfo[kMaxDevices]) {}
+
+ConfigStore::~ConfigStore() { Close(); }
+
+int ConfigStore::Open(const std::string& path) {
+    Close();
+    connection_ = OpenConfigDatabase(path);
+    if (!connection_) return -1;
+    path_ = path;
+    return 0;
+}
+
+int ConfigStore::Close() {
+    if (connection_) connection_->Close();
+    connection_.reset();
+    return 0;
+}
+
+void ConfigStore::LoadAll() {
+    LoadSettings();
+    LoadDevices();
+    LoadGroups();
+    LoadMaps();
+    LoadUsers();
+}
+
+}  // namespace ocv

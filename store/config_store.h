@@ -1,0 +1,119 @@
+#pragma once
+// The configuration store: owns the connection to the configuration database and the
+// in-memory configuration (settings, the 128 x 64 device and channel table, groups, maps and
+// users), and writes every change through to the database. All operations run on the
+// user-interface thread and return 0 on success, -1 when refused, invalid or failed (always
+// without a connection), -2 for a duplicate or no room.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/db_access.h"
+#include "store/records.h"
+
+namespace ocv {
+
+class ConfigStore {
+public:
+    ConfigStore();
+    ~ConfigStore();
+    ConfigStore(const ConfigStore&) = delete;
+    ConfigStore& operator=(const ConfigStore&) = delete;
+
+    // Opens an existing configuration database (never creates a file or a table): -1 for a
+    // missing file, a file that is not a database, or one without the eight tables; the
+    // connection then stays none. An open connection is closed first.
+    int Open(const std::string& path);
+    int Close();
+    bool IsOpen() const { return connection_ != nullptr; }
+    DbConnection* connection() { return connection_.get(); }
+    const std::string& path() const { return path_; }
+
+    // Settings (table SYSTERM).
+    int LoadSettings();
+    int SaveSettings(const SystemSettings& s, bool restoreDefaults);
+    int SaveLoginMemory(int userId, const char* password, int remember);
+    // The device service's start-up overrides: plan recording and arming on, 10 GiB reserve.
+    void ApplyStartupOverrides();
+    const SystemSettings& settings() const { return settings_; }
+    SystemSettings& settings() { return settings_; }  // for currentRecordDisk (disk monitor)
+
+    // Devices and channels (tables DEVICE and CHANNEL).
+    int LoadDevices();
+    // Stores rec with rec.channelCount new channels in the first empty slot; *slot gets the
+    // slot, or -1 when the table is full (the device is then stored but not in memory).
+    int AddDevice(const DeviceRecord& rec, int* slot);
+    // Replaces the stored fields of the device in slot and adjusts its channels to
+    // rec.channelCount. The slot's own id is kept.
+    int ModifyDevice(const DeviceRecord& rec, int slot);
+    int DeleteDevice(int slot);
+    // Changes one setting (ChannelSettingKind) of one channel, or of every channel when
+    // channel is outside 0..63.
+    int ModifyChannel(int slot, int channel, int kind, int value, const void* data, int size);
+    int IsValidChannel(int slot, int channel) const;
+    DeviceInfo& device(int slot) { return devices_[slot]; }
+    const DeviceInfo& device(int slot) const { return devices_[slot]; }
+
+    // Channel groups (MAINGROUP, SUBGROUP) and maps (MAINMAP, SUBMAP). The lists are changed and
+    // read on the user-interface thread; other threads work from copies made there.
+    int LoadGroups();
+    int AddGroup(const char* name, int* groupId = nullptr);
+    int RenameGroup(int groupId, const char* name);
+    int DeleteGroup(int groupId);
+    // member: deviceIndex and channelIndex in; memberId and channelId filled in.
+    int AddGroupMember(int groupId, GroupMember* member);
+    int DeleteGroupMember(int memberId);
+    const std::vector<GroupInfo>& groups() const { return groups_; }
+
+    int LoadMaps();
+    int AddMap(const char* name, const char* path, int* mapId = nullptr);
+    int ModifyMap(int mapId, const char* name, const char* path);
+    int DeleteMap(int mapId);
+    // item: type, x, y, color and either deviceIndex/channelIndex (channel) or url (link) in;
+    // itemId, mapId and channelId filled in.
+    int AddMapItem(int mapId, MapItem* item);
+    int ModifyMapItem(const MapItem& item);
+    int DeleteMapItem(int itemId);
+    const std::vector<MapInfo>& maps() const { return maps_; }
+
+    // Users (USERINFO).
+    int LoadUsers();
+    int AddUser(const UserInfo& u);
+    int ModifyUser(const UserInfo& u);
+    int DeleteUser(const UserInfo& u);
+    const UserInfo& user(int slot) const { return users_[slot]; }
+
+    // Configuration files. WriteConfiguration fills a copy of the template at path with the
+    // in-memory devices, channels, groups and settings. ImportConfiguration merges the
+    // configuration file at path into the live database (the one this store has open); on
+    // success the store is closed and empty and the program is to end. A failure after the
+    // live database was touched puts the live file back and reloads it.
+    int WriteConfiguration(const char* path);
+    int ImportConfiguration(const char* path);
+
+    // Test hook: a step of ImportConfiguration (6 reopen, 7 load, 8 write back) fails on purpose.
+    void FailImportStepForTesting(int step) { failImportStep_ = step; }
+
+private:
+    void ClearDevices();
+    void ClearSlot(int slot);
+    void RemoveChannelReferences(int channelId);
+    bool FindChannel(int channelId, int* deviceIndex, int* channelIndex) const;
+    int InsertChannels(DeviceInfo& dev, int deviceId, int from, int to);
+    void LoadAll();
+
+    std::unique_ptr<DbConnection> connection_;
+    std::string path_;
+    SystemSettings settings_{};
+    std::unique_ptr<DeviceInfo[]> devices_;
+    std::vector<GroupInfo> groups_;
+    std::vector<MapInfo> maps_;
+    UserInfo users_[kMaxUsers]{};
+    int failImportStep_ = 0;
+};
+
+// Opens a configuration database file the way ConfigStore::Open does (existing file with the
+// eight tables, WAL journal, synchronous=NORMAL); nullptr on failure.
+std::unique_ptr<DbConnection> OpenConfigDatabase(const std::string& path);
+
+}  // namespace ocv

@@ -1,0 +1,238 @@
+#pragma once
+// The in-memory configuration records: fixed-size structures with plain fixed-size fields.
+// The stored part of each record is changed only on the user-interface thread (through
+// ConfigStore) and may be read from any thread with Relaxed() (store/relaxed.h). Runtime fields
+// that device-library, recorder and scheduler threads write are atomics.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "shell/base/media_types.h"
+
+namespace ocv {
+
+constexpr int kMaxDevices = 128;
+constexpr int kMaxChannels = 64;
+constexpr int kMaxUsers = 64;
+constexpr int kTextBytes = 32;   // 31 characters and a terminating zero
+constexpr int kPathBytes = 260;
+constexpr int kScheduleWords = 14;           // two words per weekday, Sunday first
+constexpr int kScheduleBytes = kScheduleWords * 4;
+constexpr int kChannelIdCount = kMaxDevices * kMaxChannels;
+
+// Channel id: device index x 64 + channel index; -1 = no channel.
+inline int ChannelIdOf(int deviceIndex, int channelIndex) { return deviceIndex * kMaxChannels + channelIndex; }
+inline int DeviceIndexOf(int channelId) { return channelId / kMaxChannels; }
+inline int ChannelIndexOf(int channelId) { return channelId % kMaxChannels; }
+
+// Alarm linkage bits of the five linkage words.
+constexpr int32_t kLinkPopupVideo = 1;
+constexpr int32_t kLinkMap = 2;
+constexpr int32_t kLinkRecord = 4;
+constexpr int32_t kLinkSound = 8;
+
+// Weekly schedule: half hour h (0..47) of weekday d (0 = Sunday) is bit h % 24 of word
+// d * 2 + h / 24. The schedule editor sets only bits 0..23.
+bool IsScheduleActive(const uint32_t (&schedule)[kScheduleWords], int weekday, int halfHour);
+inline int HalfHourOf(int hour, int minute) { return hour * 2 + minute / 30; }
+
+// ModifyChannel kinds: which setting of a channel changes.
+enum ChannelSettingKind : int {
+    kChannelStream = 0,
+    kChannelAlarmMd = 1,
+    kChannelAlarmInput = 2,
+    kChannelAlarmDiskFull = 3,
+    kChannelAlarmDisconnect = 4,
+    kChannelAutoAdjust = 5,
+    kChannelName = 6,
+    kChannelPlanSchedule = 7,
+    kChannelArmSchedule = 8,
+    kChannelPlanRecord = 10,
+    kChannelArmAlarm = 11,
+};
+
+// Stored fields of a device (table DEVICE). A slot is empty exactly when host is empty.
+struct DeviceRecord {
+    int32_t id;            // ID; 0 in an empty slot
+    int32_t port;          // PORT
+    int32_t type;          // TYPE: device type number
+    int32_t channelCount;  // CHNM, 1..64
+    int32_t thermalFlag;   // SETALARM: 1 = show the thermal inset
+    char host[kTextBytes];
+    char user[kTextBytes];
+    char password[kTextBytes];
+    char name[kTextBytes];
+};
+
+// Stored fields of a channel (table CHANNEL).
+struct ChannelRecord {
+    int32_t id;  // ID; > 0 for a configured channel, 0 for a free entry
+    int32_t planRecord;       // PLANREC
+    int32_t armAlarm;         // ALARMARM
+    int32_t alarmMd;          // ALARMMD
+    int32_t alarmInput;       // ALARMINPUT
+    int32_t alarmDisconnect;  // ALARMDISCONN
+    int32_t alarmDiskFull;    // ALARMDISKFULL (also the audio alarm's linkage)
+    int32_t alarmDiskErr;     // ALARMDISKERR
+    int32_t autoAdjust;       // AUTOADJUST: 1 original size, 0 stretched
+    int32_t stream;           // STREAM: 0 main, 1 sub, 2 third
+    uint32_t planSchedule[kScheduleWords];  // SUN1, SUN2, MON1, ..., SAT2
+    uint32_t armSchedule[kScheduleWords];   // ASUN1, ..., ASAT2
+    char name[kTextBytes];
+};
+
+// Alarm kinds with a hold slot each.
+constexpr int kHoldMotion = 0;
+constexpr int kHoldInput = 1;
+constexpr int kHoldAudio = 2;
+constexpr int kHoldKinds = 3;
+
+struct ChannelInfo : ChannelRecord {
+    int32_t exportId;  // ID the channel received in a configuration file being written
+
+    // Device connection and live streams (device service; device-library threads write these).
+    std::atomic<int32_t> connectState{0};  // 0 no stream, 2 stream open
+    std::atomic<int32_t> mainStream{0};
+    std::atomic<int32_t> subStream{0};
+    std::atomic<int32_t> displayStream{0};  // equal to mainStream or subStream
+    std::atomic<int32_t> alarmChannel{0};
+    std::atomic<int32_t> recordFromSub{0};
+    std::atomic<int32_t> connectPending{0};
+    std::atomic<int32_t> channelOn{0};
+    std::atomic<int32_t> timeSyncPending{0};
+    // Last stream headers received; written only by the stream callback of that stream.
+    StreamInfo mainStreamInfo{};
+    StreamInfo subStreamInfo{};
+
+    // Recording (recorder and scheduler).
+    std::atomic<int32_t> recordType{0};     // 0 none, 1 manual, 2 alarm, 3 plan
+    std::atomic<int32_t> recordActive{0};
+    std::atomic<int32_t> recordStart{-1};   // second of day the file began; -1 none; -2 overflow
+    std::atomic<int32_t> manualRecord{0};
+
+    // Alarms (alarm engine): second of day of the latest message per kind, -1 when idle.
+    std::atomic<int32_t> alarmHold[kHoldKinds]{-1, -1, -1};
+    std::atomic<int32_t> alarmActive{0};    // 0, or 1 motion, 2 input, 3 audio
+    std::atomic<int32_t> armedNow{0};
+
+    ChannelInfo() : ChannelRecord{}, exportId(0) {}
+    ChannelInfo(const ChannelInfo&) = delete;
+    ChannelInfo& operator=(const ChannelInfo&) = delete;
+
+    // Back to the state of a channel that is not open.
+    void ResetRuntime();
+};
+
+// Size of the device-library's login information block kept per device.
+constexpr int kDeviceInfoBlockBytes = 512;
+
+struct DeviceInfo : DeviceRecord {
+    // Device connection (device service).
+    std::atomic<int32_t> loginHandle{0};   // 0 = not logged in
+    std::atomic<int32_t> eventStream{0};
+    std::atomic<int32_t> deviceState{0};   // 0 offline, 2 logged in with the event stream open
+    std::atomic<int32_t> thermalStream{0};
+    std::atomic<uint8_t> thermalCapable{0};
+    std::atomic<uint8_t> stopFlag{0};
+    uint8_t infoBlock[kDeviceInfoBlockBytes]{};  // filled by the login; firmware text at 232
+    std::thread thread;   // the device connection thread
+    std::mutex lock;      // serialises login and channel opening of this device
+
+    ChannelInfo channels[kMaxChannels];
+
+    DeviceInfo() : DeviceRecord{} {}
+    DeviceInfo(const DeviceInfo&) = delete;
+    DeviceInfo& operator=(const DeviceInfo&) = delete;
+
+    bool IsEmpty() const;  // host is empty
+    void ResetRuntime();   // device and all its channels; the thread must not be running
+};
+
+// User accounts (table USERINFO). A slot is free when userName is empty.
+struct UserInfo {
+    int32_t id;      // 0 or -1 in a free slot
+    int32_t level;   // 0 Administrator, 1 View User, 2 Guest user
+    int32_t option;  // permission bits 0..13
+    char userName[kTextBytes];
+    char password[kTextBytes];
+};
+
+constexpr int32_t kLevelAdministrator = 0;
+constexpr int32_t kLevelViewUser = 1;
+constexpr int32_t kLevelGuest = 2;
+constexpr int32_t kAllRights = 0x3FFF;       // the fourteen permission bits
+constexpr int32_t kViewUserRights = 2238;    // bits 1, 2, 3, 4, 5, 7 and 11
+
+struct GroupMember {
+    int32_t memberId;   // SUBGROUP.ID
+    int32_t channelId;  // CHANNEL.ID of the member
+    int32_t deviceIndex;
+    int32_t channelIndex;
+};
+
+struct GroupInfo {
+    int32_t id;
+    char name[kTextBytes];
+    std::vector<GroupMember> members;
+    int memberCount() const { return static_cast<int>(members.size()); }
+};
+
+constexpr int32_t kMapItemLink = 0;     // opens another map
+constexpr int32_t kMapItemChannel = 1;  // a channel's camera
+
+struct MapItem {
+    int32_t itemId;
+    int32_t mapId;
+    int32_t channelId;     // CHANNEL.ID for a channel item, -1 otherwise
+    int32_t deviceIndex;   // -1 when not a channel or the channel is not configured
+    int32_t channelIndex;
+    int32_t x;
+    int32_t y;
+    int32_t type;          // kMapItemChannel or kMapItemLink
+    int32_t url;           // for a link: the map it opens; -1 for a channel item
+    int32_t color;
+};
+
+struct MapInfo {
+    int32_t id;
+    char name[kTextBytes];
+    char path[kPathBytes];
+    std::vector<MapItem> items;
+    int itemCount() const { return static_cast<int>(items.size()); }
+};
+
+// The single settings record (row of SYSTERM); fields are named after the columns.
+struct SystemSettings {
+    int32_t TIMEOUT;      // connection time-out, 1..180 s
+    int32_t RECLEN;       // recording file length, minutes
+    int32_t RECTYPE;
+    int32_t RECSTREAM;    // 0 main, 1 sub
+    int32_t ALARMLEN;     // alarm hold time, 5..1800 s
+    int32_t PHOTOTYPE;    // 0 JPEG, other bitmap
+    char PHOTOPATH[kPathBytes];
+    int32_t ENABLETIME;   // daily device clock synchronisation
+    int32_t CHECKTIME;    // its second of the day
+    int32_t currentRecordDisk;  // runtime value of the disk monitor, not stored
+    int32_t DISK;         // bit n selects drive letter 'C' + n
+    int32_t ROTALEN;      // tour interval, s
+    int32_t ROTATYPE;     // 0 single-screen, 1 multi-screen
+    int32_t DISKREMAIN;   // free-space reserve, GiB
+    int32_t COVER;
+    int32_t PLANREC;
+    int32_t ARMFLAG;
+    int32_t PREREC;       // pre-record seconds
+    int32_t LOGMONTH;     // log retention, weeks
+    int32_t USER;         // remembered user id; -1 or 0 none
+    int32_t REMEMBER;
+    int32_t AUTOMATIC;
+    int32_t SHOWMODE;     // 0 single-stream, 1 dual-stream
+    int32_t CONNECT;
+    int32_t ENABLEOSD;    // leaving the client needs a login
+    char PASS[kTextBytes];
+    int32_t netPriority;  // units digit of NETTYPE
+    int32_t tempUnit;     // tens digit of NETTYPE: 0 Celsius, 1 Fahrenheit
+};
+
+}  // namespace ocv
