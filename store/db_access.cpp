@@ -198,9 +198,11 @@ bool DbRecordset::OpenBound(const char* sql, const int64_t* args, int count) {
 
 void DbRecordset::CaptureRow(sqlite3_stmt* stmt) {
     int n = sqlite3_column_count(stmt);
-    row_.assign(static_cast<size_t>(n), Value{});
+    row_.resize(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
         Value& v = row_[static_cast<size_t>(i)];
+        v.kind = Kind::kNull;
+        v.text.clear();
         switch (sqlite3_column_type(stmt, i)) {
             case SQLITE_INTEGER:
                 v.kind = Kind::kInteger;
@@ -254,16 +256,42 @@ int DbRecordset::RecordCount() {
 
 int DbRecordset::ColumnIndex(const char* column) const {
     if (column == nullptr || columns_.empty()) return -1;
-    // Fields are mostly read in column order: try the column after the last one found first.
+    // Fields are mostly read in column order and named exactly as declared: try the column
+    // after the last one found first, and exact names before letter case is ignored.
     size_t n = columns_.size();
     for (size_t k = 0; k < n; ++k) {
         size_t i = (nextColumnHint_ + k) % n;
-        if (EqualsNoCase(columns_[i], column)) {
+        if (std::strcmp(columns_[i].c_str(), column) == 0) {
             nextColumnHint_ = i + 1;
             return static_cast<int>(i);
         }
     }
+    for (size_t i = 0; i < n; ++i) {
+        if (EqualsNoCase(columns_[i], column)) return static_cast<int>(i);
+    }
     return -1;
+}
+
+bool DbRecordset::GetTextAsInt(const char* column, int32_t* value) const {
+    *value = 0;
+    int i = ColumnIndex(column);
+    if (i < 0 || !hasRow_) return false;
+    const Value& v = row_[static_cast<size_t>(i)];
+    switch (v.kind) {
+        case Kind::kNull:
+            return true;
+        case Kind::kText:
+            *value = TextToInt(v.text);
+            return true;
+        case Kind::kInteger:
+            if (shortColumn_[static_cast<size_t>(i)]) return false;
+            if (v.integer < std::numeric_limits<int32_t>::min() || v.integer > std::numeric_limits<int32_t>::max())
+                return false;
+            *value = static_cast<int32_t>(v.integer);
+            return true;
+        default:
+            return false;
+    }
 }
 
 bool DbRecordset::GetText(const char* column, std::string* text) const {

@@ -86,6 +86,8 @@ public:
     // any other type (16-bit column, floating point, blob, integers beyond 32 bits) gives ""
     // and false.
     bool GetText(const char* column, std::string* text) const;
+    // GetText followed by the decimal conversion of TextToInt, without building the text.
+    bool GetTextAsInt(const char* column, int32_t* value) const;
     // Reads a field as a 32-bit integer; NULL and empty text give 0.
     bool GetInt(const char* column, int32_t* value) const;
 

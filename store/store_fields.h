@@ -11,9 +11,9 @@ namespace ocv {
 
 // An integer kept in memory: read as text and converted, 0 for empty or unreadable text.
 inline int32_t ReadInt(const DbRecordset& rs, const char* column) {
-    std::string text;
-    rs.GetText(column, &text);
-    return TextToInt(text);
+    int32_t value = 0;
+    rs.GetTextAsInt(column, &value);
+    return value;
 }
 
 // A 32-bit integer read directly; 0 when the field cannot be read.

@@ -193,8 +193,20 @@ TEST_F(RecordsetTest, FieldConversionsFollowTheStoredType) {
     EXPECT_TRUE(rs.GetText("ID", &text));
     EXPECT_EQ(text, "1");
     EXPECT_FALSE(rs.GetText("NOPE", &text));
+    // The text-then-number read gives what GetText and the conversion give.
+    EXPECT_TRUE(rs.GetTextAsInt("TX", &v));
+    EXPECT_EQ(v, 12);
+    EXPECT_TRUE(rs.GetTextAsInt("N", &v));
+    EXPECT_EQ(v, 0);
+    EXPECT_FALSE(rs.GetTextAsInt("S", &v));
+    EXPECT_EQ(v, 0);
+    EXPECT_FALSE(rs.GetTextAsInt("BIG", &v));
+    EXPECT_TRUE(rs.GetTextAsInt("id", &v));  // names in any letter case
+    EXPECT_EQ(v, 1);
     rs.MoveNext();
     EXPECT_FALSE(rs.GetInt("TX", &v));  // "abc" is no number
+    EXPECT_TRUE(rs.GetTextAsInt("TX", &v));
+    EXPECT_EQ(v, 0);
     rs.MoveNext();
     EXPECT_TRUE(rs.IsEof());
     EXPECT_FALSE(rs.GetText("TX", &text));

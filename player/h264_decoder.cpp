@@ -1,0 +1,69 @@
+#include "player/h264_decoder.h"
+
+#include "player/qvx_player.h"
+
+namespace ocv::player {
+namespace {
+
+// Checks the size before the default allocator takes memory for it.
+int GetBufferWithinLimits(AVCodecContext* context, AVFrame* frame, int flags) {
+    if (frame->width > QVXPLAY_MAX_PICTURE_SIDE || frame->height > QVXPLAY_MAX_PICTURE_SIDE ||
+        frame->width <= 0 || frame->height <= 0)
+        return AVERROR(EINVAL);
+    return avcodec_default_get_buffer2(context, frame, flags);
+}
+
+}  // namespace
+
+int H264Decoder::Open() {
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+    if (!codec) return -1;
+    AvCodecContextPtr context(avcodec_alloc_context3(codec));
+    AvPacketPtr packet(av_packet_alloc());
+    AvFramePtr frame(av_frame_alloc());
+    if (!context || !packet || !frame) return -1;
+    context->thread_count = 1;
+    context->thread_type = 0;
+    // The per-macroblock tables are sized when the stream's parameters arrive; this bound
+    // makes a hostile parameter set fail there instead of allocating for it.
+    context->max_pixels = int64_t{QVXPLAY_MAX_PICTURE_SIDE} * QVXPLAY_MAX_PICTURE_SIDE;
+    context->get_buffer2 = GetBufferWithinLimits;
+    context->flags &= ~AV_CODEC_FLAG_OUTPUT_CORRUPT;
+    context->flags2 &= ~AV_CODEC_FLAG2_SHOW_ALL;
+    if (avcodec_open2(context.get(), codec, nullptr) < 0) return -1;
+    context_ = std::move(context);
+    packet_ = std::move(packet);
+    frame_ = std::move(frame);
+    return 0;
+}
+
+int H264Decoder::Decode(const uint8_t* data, size_t size, int64_t pts,
+                        std::vector<AvFramePtr>* pictures) {
+    if (!context_ || !data || size == 0 || size > INT32_MAX) return -1;
+    packet_->data = const_cast<uint8_t*>(data);
+    packet_->size = static_cast<int>(size);
+    packet_->pts = pts;
+    packet_->dts = pts;
+    int result = 0;
+    int sent = avcodec_send_packet(context_.get(), packet_.get());
+    av_packet_unref(packet_.get());
+    if (sent < 0 && sent != AVERROR(EAGAIN)) result = -1;
+    for (;;) {
+        int received = avcodec_receive_frame(context_.get(), frame_.get());
+        if (received < 0) break;
+        bool damaged = frame_->decode_error_flags != 0 || (frame_->flags & AV_FRAME_FLAG_CORRUPT);
+        if (damaged) {
+            result = -1;
+        } else if (AvFramePtr picture = RefFrame(frame_.get())) {
+            pictures->push_back(std::move(picture));
+        }
+        av_frame_unref(frame_.get());
+    }
+    return result;
+}
+
+void H264Decoder::Flush() {
+    if (context_) avcodec_flush_buffers(context_.get());
+}
+
+}  // namespace ocv::player

@@ -1,0 +1,131 @@
+#pragma once
+// One player instance: a live stream's input queue, its decoding thread, drawing settings,
+// sound and the last picture for captures. The C functions of qvx_player.h forward here.
+// Room is left for file playback and microphone capture to become further sources of a
+// port without changing the drawing and sound side.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "player/audio_output.h"
+#include "player/av_ptr.h"
+#include "player/frame_queue.h"
+#include "player/picture_converter.h"
+#include "player/player_statistics.h"
+#include "player/qvx_player.h"
+#include "player/video_surface.h"
+#include "shell/base/media_types.h"
+
+namespace ocv::player {
+
+class PlayerPort {
+public:
+    // Input queue bounds: about four seconds of a busy main stream.
+    static constexpr size_t kMaxQueuedFrames = 250;
+    static constexpr size_t kMaxQueuedBytes = 16u << 20;
+
+    PlayerPort(int handle, int portNumber);
+    ~PlayerPort();
+    PlayerPort(const PlayerPort&) = delete;
+    PlayerPort& operator=(const PlayerPort&) = delete;
+
+    // Stops decoding, closes the sound and unbinds the surface and callback.
+    void Shutdown();
+
+    int SetDrawWnd(VideoSurface* surface);
+    int SetDrawMode(int method);
+    int SetDrawEnable(int enable);
+    int RegisterDrawFun(QVXPlayDrawFun fun, intptr_t user);
+    int SetPlayerBufNumber(int frameCount);
+
+    int OpenStream(const StreamInfo& info);
+    int Play();
+    int Stop();
+    int ResetSourceBuffer();
+    int InputVideoData(const void* record, size_t length);
+    int InputAudioData(const void* record, size_t length);
+    int PauseDecoder();
+    int ResumeDecoder();
+
+    int SetAudioAttr(const QVXPlayAudioAttr& attr);
+    int OpenSound();
+    int CloseSound();
+    int GetSoundState();
+
+    int SetDisplayMode(int mode);
+    int GetDisplayMode();
+    int SetDisplayRegion(const QVXPlayRect* region);
+
+    int Capture(const char* path, int bitmapFlag, int quality);
+    PortStatistics Statistics();
+
+private:
+    struct DrawSettings {
+        int displayMode = QVXPLAY_DISPLAY_STRETCH;
+        int drawMethod = QVXPLAY_DRAW_FAST;
+        bool drawEnabled = true;
+        bool hasRegion = false;
+        QVXPlayRect region{};
+        QVXPlayDrawFun drawFun = nullptr;
+        intptr_t drawUser = 0;
+    };
+    struct ScheduledPicture {
+        AvFramePtr frame;
+        uint32_t timestampMs = 0;
+        uint64_t sequence = 0;
+        uint64_t epoch = 0;
+    };
+
+    void Run();
+    void DecodeVideo(class H264Decoder& decoder, const QueuedFrame& item, uint64_t epoch,
+                     bool* needKeyFrame, std::vector<ScheduledPicture>* decoded);
+    void PlayAudio(const QueuedFrame& item);
+    void Present(const ScheduledPicture& picture);
+    void DropBufferedPictures();
+    int StopLocked();
+
+    const int handle_;
+    const int portNumber_;
+
+    std::mutex controlMutex_;  // Play, Stop, Shutdown: thread start and join
+    std::thread thread_;
+
+    std::mutex inputMutex_;
+    std::condition_variable inputReady_;
+    FrameQueue queue_{kMaxQueuedFrames, kMaxQueuedBytes};
+    bool streamOpen_ = false;
+    bool playing_ = false;
+    bool stopRequested_ = false;
+    bool flushRequested_ = false;
+    size_t bufferedPictures_ = 0;  // SetPlayerBufNumber
+    StreamInfo streamInfo_{};
+    std::atomic<bool> paused_{false};
+    // Bumped by reset, pause and stop: work begun before is thrown away.
+    std::atomic<uint64_t> epoch_{0};
+
+    std::mutex settingsMutex_;
+    DrawSettings settings_;
+
+    std::mutex surfaceMutex_;  // held while a picture is made and posted
+    VideoSurface* surface_ = nullptr;
+    PictureConverter converter_;  // decoding thread, under surfaceMutex_
+
+    std::mutex lastPictureMutex_;
+    AvFramePtr lastPicture_;
+
+    std::mutex audioMutex_;
+    QVXPlayAudioAttr audioAttr_{};
+    std::unique_ptr<AudioOutput> audioOutput_;
+    int audioStartedRate_ = 0, audioStartedChannels_ = 0;  // 0: not started
+    bool audioFailed_ = false;
+    std::vector<int16_t> pcm_;
+
+    std::mutex statsMutex_;
+    PortStatistics stats_;
+};
+
+}  // namespace ocv::player

@@ -1,0 +1,204 @@
+#include "sdk/http_client.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "sdk/qvx_sdk.h"
+#include "sdk/wire_auth.h"
+
+namespace ocv::sdk {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kMaxHeaderBytes = 16 * 1024;
+
+int RemainingMs(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? int(left) : 0;
+}
+
+class Socket {
+public:
+    ~Socket() {
+        if (fd >= 0) ::close(fd);
+    }
+    int fd = -1;
+};
+
+// Connects within the deadline. QVX_OK, QVX_ERR_CONNECT or QVX_ERR_TIMEOUT.
+int ConnectTo(Socket& s, const std::string& host, int port, Clock::time_point deadline) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found) {
+        return QVX_ERR_CONNECT;
+    }
+    s.fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    int rc = s.fd < 0 ? -1 : ::connect(s.fd, found->ai_addr, found->ai_addrlen);
+    freeaddrinfo(found);
+    if (s.fd < 0) return QVX_ERR_CONNECT;
+    if (rc == 0) return QVX_OK;
+    if (errno != EINPROGRESS) return QVX_ERR_CONNECT;
+    pollfd p{s.fd, POLLOUT, 0};
+    int n = ::poll(&p, 1, RemainingMs(deadline));
+    if (n == 0) return QVX_ERR_TIMEOUT;
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (n < 0 || getsockopt(s.fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) return QVX_ERR_CONNECT;
+    return QVX_OK;
+}
+
+int SendAll(int fd, const std::string& data, Clock::time_point deadline) {
+    size_t sent = 0;
+    while (sent < data.size()) {
+        pollfd p{fd, POLLOUT, 0};
+        int n = ::poll(&p, 1, RemainingMs(deadline));
+        if (n == 0) return QVX_ERR_TIMEOUT;
+        if (n < 0) return QVX_ERR_CONNECT;
+        ssize_t w = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (w < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        if (w <= 0) return QVX_ERR_CONNECT;
+        sent += size_t(w);
+    }
+    return QVX_OK;
+}
+
+// Appends what arrives to buf until EOF, the cap or the deadline. 1 on EOF, 0 when the cap
+// was reached, QVX_ERR_TIMEOUT or QVX_ERR_CONNECT.
+int ReadSome(int fd, std::string& buf, size_t cap, Clock::time_point deadline) {
+    if (buf.size() >= cap) return 0;
+    pollfd p{fd, POLLIN, 0};
+    int n = ::poll(&p, 1, RemainingMs(deadline));
+    if (n == 0) return QVX_ERR_TIMEOUT;
+    if (n < 0) return QVX_ERR_CONNECT;
+    char chunk[16384];
+    size_t want = cap - buf.size() < sizeof chunk ? cap - buf.size() : sizeof chunk;
+    ssize_t r = ::recv(fd, chunk, want, 0);
+    if (r < 0 && (errno == EAGAIN || errno == EINTR)) return 2;
+    if (r < 0) return QVX_ERR_CONNECT;
+    if (r == 0) return 1;
+    buf.append(chunk, size_t(r));
+    return 2;
+}
+
+std::string HeaderValue(const std::string& headers, const char* name) {
+    size_t nameLen = std::strlen(name);
+    size_t pos = 0;
+    while ((pos = headers.find("\r\n", pos)) != std::string::npos) {
+        pos += 2;
+        if (headers.size() - pos > nameLen && strncasecmp(headers.c_str() + pos, name, nameLen) == 0 &&
+            headers[pos + nameLen] == ':') {
+            size_t start = pos + nameLen + 1;
+            while (start < headers.size() && headers[start] == ' ') ++start;
+            size_t end = headers.find("\r\n", start);
+            return headers.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+bool ValidCgiPath(const std::string& path) {
+    if (path.empty() || path.size() > 2048 || path[0] != '/') return false;
+    for (unsigned char c : path) {
+        if (c <= 0x20 || c >= 0x7F) return false;
+    }
+    return true;
+}
+
+HttpResult HttpGet(const std::string& host, int port, const std::string& path, const std::string& user,
+                   const std::string& password, int timeoutMs, size_t maxBodyBytes) {
+    HttpResult out;
+    if (!ValidCgiPath(path) || port <= 0 || port > 65535) {
+        out.result = QVX_ERR_FAILED;
+        return out;
+    }
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    Socket s;
+    out.result = ConnectTo(s, host, port, deadline);
+    if (out.result != QVX_OK) return out;
+    std::string request = "GET " + path + " HTTP/1.1\r\nHost: " + host + ":" + std::to_string(port) +
+                          "\r\nAuthorization: Basic " + wire::Base64Encode(user + ":" + password) +
+                          "\r\nConnection: close\r\n\r\n";
+    out.result = SendAll(s.fd, request, deadline);
+    if (out.result != QVX_OK) return out;
+
+    std::string buf;
+    size_t headerEnd = std::string::npos;
+    while ((headerEnd = buf.find("\r\n\r\n")) == std::string::npos) {
+        int r = ReadSome(s.fd, buf, kMaxHeaderBytes, deadline);
+        if (r < 0) {
+            out.result = r;
+            return out;
+        }
+        if (r == 0 || r == 1) {  // headers too long, or closed before they ended
+            if (buf.find("\r\n\r\n") != std::string::npos) break;
+            out.result = QVX_ERR_PROTOCOL;
+            return out;
+        }
+    }
+    headerEnd = buf.find("\r\n\r\n");
+    std::string headers = buf.substr(0, headerEnd + 2);
+    if (headers.compare(0, 7, "HTTP/1.") != 0 || headers.size() < 12) {
+        out.result = QVX_ERR_PROTOCOL;
+        return out;
+    }
+    out.status = std::atoi(headers.c_str() + 9);
+    if (out.status == 401) {
+        out.result = QVX_ERR_HTTP_AUTH;
+        return out;
+    }
+    if (out.status != 200) {
+        out.result = QVX_ERR_HTTP;
+        return out;
+    }
+    if (!HeaderValue(headers, "Transfer-Encoding").empty()) {
+        out.result = QVX_ERR_PROTOCOL;  // devices of this family answer with a plain body
+        return out;
+    }
+    std::string lengthText = HeaderValue(headers, "Content-Length");
+    size_t contentLength = std::string::npos;
+    if (!lengthText.empty()) {
+        char* end = nullptr;
+        unsigned long long v = std::strtoull(lengthText.c_str(), &end, 10);
+        if (end == lengthText.c_str()) {
+            out.result = QVX_ERR_PROTOCOL;
+            return out;
+        }
+        contentLength = size_t(v);
+    }
+    out.body = buf.substr(headerEnd + 4);
+    size_t want = contentLength == std::string::npos ? maxBodyBytes + 1 : std::min(contentLength, maxBodyBytes + 1);
+    while (out.body.size() < want) {
+        int r = ReadSome(s.fd, out.body, want, deadline);
+        if (r == 1) break;
+        if (r < 0) {
+            out.result = r;
+            return out;
+        }
+    }
+    if (out.body.size() > maxBodyBytes) {
+        out.body.resize(maxBodyBytes);
+        out.cut = true;
+    }
+    if (contentLength != std::string::npos && !out.cut && out.body.size() > contentLength) {
+        out.body.resize(contentLength);
+    }
+    out.result = QVX_OK;
+    return out;
+}
+
+}  // namespace ocv::sdk

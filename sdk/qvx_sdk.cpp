@@ -1,0 +1,469 @@
+// The C entry points: argument checks, handle lookups, and the translation of each call into
+// a request on the device protocol.
+#include "sdk/qvx_sdk.h"
+
+#include <cstring>
+#include <string>
+
+#include "sdk/http_client.h"
+#include "sdk/login_session.h"
+#include "sdk/sdk_core.h"
+#include "sdk/stream_session.h"
+#include "sdk/talk_session.h"
+#include "sdk/wire_format.h"
+
+namespace ocv::sdk {
+
+// A paged CGI reply held between QVX_SDK_QueryDataV2 and QVX_SDK_QueryCloseV2.
+struct QuerySession {
+    std::mutex mutex;
+    std::string body;
+    size_t offset = 0;
+};
+
+namespace {
+
+constexpr size_t kMaxCommandReplyBytes = 1024 * 1024;
+constexpr size_t kMaxQueryReplyBytes = 8 * 1024 * 1024;
+constexpr uint32_t kQueryPageBytes = 4096;
+
+bool ValidChannel(int32_t channel) { return channel >= 0 && channel < 64; }
+
+std::string RequestPath(const char* request, uint32_t length) {
+    if (!request || length == 0 || length > 2048) return {};
+    size_t n = strnlen(request, length);
+    return std::string(request, n);
+}
+
+}  // namespace
+}  // namespace ocv::sdk
+
+using namespace ocv::sdk;
+namespace wire = ocv::wire;
+
+extern "C" {
+
+int32_t QVX_SDK_ConfigSize(uint32_t command) {
+    switch (command) {
+    case QVX_CMD_CHANNEL_STATUS: return QVX_CMD_CHANNEL_STATUS_SIZE;
+    case QVX_CMD_STREAM_CHOICE: return QVX_CMD_STREAM_CHOICE_SIZE;
+    case QVX_CMD_COLOR: return QVX_CMD_COLOR_SIZE;
+    case QVX_CMD_IMAGE: return QVX_CMD_IMAGE_SIZE;
+    case QVX_CMD_QUALITY: return QVX_CMD_QUALITY_SIZE;
+    case QVX_CMD_OSD: return QVX_CMD_OSD_SIZE;
+    case QVX_CMD_PTZ_PORT: return QVX_CMD_PTZ_PORT_SIZE;
+    case QVX_CMD_NETWORK: return QVX_CMD_NETWORK_SIZE;
+    case QVX_CMD_CAPABILITY: return QVX_CMD_CAPABILITY_SIZE;
+    case QVX_CMD_CLOCK: return QVX_CMD_CLOCK_SIZE;
+    case QVX_CMD_MOTION: return QVX_CMD_MOTION_SIZE;
+    case QVX_CMD_ALARM_INPUT: return QVX_CMD_ALARM_INPUT_SIZE;
+    default: return 0;
+    }
+}
+
+int32_t QVX_SDK_Init(void) { return Core::Init(); }
+
+int32_t QVX_SDK_Cleanup(void) { return Core::Cleanup(); }
+
+int32_t QVX_SDK_SetSupervision(int32_t heartbeatIntervalMs, int32_t silenceTimeoutMs, int32_t reconnectIntervalMs,
+                               int32_t requestTimeoutMs) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (heartbeatIntervalMs < 0 || silenceTimeoutMs < 0 || reconnectIntervalMs < 0 || requestTimeoutMs < 0) {
+        return QVX_ERR_FAILED;
+    }
+    if (heartbeatIntervalMs) core->settings.heartbeatIntervalMs = heartbeatIntervalMs;
+    if (silenceTimeoutMs) core->settings.silenceTimeoutMs = silenceTimeoutMs;
+    if (reconnectIntervalMs) core->settings.reconnectIntervalMs = reconnectIntervalMs;
+    if (requestTimeoutMs) core->settings.requestTimeoutMs = requestTimeoutMs;
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_SetExceptionCallBack(uint32_t, uint32_t, QVX_ExceptionCallBack callback, void* context) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    core->SetExceptionCallback(callback, context);
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_SetAudioOutput(const QVX_AudioOutput* output) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    core->SetAudioOutput(output);
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_Login(QVX_HANDLE* outHandle, const char* host, uint16_t port, const char* user,
+                      const char* password, uint8_t, uint8_t, QVX_DEVICE_INFO* outInfo) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!outHandle || !host || !*host || port == 0 || !user || !password) return QVX_ERR_FAILED;
+    if (strnlen(host, 256) >= 256 || strnlen(user, 32) >= 32 || strnlen(password, 256) >= 256) return QVX_ERR_FAILED;
+    *outHandle = 0;
+    Credentials c{host, port, user, password};
+    auto session = std::make_shared<LoginSession>(*core, core->NewHandle(), c);
+    int result = session->Connect(outInfo);
+    if (result != QVX_OK) {
+        session->Close();
+        return result;
+    }
+    {
+        std::lock_guard<std::mutex> lock(core->tableMutex);
+        core->logins[session->handle()] = session;
+    }
+    *outHandle = session->handle();
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_Logout(QVX_HANDLE loginHandle) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    std::shared_ptr<LoginSession> session;
+    std::vector<std::shared_ptr<StreamSession>> streams;
+    std::vector<std::shared_ptr<TalkSession>> talks;
+    {
+        std::lock_guard<std::mutex> lock(core->tableMutex);
+        auto it = core->logins.find(loginHandle);
+        if (it == core->logins.end()) return QVX_ERR_HANDLE;
+        session = it->second;
+        core->logins.erase(it);
+        for (auto s = core->streams.begin(); s != core->streams.end();) {
+            if (s->second->loginHandle() == loginHandle) {
+                streams.push_back(s->second);
+                s = core->streams.erase(s);
+            } else {
+                ++s;
+            }
+        }
+        for (auto e = core->eventStreams.begin(); e != core->eventStreams.end();) {
+            e = e->second == session ? core->eventStreams.erase(e) : std::next(e);
+        }
+        for (auto a = core->alarmChans.begin(); a != core->alarmChans.end();) {
+            a = a->second.login == session ? core->alarmChans.erase(a) : std::next(a);
+        }
+    }
+    // Streams and the event stream of a login end with it, their callbacks included.
+    for (auto& s : streams) s->Stop();
+    session->Close();
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_RealPlay(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS],
+                         QVX_RealDataCallBack callback, intptr_t user, QVX_HANDLE* outHandle) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!request || !callback || !outHandle) return QVX_ERR_FAILED;
+    *outHandle = 0;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    StreamRequest r;
+    r.channel = request[1];
+    r.streamType = request[2];
+    r.mode = request[4];
+    if (!ValidChannel(int32_t(r.channel)) || r.streamType > 2 || (r.mode != 3 && r.mode != 1)) return QVX_ERR_FAILED;
+    auto stream = std::make_shared<StreamSession>(*core, core->NewHandle(), loginHandle, login->credentials(), r,
+                                                   callback, user);
+    int result = stream->Open();
+    if (result != QVX_OK) return result;
+    {
+        std::lock_guard<std::mutex> lock(core->tableMutex);
+        core->streams[stream->handle()] = stream;
+    }
+    *outHandle = stream->handle();
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_RealPlayV3(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS], void*, void*,
+                           QVX_EventCallBack callback, intptr_t user, QVX_HANDLE* outHandle) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!request || !outHandle) return QVX_ERR_FAILED;
+    *outHandle = 0;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    // Word 5 = 4 asks for the event stream; the drawn stream (word 4 = 8) is not offered yet.
+    if (request[5] != 4 || !callback) return QVX_ERR_FAILED;
+    int32_t handle = core->NewHandle();
+    int result = login->StartEvents(handle, callback, user);
+    if (result != QVX_OK) return result;
+    {
+        std::lock_guard<std::mutex> lock(core->tableMutex);
+        core->eventStreams[handle] = login;
+    }
+    *outHandle = handle;
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_StopRealPlay(QVX_HANDLE streamHandle) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    std::shared_ptr<StreamSession> stream;
+    std::shared_ptr<LoginSession> eventLogin;
+    {
+        std::lock_guard<std::mutex> lock(core->tableMutex);
+        auto it = core->streams.find(streamHandle);
+        if (it != core->streams.end()) {
+            stream = it->second;
+            core->streams.erase(it);
+        } else {
+            auto e = core->eventStreams.find(streamHandle);
+            if (e == core->eventStreams.end()) return QVX_ERR_HANDLE;
+            eventLogin = e->second;
+            core->eventStreams.erase(e);
+        }
+    }
+    if (stream) stream->Stop();
+    if (eventLogin) eventLogin->StopEvents();
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_SetupAlarmChan(QVX_HANDLE loginHandle, int32_t channel, QVX_HANDLE* outHandle) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!outHandle || !ValidChannel(channel)) return QVX_ERR_FAILED;
+    *outHandle = 0;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    int result = login->OpenAlarmChannel(channel);
+    if (result != QVX_OK) return result;
+    int32_t handle = core->NewHandle();
+    {
+        std::lock_guard<std::mutex> lock(core->tableMutex);
+        core->alarmChans[handle] = Core::AlarmChan{login, channel};
+    }
+    *outHandle = handle;
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_CloseAlarmChan(QVX_HANDLE alarmHandle) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    Core::AlarmChan chan;
+    {
+        std::lock_guard<std::mutex> lock(core->tableMutex);
+        auto it = core->alarmChans.find(alarmHandle);
+        if (it == core->alarmChans.end()) return QVX_ERR_HANDLE;
+        chan = it->second;
+        core->alarmChans.erase(it);
+    }
+    return chan.login->CloseAlarmChannel(chan.channel);
+}
+
+int32_t QVX_SDK_GetConfig(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, void* buffer, uint32_t length) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!buffer || !ValidChannel(channel)) return QVX_ERR_FAILED;
+    int32_t size = QVX_SDK_ConfigSize(command);
+    if (size == 0) return QVX_ERR_FAILED;
+    if (uint32_t(size) != length) return QVX_ERR_SIZE;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    // The head of the buffer travels as selector (the quality record's stream index).
+    uint32_t selector = length < 16 ? length : 16;
+    Reply r = login->Request(wire::kGetConfig, wire::PayloadWriter()
+                                                   .U32(uint32_t(channel))
+                                                   .U32(command)
+                                                   .U32(length)
+                                                   .U32(selector)
+                                                   .Bytes(buffer, selector)
+                                                   .bytes());
+    if (r.result != QVX_OK) return r.result;
+    if (r.kind != wire::kConfigReply || r.payload.size() != 8 + size_t(length)) return QVX_ERR_PROTOCOL;
+    std::memcpy(buffer, r.payload.data() + 8, length);
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_SetConfig(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, const void* buffer,
+                          uint32_t length) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!buffer || !ValidChannel(channel)) return QVX_ERR_FAILED;
+    int32_t size = QVX_SDK_ConfigSize(command);
+    if (size == 0 || command == QVX_CMD_CHANNEL_STATUS || command == QVX_CMD_CAPABILITY) return QVX_ERR_FAILED;
+    if (uint32_t(size) != length) return QVX_ERR_SIZE;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    Reply r = login->Request(wire::kSetConfig,
+                             wire::PayloadWriter().U32(uint32_t(channel)).U32(command).U32(length).Bytes(buffer, length).bytes());
+    return r.result;
+}
+
+int32_t QVX_SDK_PTZControl(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, uint32_t stop, uint32_t speed) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!ValidChannel(channel)) return QVX_ERR_FAILED;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    return login->Request(wire::kPtzControl,
+                          wire::PayloadWriter().U32(uint32_t(channel)).U32(command).U32(stop).U32(speed).bytes())
+        .result;
+}
+
+int32_t QVX_SDK_PTZPreset(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, uint32_t preset) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!ValidChannel(channel)) return QVX_ERR_FAILED;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    return login->Request(wire::kPtzPreset, wire::PayloadWriter().U32(uint32_t(channel)).U32(command).U32(preset).bytes())
+        .result;
+}
+
+int32_t QVX_SDK_Reboot(QVX_HANDLE loginHandle) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    return login->Request(wire::kReboot, {}).result;
+}
+
+int32_t QVX_SDK_CaptureJPEGPictureV2(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS],
+                                     uint8_t* buffer, uint32_t* inOutLength) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!request || !buffer || !inOutLength) return QVX_ERR_FAILED;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    wire::PayloadWriter w;
+    for (int i = 0; i < QVX_REQUEST_WORDS; ++i) w.U32(request[i]);
+    Reply r = login->Request(wire::kCapture, w.bytes());
+    if (r.result != QVX_OK) return r.result;
+    if (r.kind != wire::kCaptureReply || r.payload.size() < 8) return QVX_ERR_PROTOCOL;
+    uint32_t bytes = wire::GetU32(r.payload.data() + 4);
+    if (bytes > *inOutLength) return QVX_ERR_NO_ROOM;
+    std::memcpy(buffer, r.payload.data() + 8, bytes);
+    *inOutLength = bytes;
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_StartVoiceCom(QVX_HANDLE loginHandle, uint32_t, void*, void*, uint32_t mode, QVX_HANDLE* outHandle) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!outHandle || mode > 1) return QVX_ERR_FAILED;
+    *outHandle = 0;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    auto talk = std::make_shared<TalkSession>(*core, core->NewHandle(), login->credentials(), mode);
+    int32_t handle = core->NewHandle();
+    int result = talk->Open();
+    if (result != QVX_OK) return result;
+    {
+        std::lock_guard<std::mutex> lock(core->tableMutex);
+        core->talks[handle] = talk;
+    }
+    *outHandle = handle;
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_VoiceComSendData(QVX_HANDLE talkHandle, const uint8_t* data, uint32_t length) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    std::shared_ptr<TalkSession> talk;
+    {
+        std::lock_guard<std::mutex> lock(core->tableMutex);
+        auto it = core->talks.find(talkHandle);
+        if (it == core->talks.end()) return QVX_ERR_HANDLE;
+        talk = it->second;
+    }
+    return talk->Send(data, length);
+}
+
+int32_t QVX_SDK_StopVoiceCom(QVX_HANDLE talkHandle) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    std::shared_ptr<TalkSession> talk;
+    {
+        std::lock_guard<std::mutex> lock(core->tableMutex);
+        auto it = core->talks.find(talkHandle);
+        if (it == core->talks.end()) return QVX_ERR_HANDLE;
+        talk = it->second;
+        core->talks.erase(it);
+    }
+    talk->Stop();
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_SendCommand(QVX_HANDLE loginHandle, const char* request, uint32_t requestLength, char* reply,
+                            uint32_t* inOutLength) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!reply || !inOutLength || *inOutLength == 0) return QVX_ERR_FAILED;
+    std::string path = RequestPath(request, requestLength);
+    if (!ValidCgiPath(path)) return QVX_ERR_FAILED;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    const Credentials& c = login->credentials();
+    size_t cap = *inOutLength < kMaxCommandReplyBytes ? *inOutLength : kMaxCommandReplyBytes;
+    HttpResult h = HttpGet(c.host, int(login->webPort()), path, c.user, c.password,
+                           core->settings.requestTimeoutMs.load(), cap);
+    if (h.result != QVX_OK) return h.result;
+    std::memcpy(reply, h.body.data(), h.body.size());
+    if (h.body.size() < *inOutLength) reply[h.body.size()] = 0;
+    *inOutLength = uint32_t(h.body.size());
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_QueryDataV2(QVX_HANDLE loginHandle, const char* request, uint32_t requestLength,
+                            QVX_HANDLE* outQuery) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!outQuery) return QVX_ERR_FAILED;
+    *outQuery = 0;
+    std::string path = RequestPath(request, requestLength);
+    if (!ValidCgiPath(path)) return QVX_ERR_FAILED;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    const Credentials& c = login->credentials();
+    HttpResult h = HttpGet(c.host, int(login->webPort()), path, c.user, c.password,
+                           core->settings.requestTimeoutMs.load(), kMaxQueryReplyBytes);
+    if (h.result != QVX_OK) return h.result;
+    auto query = std::make_shared<QuerySession>();
+    query->body = std::move(h.body);
+    int32_t handle = core->NewHandle();
+    {
+        std::lock_guard<std::mutex> lock(core->tableMutex);
+        core->queries[handle] = query;
+    }
+    *outQuery = handle;
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_QueryNextDataV2(QVX_HANDLE queryHandle, char* buffer, uint32_t* inOutLength) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!buffer || !inOutLength || *inOutLength == 0) return QVX_ERR_FAILED;
+    std::shared_ptr<QuerySession> query;
+    {
+        std::lock_guard<std::mutex> lock(core->tableMutex);
+        auto it = core->queries.find(queryHandle);
+        if (it == core->queries.end()) return QVX_ERR_HANDLE;
+        query = it->second;
+    }
+    std::lock_guard<std::mutex> lock(query->mutex);
+    const std::string& body = query->body;
+    // Skip line ends between pages so every page starts with content.
+    while (query->offset < body.size() && (body[query->offset] == '\r' || body[query->offset] == '\n')) {
+        ++query->offset;
+    }
+    if (query->offset >= body.size()) return QVX_ERR_NO_ROOM;
+    size_t room = *inOutLength < kQueryPageBytes ? *inOutLength : kQueryPageBytes;
+    if (room > 1) --room;  // keep a byte for the terminator
+    size_t lineEnd = body.find('\n', query->offset);
+    if (lineEnd == std::string::npos) lineEnd = body.size();
+    size_t n = lineEnd - query->offset;
+    if (n > room) n = room;  // an overlong line comes in several pages
+    std::memcpy(buffer, body.data() + query->offset, n);
+    if (n < *inOutLength) buffer[n] = 0;
+    query->offset += n;
+    *inOutLength = uint32_t(n);
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_QueryCloseV2(QVX_HANDLE queryHandle) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    std::lock_guard<std::mutex> lock(core->tableMutex);
+    return core->queries.erase(queryHandle) ? QVX_OK : QVX_ERR_HANDLE;
+}
+
+}  // extern "C"

@@ -1,0 +1,182 @@
+#ifndef OCV_QVX_SDK_H
+#define OCV_QVX_SDK_H
+/* The device library: a C interface to network video devices that speak the Ocuvant device
+ * protocol (docs/device-protocol.md). Results are integers, 0 = success; handles are
+ * positive, 0 = none. Callbacks run on the library's own threads. */
+#include <stdint.h>
+
+#include "sdk/qvx_audio_output.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef int32_t QVX_HANDLE;
+
+/* Results. Every failure is non-zero; the ones a caller must tell apart are distinct. */
+#define QVX_OK 0
+#define QVX_ERR_FAILED (-1)        /* refused, invalid argument or failed */
+#define QVX_ERR_NO_ROOM (-2)       /* buffer too small; query: no more data */
+#define QVX_ERR_CONNECT (-3)       /* host unreachable or connection refused */
+#define QVX_ERR_TIMEOUT (-4)       /* the device did not answer in time */
+#define QVX_ERR_PASSWORD (-5)      /* user name or password wrong */
+#define QVX_ERR_PROTOCOL (-6)      /* malformed or unexpected message */
+#define QVX_ERR_HANDLE (-7)        /* unknown handle */
+#define QVX_ERR_NOT_INIT (-8)      /* QVX_SDK_Init not called */
+#define QVX_ERR_DEVICE (-9)        /* the device refused the request */
+#define QVX_ERR_SIZE (-10)         /* configuration buffer of the wrong size */
+#define QVX_ERR_OFFLINE (-11)      /* the login is reconnecting; try again later */
+#define QVX_ERR_HTTP (-12)         /* web request failed (status other than 200) */
+#define QVX_ERR_HTTP_AUTH (-13)    /* web request refused with 401 */
+
+/* Exception callback types. */
+#define QVX_EXCEPTION_LOGIN_LOST 1
+#define QVX_EXCEPTION_LOGIN_RESTORED 2
+#define QVX_EXCEPTION_STREAM_RESTORED 3
+#define QVX_EXCEPTION_STREAM_LOST 4
+#define QVX_EXCEPTION_STREAM_CLOSED 5
+
+/* Stream callback data kinds. */
+#define QVX_DATA_STREAM_INFO 0 /* 28 bytes: seven 32-bit words (ocv::StreamInfo) */
+#define QVX_DATA_FRAME 1       /* one frame record: 16-byte header + data (ocv::FrameHeader) */
+
+/* Event types delivered by the event stream. */
+#define QVX_EVENT_MOTION 0
+#define QVX_EVENT_ALARM_INPUT 1
+#define QVX_EVENT_AUDIO_ALARM 3
+#define QVX_EVENT_TEMPERATURE 14
+
+/* Configuration commands and their exact buffer sizes. */
+#define QVX_CMD_CHANNEL_STATUS 4376
+#define QVX_CMD_CHANNEL_STATUS_SIZE 81932
+#define QVX_CMD_STREAM_CHOICE 4113
+#define QVX_CMD_STREAM_CHOICE_SIZE 4
+/* 4117 is 0x1015: the time block of 15 words and the device clock record are one command. */
+#define QVX_CMD_TIME 4117
+#define QVX_CMD_TIME_SIZE 60
+#define QVX_CMD_COLOR 0x1004
+#define QVX_CMD_COLOR_SIZE 20
+#define QVX_CMD_IMAGE 0x1005
+#define QVX_CMD_IMAGE_SIZE 40
+#define QVX_CMD_QUALITY 0x1006
+#define QVX_CMD_QUALITY_SIZE 56
+#define QVX_CMD_OSD 0x1007
+#define QVX_CMD_OSD_SIZE 88
+#define QVX_CMD_PTZ_PORT 0x1012
+#define QVX_CMD_PTZ_PORT_SIZE 40
+#define QVX_CMD_NETWORK 0x1013
+#define QVX_CMD_NETWORK_SIZE 276
+#define QVX_CMD_CAPABILITY 0x1014
+#define QVX_CMD_CAPABILITY_SIZE 412
+#define QVX_CMD_CLOCK 0x1015
+#define QVX_CMD_CLOCK_SIZE 60
+#define QVX_CMD_MOTION 0x1016
+#define QVX_CMD_MOTION_SIZE 276
+#define QVX_CMD_ALARM_INPUT 0x1017
+#define QVX_CMD_ALARM_INPUT_SIZE 20
+
+/* Expected buffer size of a configuration command, 0 for an unknown command. */
+int32_t QVX_SDK_ConfigSize(uint32_t command);
+
+/* Device information block filled by QVX_SDK_Login: 512 bytes, little-endian, texts
+ * zero-terminated in their fields. */
+#define QVX_DEVICE_INFO_SIZE 512
+typedef struct QVX_DEVICE_INFO {
+    uint32_t structSize;        /* 0: 512 */
+    uint32_t channelCount;      /* 4: video channels, 1..64 */
+    uint32_t alarmInputCount;   /* 8 */
+    uint32_t alarmOutputCount;  /* 12 */
+    uint32_t streamsPerChannel; /* 16: 1..3 */
+    uint32_t webPort;           /* 20: HTTP port of the CGI requests */
+    uint32_t protocolVersion;   /* 24 */
+    uint32_t audioEncoding;     /* 28: 1 = G.711 A-law */
+    char deviceType[32];        /* 32: "IPC", "NVR", "DVR", "DECODER", ... */
+    char deviceId[64];          /* 64: serial number, unique per device */
+    char deviceName[64];        /* 128 */
+    char macAddress[32];        /* 192: "00:11:22:33:44:55" */
+    uint8_t reserved1[8];       /* 224 */
+    char firmwareVersion[64];   /* 232: e.g. "V27.1.0 build 20260101" */
+    uint8_t reserved2[216];     /* 296..511 */
+} QVX_DEVICE_INFO;
+
+/* Stream request: 14 zeroed 32-bit words; word 1 channel, word 2 stream type (0 main, 1 sub,
+ * 2 third), word 4 = 3 live stream, 1 second live stream; the event stream is word 5 = 4
+ * with everything else 0. */
+#define QVX_REQUEST_WORDS 14
+
+typedef void (*QVX_ExceptionCallBack)(int32_t type, QVX_HANDLE loginHandle, QVX_HANDLE streamHandle,
+                                      void* context);
+typedef void (*QVX_RealDataCallBack)(QVX_HANDLE streamHandle, int32_t dataKind, const uint8_t* data,
+                                     int32_t length, intptr_t user);
+/* Seven values: event stream handle, device channel, event type, state (1 raised, 0 ended),
+ * message text (not terminated), its length, user value. */
+typedef void (*QVX_EventCallBack)(QVX_HANDLE eventHandle, int32_t channel, int32_t eventType, int32_t state,
+                                  const char* data, int32_t length, intptr_t user);
+
+int32_t QVX_SDK_Init(void);
+int32_t QVX_SDK_Cleanup(void);
+
+/* Supervision timing (milliseconds, 0 keeps the current value). Defaults: heartbeat every
+ * 5000, a connection silent for 15000 is lost, reconnection attempts every 3000, connect
+ * and request time-out 5000. */
+int32_t QVX_SDK_SetSupervision(int32_t heartbeatIntervalMs, int32_t silenceTimeoutMs,
+                               int32_t reconnectIntervalMs, int32_t requestTimeoutMs);
+
+int32_t QVX_SDK_SetExceptionCallBack(uint32_t reserved1, uint32_t reserved2, QVX_ExceptionCallBack callback,
+                                     void* context);
+
+/* Audio output for two-way talk; NULL removes it. Copied; the pointers must stay valid. */
+int32_t QVX_SDK_SetAudioOutput(const QVX_AudioOutput* output);
+
+int32_t QVX_SDK_Login(QVX_HANDLE* outHandle, const char* host, uint16_t port, const char* user,
+                      const char* password, uint8_t protocol, uint8_t reserved, QVX_DEVICE_INFO* outInfo);
+int32_t QVX_SDK_Logout(QVX_HANDLE loginHandle);
+
+int32_t QVX_SDK_RealPlay(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS],
+                         QVX_RealDataCallBack callback, intptr_t user, QVX_HANDLE* outHandle);
+int32_t QVX_SDK_RealPlayV3(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS], void* reserved1,
+                           void* reserved2, QVX_EventCallBack callback, intptr_t user, QVX_HANDLE* outHandle);
+/* After return no callback for this handle runs (also when called from that callback). */
+int32_t QVX_SDK_StopRealPlay(QVX_HANDLE streamHandle);
+
+int32_t QVX_SDK_SetupAlarmChan(QVX_HANDLE loginHandle, int32_t channel, QVX_HANDLE* outHandle);
+int32_t QVX_SDK_CloseAlarmChan(QVX_HANDLE alarmHandle);
+
+int32_t QVX_SDK_GetConfig(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, void* buffer,
+                          uint32_t length);
+int32_t QVX_SDK_SetConfig(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, const void* buffer,
+                          uint32_t length);
+
+int32_t QVX_SDK_PTZControl(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, uint32_t stop,
+                           uint32_t speed);
+int32_t QVX_SDK_PTZPreset(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, uint32_t preset);
+
+/* mode 1 two-way talk (device audio goes to the registered audio output), 0 broadcast. */
+int32_t QVX_SDK_StartVoiceCom(QVX_HANDLE loginHandle, uint32_t reserved1, void* reserved2, void* reserved3,
+                              uint32_t mode, QVX_HANDLE* outHandle);
+/* data: G.711 A-law bytes, at most 8192 per call. */
+int32_t QVX_SDK_VoiceComSendData(QVX_HANDLE talkHandle, const uint8_t* data, uint32_t length);
+int32_t QVX_SDK_StopVoiceCom(QVX_HANDLE talkHandle);
+
+/* request: 14 words, word 0 channel; *inOutLength: buffer size in, picture size out. */
+int32_t QVX_SDK_CaptureJPEGPictureV2(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS],
+                                     uint8_t* buffer, uint32_t* inOutLength);
+int32_t QVX_SDK_Reboot(QVX_HANDLE loginHandle);
+
+/* HTTP GET of the CGI path on the device's web port with basic authentication. The reply
+ * body is copied into reply (terminated when room allows; cut at the buffer size);
+ * *inOutLength: buffer size in, body bytes copied out. */
+int32_t QVX_SDK_SendCommand(QVX_HANDLE loginHandle, const char* request, uint32_t requestLength, char* reply,
+                            uint32_t* inOutLength);
+/* Starts a paged CGI query; each QVX_SDK_QueryNextDataV2 returns the next line of the reply
+ * (at most the buffer size, at most 4096 bytes, terminated when room allows), and
+ * QVX_ERR_NO_ROOM after the last one. Replies over 8 MiB are cut there. */
+int32_t QVX_SDK_QueryDataV2(QVX_HANDLE loginHandle, const char* request, uint32_t requestLength,
+                            QVX_HANDLE* outQuery);
+int32_t QVX_SDK_QueryNextDataV2(QVX_HANDLE query, char* buffer, uint32_t* inOutLength);
+int32_t QVX_SDK_QueryCloseV2(QVX_HANDLE query);
+
+#ifdef __cplusplus
+}
+#endif
+#endif

@@ -1,0 +1,54 @@
+// ocuvant-devsim: simulated network video devices for the client, its tests and its demo.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+
+#include "platform/file_util.h"
+#include "tools/devsim/simulator.h"
+
+int main(int argc, char** argv) {
+    using namespace ocv::devsim;
+    // Signals are taken synchronously below; block them before any thread starts.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    SiteSpec site;
+    std::string error;
+    bool help = false;
+    if (!ParseCommandLine(argc, argv, &site, &error, &help)) {
+        std::fprintf(stderr, "ocuvant-devsim: %s\n%s", error.c_str(), Usage());
+        return 2;
+    }
+    if (help) {
+        std::fputs(Usage(), stdout);
+        return 0;
+    }
+    if (!FinishSite(&site, &error)) {
+        std::fprintf(stderr, "ocuvant-devsim: %s\n", error.c_str());
+        return 2;
+    }
+    std::fprintf(stderr, "ocuvant-devsim: preparing video for %zu devices (cache %s)\n", site.devices.size(),
+                 site.cacheDir.c_str());
+    Simulator sim(site);
+    if (!sim.Start(&error)) {
+        std::fprintf(stderr, "ocuvant-devsim: %s\n", error.c_str());
+        return 1;
+    }
+    std::string ports = sim.PortsText();
+    std::fputs(ports.c_str(), stdout);
+    std::fputs("ready\n", stdout);
+    std::fflush(stdout);
+    if (!site.portsFile.empty() && ocv::ReplaceFileAtomically(site.portsFile, ports + "ready\n") != 0) {
+        std::fprintf(stderr, "ocuvant-devsim: cannot write %s\n", site.portsFile.c_str());
+    }
+    int sig = 0;
+    sigwait(&signals, &sig);
+    std::fprintf(stderr, "ocuvant-devsim: signal %d, stopping\n", sig);
+    sim.Stop();
+    return 0;
+}

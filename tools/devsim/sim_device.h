@@ -1,0 +1,100 @@
+#pragma once
+// One simulated device: a listening port speaking the device protocol, a web port with the
+// temperature CGIs, its configuration records, and what the control port can do to it.
+#include <asio.hpp>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tools/devsim/site_config.h"
+#include "tools/devsim/video_loop.h"
+
+namespace ocv::devsim {
+
+class DeviceSession;
+class WebServer;
+
+// Logging goes to standard error; quiet keeps it silent.
+void SetQuietLogging(bool quiet);
+
+class SimDevice : public std::enable_shared_from_this<SimDevice> {
+public:
+    SimDevice(asio::io_context& io, DeviceSpec spec, int index, int tempIntervalSec);
+    ~SimDevice();
+
+    // Binds both ports and prepares the video loops. false with a message.
+    bool Start(VideoLoopCache& loops, int loopFrames, std::string* error);
+    void Stop();
+
+    const DeviceSpec& spec() const { return spec_; }
+    int index() const { return index_; }
+    int port() const { return port_; }
+    int webPort() const { return webPort_; }
+    bool IsScreeningCamera() const { return spec_.firmware.find("V27.") != std::string::npos; }
+    int StreamCount() const;
+
+    // ---- control operations ----
+    // type 0 motion, 1 input, 3 audio alarm, 14 temperature (text given). Sent to every
+    // session that subscribed to events. Returns the number of receivers.
+    int RaiseEvent(int channel, int type, int state, const std::string& text);
+    void CutAll();
+    // streamType -1: all streams of the channel. Returns how many were cut.
+    int CutStream(int channel, int streamType);
+    void SetFrozen(bool frozen) { frozen_ = frozen; }
+    bool frozen() const { return frozen_; }
+    // Switching off ends the channel's streams with a close message (on purpose).
+    void SetChannelOn(int channel, bool on);
+    bool ChannelOn(int channel);
+    std::vector<std::string> Report();
+    void ClearReport();
+
+    // ---- used by sessions ----
+    void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void Record(const std::string& line);
+    void AddTalkBytes(size_t n, uint32_t mode);
+    std::shared_ptr<const VideoLoop> Loop(int streamType, int channel) const;
+    const std::vector<uint8_t>& ToneAlaw() const { return tone_; }
+    // Configuration: result code of the device protocol; reply filled on a read.
+    int32_t ReadConfig(int channel, uint32_t command, const std::vector<uint8_t>& selector, uint32_t length,
+                       std::vector<uint8_t>* reply);
+    int32_t WriteConfig(int channel, uint32_t command, const uint8_t* data, uint32_t length);
+    std::vector<uint8_t> InfoBlock() const;
+    std::vector<uint8_t> SnapshotJpeg(int channel);
+    void Forget(DeviceSession* session);
+    // Reboot: close everything shortly after the reply went out.
+    void ScheduleReboot();
+
+    asio::io_context& io() { return io_; }
+
+private:
+    void Accept();
+    std::vector<uint8_t> DefaultRecord(int channel, uint32_t command, uint32_t streamIndex) const;
+    std::vector<std::shared_ptr<DeviceSession>> Sessions();
+
+    asio::io_context& io_;
+    DeviceSpec spec_;
+    int index_;
+    int tempIntervalSec_;
+    asio::ip::tcp::acceptor acceptor_;
+    std::shared_ptr<WebServer> web_;
+    int port_ = 0, webPort_ = 0;
+    std::atomic<bool> frozen_{false};
+    std::vector<uint8_t> tone_;
+    // [stream type][channel]
+    std::vector<std::shared_ptr<const VideoLoop>> loops_[3];
+
+    std::mutex mutex_;
+    std::map<DeviceSession*, std::weak_ptr<DeviceSession>> sessions_;
+    std::vector<bool> channelOn_;
+    std::map<std::tuple<uint32_t, int, uint32_t>, std::vector<uint8_t>> records_;
+    std::vector<std::string> report_;
+    uint64_t talkBytes_ = 0;
+    int64_t clockOffsetSec_ = 0;
+};
+
+}  // namespace ocv::devsim

@@ -1,0 +1,253 @@
+#include "tools/devsim/site_config.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace ocv::devsim {
+
+namespace {
+
+bool ParseInt(const std::string& text, int lo, int hi, int* out) {
+    if (text.empty() || text.size() > 10) return false;
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (*end != 0 || v < lo || v > hi) return false;
+    *out = int(v);
+    return true;
+}
+
+std::string Trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return {};
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+// Applies one key of a [device] section. false when key or value is bad.
+bool ApplyDeviceKey(DeviceSpec* d, int* count, const std::string& key, const std::string& value) {
+    if (key == "name") d->name = value;
+    else if (key == "address") d->address = value;
+    else if (key == "port") return ParseInt(value, 0, 65535, &d->port);
+    else if (key == "web_port") return ParseInt(value, 0, 65535, &d->webPort);
+    else if (key == "type") d->type = value;
+    else if (key == "firmware") d->firmware = value;
+    else if (key == "user") d->user = value;
+    else if (key == "password") d->password = value;
+    else if (key == "id") d->deviceId = value;
+    else if (key == "channels") return ParseInt(value, 1, 64, &d->channels);
+    else if (key == "main") return ParseStreamSpec(value, &d->streams[0]);
+    else if (key == "sub") return ParseStreamSpec(value, &d->streams[1]);
+    else if (key == "third") return ParseStreamSpec(value, &d->streams[2]);
+    else if (key == "fps") return ParseInt(value, 1, 60, &d->fps);
+    else if (key == "key_interval") return ParseInt(value, 25, 50, &d->keyInterval);
+    else if (key == "count") return ParseInt(value, 1, 1024, count);
+    else return false;
+    return true;
+}
+
+bool ApplySiteKey(SiteSpec* s, const std::string& key, const std::string& value) {
+    if (key == "control_port") return ParseInt(value, 0, 65535, &s->controlPort);
+    if (key == "control_address") s->controlAddress = value;
+    else if (key == "cache_dir") s->cacheDir = value;
+    else if (key == "loop_frames") return ParseInt(value, 25, 1500, &s->loopFrames);
+    else if (key == "temp_interval") return ParseInt(value, 1, 86400, &s->tempIntervalSec);
+    else return false;
+    return true;
+}
+
+void AddCopies(SiteSpec* site, const DeviceSpec& d, int count) {
+    for (int i = 0; i < count; ++i) {
+        DeviceSpec c = d;
+        if (count > 1) {
+            c.name = (d.name.empty() ? "DEV" : d.name) + std::to_string(i + 1);
+            if (d.port) c.port = d.port + i;
+            if (d.webPort) c.webPort = d.webPort + i;
+        }
+        site->devices.push_back(c);
+    }
+}
+
+}  // namespace
+
+bool ParseStreamSpec(const std::string& text, StreamSpec* out) {
+    if (text == "off" || text == "0") {
+        *out = StreamSpec{};
+        return true;
+    }
+    int w = 0, h = 0, kbps = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%dx%d@%d%c", &w, &h, &kbps, &tail) != 3) return false;
+    // x264 works on even sizes; keep pictures sane for a simulator.
+    if (w < 32 || h < 32 || w > 3840 || h > 2160 || (w & 1) || (h & 1) || kbps < 16 || kbps > 20000) return false;
+    *out = StreamSpec{w, h, kbps};
+    return true;
+}
+
+bool LoadSiteFile(const std::string& path, SiteSpec* site, std::string* error) {
+    std::ifstream in(path);
+    if (!in) {
+        *error = "cannot read site file " + path;
+        return false;
+    }
+    enum { kNone, kSite, kDevice } section = kNone;
+    DeviceSpec device;
+    int count = 1;
+    bool haveDevice = false;
+    std::string line;
+    int lineNo = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        if (line.size() > 4096) {
+            *error = "line too long in site file at line " + std::to_string(lineNo);
+            return false;
+        }
+        line = Trim(line);
+        if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+        if (line == "[site]" || line == "[device]") {
+            if (haveDevice) AddCopies(site, device, count);
+            haveDevice = line == "[device]";
+            section = haveDevice ? kDevice : kSite;
+            device = DeviceSpec{};
+            count = 1;
+            continue;
+        }
+        size_t eq = line.find('=');
+        bool ok = eq != std::string::npos && section != kNone;
+        if (ok) {
+            std::string key = Trim(line.substr(0, eq)), value = Trim(line.substr(eq + 1));
+            ok = section == kSite ? ApplySiteKey(site, key, value) : ApplyDeviceKey(&device, &count, key, value);
+        }
+        if (!ok) {
+            *error = path + ":" + std::to_string(lineNo) + ": bad line: " + line;
+            return false;
+        }
+    }
+    if (haveDevice) AddCopies(site, device, count);
+    return true;
+}
+
+const char* Usage() {
+    return "usage: ocuvant-devsim [options]\n"
+           "  --site FILE            devices from a site file (see docs/device-protocol.md)\n"
+           "  --devices N            add N devices made from the flags below (default 1 without --site)\n"
+           "  --name NAME            name of the flag devices (numbered when N > 1), default DEV\n"
+           "  --type TEXT            device type text: IPC, NVR, DVR, DECODER (default IPC)\n"
+           "  --firmware TEXT        firmware version; one containing V27. makes a screening camera\n"
+           "  --user U --password P  login (default admin/admin)\n"
+           "  --channels C           channels per device, 1..64 (default 1)\n"
+           "  --main WxH@KBPS        main stream (default 640x360@1024)\n"
+           "  --sub WxH@KBPS|off     sub stream (default 320x180@256)\n"
+           "  --third WxH@KBPS|off   third stream (default off)\n"
+           "  --fps N                frames per second (default 25)\n"
+           "  --key-interval N       frames between key frames, 25..50 (default 50)\n"
+           "  --address A            listen address of the flag devices (default 127.0.0.1)\n"
+           "  --base-port P          device i listens on P+i (default: any free port)\n"
+           "  --web-base-port P      web port of device i is P+i (default: any free port)\n"
+           "  --control-port P       control port (default: any free port)\n"
+           "  --cache-dir DIR        where encoded video loops are kept\n"
+           "  --loop-frames N        frames per encoded loop, 25..1500 (default 100)\n"
+           "  --temp-interval S      seconds between generated temperature readings (default 60)\n"
+           "  --ports-file FILE      write the bound ports there once ready\n"
+           "  --quiet                log only errors\n";
+}
+
+bool ParseCommandLine(int argc, char** argv, SiteSpec* site, std::string* error, bool* wantHelp) {
+    DeviceSpec flagDevice;
+    flagDevice.name = "DEV";
+    int flagCount = -1;
+    int basePort = 0, webBasePort = 0;
+    bool hadSite = false;
+    *wantHelp = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](std::string* out) {
+            if (i + 1 >= argc) return false;
+            *out = argv[++i];
+            return true;
+        };
+        std::string v;
+        bool ok = true;
+        if (a == "--help" || a == "-h") {
+            *wantHelp = true;
+            return true;
+        } else if (a == "--quiet") {
+            site->quiet = true;
+        } else if (!value(&v)) {
+            ok = false;
+        } else if (a == "--site") {
+            if (!LoadSiteFile(v, site, error)) return false;
+            hadSite = true;
+        } else if (a == "--devices") ok = ParseInt(v, 0, 1024, &flagCount);
+        else if (a == "--name") flagDevice.name = v;
+        else if (a == "--type") flagDevice.type = v;
+        else if (a == "--firmware") flagDevice.firmware = v;
+        else if (a == "--user") flagDevice.user = v;
+        else if (a == "--password") flagDevice.password = v;
+        else if (a == "--channels") ok = ParseInt(v, 1, 64, &flagDevice.channels);
+        else if (a == "--main") ok = ParseStreamSpec(v, &flagDevice.streams[0]);
+        else if (a == "--sub") ok = ParseStreamSpec(v, &flagDevice.streams[1]);
+        else if (a == "--third") ok = ParseStreamSpec(v, &flagDevice.streams[2]);
+        else if (a == "--fps") ok = ParseInt(v, 1, 60, &flagDevice.fps);
+        else if (a == "--key-interval") ok = ParseInt(v, 25, 50, &flagDevice.keyInterval);
+        else if (a == "--address") flagDevice.address = v;
+        else if (a == "--base-port") ok = ParseInt(v, 0, 65535, &basePort);
+        else if (a == "--web-base-port") ok = ParseInt(v, 0, 65535, &webBasePort);
+        else if (a == "--control-port") ok = ParseInt(v, 0, 65535, &site->controlPort);
+        else if (a == "--cache-dir") site->cacheDir = v;
+        else if (a == "--loop-frames") ok = ParseInt(v, 25, 1500, &site->loopFrames);
+        else if (a == "--temp-interval") ok = ParseInt(v, 1, 86400, &site->tempIntervalSec);
+        else if (a == "--ports-file") site->portsFile = v;
+        else ok = false;
+        if (!ok) {
+            *error = "bad option or value: " + a;
+            return false;
+        }
+    }
+    if (flagCount < 0) flagCount = hadSite ? 0 : 1;
+    flagDevice.port = basePort;
+    flagDevice.webPort = webBasePort;
+    if (flagCount == 1) {
+        site->devices.push_back(flagDevice);
+    } else if (flagCount > 1) {
+        AddCopies(site, flagDevice, flagCount);
+    }
+    return true;
+}
+
+bool FinishSite(SiteSpec* site, std::string* error) {
+    if (site->devices.empty()) {
+        *error = "no devices to simulate";
+        return false;
+    }
+    for (size_t i = 0; i < site->devices.size(); ++i) {
+        DeviceSpec& d = site->devices[i];
+        if (d.name.empty()) d.name = "DEV" + std::to_string(i + 1);
+        if (d.deviceId.empty()) {
+            char id[64];
+            std::snprintf(id, sizeof id, "QVXSIM%08zu", i + 1);
+            d.deviceId = id;
+        }
+        if (d.streams[0].width == 0) {
+            *error = "device " + d.name + " has no main stream";
+            return false;
+        }
+        if (d.user.size() > 31 || d.type.size() > 31 || d.firmware.size() > 63 || d.deviceId.size() > 63 ||
+            d.name.size() > 63) {
+            *error = "device " + d.name + ": a text is too long";
+            return false;
+        }
+    }
+    if (site->cacheDir.empty()) {
+        const char* xdg = std::getenv("XDG_CACHE_HOME");
+        const char* home = std::getenv("HOME");
+        if (xdg && *xdg) site->cacheDir = std::string(xdg) + "/ocuvant-devsim";
+        else if (home && *home) site->cacheDir = std::string(home) + "/.cache/ocuvant-devsim";
+        else site->cacheDir = "/tmp/ocuvant-devsim";
+    }
+    return true;
+}
+
+}  // namespace ocv::devsim

@@ -1,0 +1,58 @@
+#pragma once
+// What the simulator simulates: devices with their identity, login, channels and streams,
+// read from a small site file and/or command-line flags.
+#include <string>
+#include <vector>
+
+namespace ocv::devsim {
+
+struct StreamSpec {
+    int width = 0;  // 0: stream not offered
+    int height = 0;
+    int bitrateKbps = 0;
+};
+
+struct DeviceSpec {
+    std::string name;
+    std::string address = "127.0.0.1";
+    int port = 0;     // 0: any free port
+    int webPort = 0;  // 0: any free port
+    std::string type = "IPC";
+    std::string firmware = "V1.0.0 build 20260101";
+    std::string user = "admin";
+    std::string password = "admin";
+    std::string deviceId;
+    int channels = 1;
+    StreamSpec streams[3] = {{640, 360, 1024}, {320, 180, 256}, {0, 0, 0}};
+    int fps = 25;
+    int keyInterval = 50;  // frames between key frames, 25..50
+};
+
+struct SiteSpec {
+    std::vector<DeviceSpec> devices;
+    std::string controlAddress = "127.0.0.1";
+    int controlPort = 0;
+    std::string cacheDir;   // encoded loops; default $XDG_CACHE_HOME/ocuvant-devsim or /tmp
+    std::string portsFile;  // written when every port is bound
+    int loopFrames = 100;   // length of the encoded loop
+    int tempIntervalSec = 60;  // spacing of generated temperature readings
+    bool quiet = false;
+};
+
+// "640x360@1024" (width x height @ kbit/s); "off" or "0" for no stream. false when malformed.
+bool ParseStreamSpec(const std::string& text, StreamSpec* out);
+
+// Reads a site file: [site] keys control_port, control_address, cache_dir, loop_frames,
+// temp_interval; each [device] section: name, address, port, web_port, type, firmware, user,
+// password, id, channels, main, sub, third, fps, key_interval, count (that many copies with
+// numbered names and consecutive ports). false with a message on error.
+bool LoadSiteFile(const std::string& path, SiteSpec* site, std::string* error);
+
+// Command-line flags (see Usage()); may add to a site file's devices. false with a message.
+bool ParseCommandLine(int argc, char** argv, SiteSpec* site, std::string* error, bool* wantHelp);
+const char* Usage();
+
+// Checks limits and fills names, ids and defaults. false with a message.
+bool FinishSite(SiteSpec* site, std::string* error);
+
+}  // namespace ocv::devsim

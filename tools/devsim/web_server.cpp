@@ -1,0 +1,192 @@
+#include "tools/devsim/web_server.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "sdk/wire_auth.h"
+#include "tools/devsim/sim_device.h"
+
+namespace ocv::devsim {
+
+namespace {
+
+constexpr size_t kMaxRequestBytes = 8192;
+constexpr int64_t kMaxSpanSec = 86400;  // one generated day at most per query
+
+struct HttpConnection : std::enable_shared_from_this<HttpConnection> {
+    explicit HttpConnection(asio::ip::tcp::socket s) : socket(std::move(s)), timer(socket.get_executor()) {}
+    asio::ip::tcp::socket socket;
+    asio::steady_timer timer;
+    std::string in;
+    std::string out;
+};
+
+// "20260101083000" -> seconds since 1970 (the fields read as UTC). -1 when malformed.
+int64_t ParseStamp(const std::string& s) {
+    if (s.size() != 14) return -1;
+    for (char c : s) {
+        if (c < '0' || c > '9') return -1;
+    }
+    std::tm t{};
+    t.tm_year = std::stoi(s.substr(0, 4)) - 1900;
+    t.tm_mon = std::stoi(s.substr(4, 2)) - 1;
+    t.tm_mday = std::stoi(s.substr(6, 2));
+    t.tm_hour = std::stoi(s.substr(8, 2));
+    t.tm_min = std::stoi(s.substr(10, 2));
+    t.tm_sec = std::stoi(s.substr(12, 2));
+    if (t.tm_mon < 0 || t.tm_mon > 11 || t.tm_mday < 1 || t.tm_mday > 31 || t.tm_hour > 23 || t.tm_min > 59 ||
+        t.tm_sec > 60) {
+        return -1;
+    }
+    return int64_t(timegm(&t));
+}
+
+std::string QueryValue(const std::string& query, const std::string& key) {
+    size_t at = query.find(key + "=");
+    if (at == std::string::npos) return {};
+    at += key.size() + 1;
+    size_t end = query.find('&', at);
+    return query.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+}  // namespace
+
+int TemperatureCodeAt(int64_t time) {
+    // A calm day around 36.5 with an abnormal reading now and then; fixed by the time so a
+    // query always answers the same.
+    uint32_t h = uint32_t(time) * 2654435761u;
+    int code = 3600 + int((h >> 8) % 121);
+    if ((time / 60) % 17 == 0) code = 32768 + 3780 + int((h >> 16) % 70);
+    return code;
+}
+
+WebServer::WebServer(asio::io_context& io, SimDevice& device, int tempIntervalSec)
+    : io_(io), device_(device), tempIntervalSec_(tempIntervalSec), acceptor_(io) {}
+
+bool WebServer::Listen(const std::string& address, int port, std::string* error) {
+    asio::error_code ec;
+    auto addr = asio::ip::make_address(address, ec);
+    if (ec) {
+        *error = "bad address " + address;
+        return false;
+    }
+    asio::ip::tcp::endpoint ep(addr, uint16_t(port));
+    acceptor_.open(ep.protocol(), ec);
+    if (!ec) acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true), ec);
+    if (!ec) acceptor_.bind(ep, ec);
+    if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        *error = "web port " + std::to_string(port) + ": " + ec.message();
+        return false;
+    }
+    port_ = acceptor_.local_endpoint().port();
+    Accept();
+    return true;
+}
+
+void WebServer::Stop() {
+    asio::post(io_, [self = shared_from_this()] {
+        asio::error_code ignored;
+        self->acceptor_.close(ignored);
+    });
+}
+
+void WebServer::Accept() {
+    acceptor_.async_accept([self = shared_from_this()](const asio::error_code& ec, asio::ip::tcp::socket socket) {
+        if (ec) {
+            if (ec != asio::error::operation_aborted && self->acceptor_.is_open()) self->Accept();
+            return;
+        }
+        auto conn = std::make_shared<HttpConnection>(std::move(socket));
+        conn->timer.expires_after(std::chrono::seconds(10));
+        conn->timer.async_wait([conn](const asio::error_code& e) {
+            if (!e) {
+                asio::error_code ignored;
+                conn->socket.close(ignored);
+            }
+        });
+        auto self2 = self;
+        asio::async_read_until(
+            conn->socket, asio::dynamic_buffer(conn->in, kMaxRequestBytes), "\r\n\r\n",
+            [self2, conn](const asio::error_code& e, size_t) {
+                if (e) {
+                    conn->timer.cancel();
+                    return;
+                }
+                std::string& in = conn->in;
+                size_t lineEnd = in.find("\r\n");
+                std::string line = in.substr(0, lineEnd);
+                // Authorization: Basic <base64 of user:password>
+                bool authorized = false;
+                size_t auth = in.find("\r\nAuthorization: Basic ");
+                if (auth != std::string::npos) {
+                    size_t start = auth + std::strlen("\r\nAuthorization: Basic ");
+                    size_t end = in.find("\r\n", start);
+                    bool ok = false;
+                    std::string decoded = ocv::wire::Base64Decode(in.substr(start, end - start), &ok);
+                    const DeviceSpec& spec = self2->device_.spec();
+                    authorized = ok && decoded == spec.user + ":" + spec.password;
+                }
+                int status = 400;
+                std::string body;
+                if (line.compare(0, 4, "GET ") == 0 && line.size() > 13 &&
+                    line.compare(line.size() - 9, 9, " HTTP/1.1") == 0) {
+                    std::string path = line.substr(4, line.size() - 13);
+                    if (!authorized) {
+                        status = 401;
+                    } else {
+                        body = self2->Respond(path, &status);
+                    }
+                    self2->device_.Log("web %s -> %d", path.c_str(), status);
+                }
+                const char* reason = status == 200 ? "OK" : status == 401 ? "Unauthorized" : status == 404 ? "Not Found" : "Bad Request";
+                conn->out = "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\n";
+                if (status == 401) conn->out += "WWW-Authenticate: Basic realm=\"index.html\"\r\n";
+                conn->out += "Content-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+                             "\r\nConnection: close\r\n\r\n" + body;
+                asio::async_write(conn->socket, asio::buffer(conn->out), [conn](const asio::error_code&, size_t) {
+                    asio::error_code ignored;
+                    conn->socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+                    conn->socket.close(ignored);
+                    conn->timer.cancel();
+                });
+            });
+        self->Accept();
+    });
+}
+
+std::string WebServer::Respond(const std::string& path, int* status) const {
+    *status = 200;
+    std::string script = path.substr(0, path.find('?'));
+    std::string query = path.find('?') == std::string::npos ? "" : path.substr(path.find('?') + 1);
+    if (script == "/cgi-bin/hi3510/getdevsupportx.cgi") {
+        return device_.IsScreeningCamera() ? "var devsupx=\"1\";\r\n" : "var devsupx=\"0\";\r\n";
+    }
+    if (script == "/cgi-bin/hi3510/gettplogs.cgi" && device_.IsScreeningCamera()) return TemperatureLog(query);
+    *status = 404;
+    return {};
+}
+
+// One record a line, "lsa[i]=<time>|<code>|<channel>|<x>|<y>;", then "var endflg=1;".
+std::string WebServer::TemperatureLog(const std::string& query) const {
+    int64_t start = ParseStamp(QueryValue(query, "-stime"));
+    int64_t end = ParseStamp(QueryValue(query, "-etime"));
+    std::string out = "var lsa=new Array();\r\n";
+    if (start >= 0 && end >= start) {
+        if (end - start > kMaxSpanSec) end = start + kMaxSpanSec;
+        int64_t step = tempIntervalSec_ > 0 ? tempIntervalSec_ : 60;
+        int64_t first = (start + step - 1) / step * step;
+        int i = 0;
+        char line[128];
+        for (int64_t t = first; t <= end; t += step, ++i) {
+            std::snprintf(line, sizeof line, "lsa[%d]=%lld|%d|0|%d|%d;\r\n", i, static_cast<long long>(t),
+                          TemperatureCodeAt(t), int(t % 320), int(t % 240));
+            out += line;
+        }
+    }
+    out += "var endflg=1;\r\n";
+    return out;
+}
+
+}  // namespace ocv::devsim
