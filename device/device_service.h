@@ -1,0 +1,183 @@
+#pragma once
+// The process-wide device service: keeps every configured device logged in, opens and closes
+// the live streams of channels, routes each frame to the channel's recorder and to the players
+// of the cells that show it, and turns the device library's connection events into state.
+// Its construction opens the configuration database and loads every record; its destruction
+// stops all devices and closes the database.
+//
+// Threads: the UI thread calls the operations; one thread per device logs it in and polls its
+// channels; connect workers open channels; the device library's threads call the stream,
+// event and exception callbacks.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/player_channels.h"
+#include "events/alarm_engine.h"
+#include "events/alarm_sound.h"
+#include "events/log_writer.h"
+#include "record/disk_manager.h"
+#include "record/recorder.h"
+#include "store/config_store.h"
+
+namespace ocv {
+
+struct TemperatureRecord {
+    int32_t code;  // low 15 bits hundredths of a degree, bit 15 abnormal
+    int32_t time;  // seconds since 1970
+};
+
+struct TimeBound {
+    int year, month, day, hour, minute, second;
+};
+
+class DeviceService {
+public:
+    // Opens AppDir/QVXVMS.dat and loads settings, devices, groups, maps and users; applies the
+    // start-up overrides; creates AppDir/Logx; registers the exception callback. IsOpen() tells
+    // whether the database could be opened.
+    DeviceService();
+    // Same with another database file and log folder (tests, tools).
+    DeviceService(const std::string& databasePath, const std::string& logDirectory);
+    ~DeviceService();
+    DeviceService(const DeviceService&) = delete;
+    DeviceService& operator=(const DeviceService&) = delete;
+
+    bool IsOpen() const { return store_.IsOpen(); }
+    ConfigStore& store() { return store_; }
+    LogWriter& log() { return log_; }
+    AlarmEngine& alarms() { return alarms_; }
+    PlayerChannelSet& players() { return players_; }
+    DiskManager& disks() { return disks_; }
+    AlarmSoundPlayer& sounds() { return sounds_; }
+
+    // The operator logged in now ("" when none); used for the operation log.
+    void SetCurrentUser(const std::string& userName);
+    std::string CurrentUser() const;
+    // Where alarm sounds play (the client's audio output); before StartWorkers.
+    void SetWavPlayer(WavPlayer* player) { wavPlayer_.SetTarget(player); }
+
+    // Device threads.
+    int IsValidChannel(int device, int channel) const { return store_.IsValidChannel(device, channel); }
+    int StartDeviceThread(int device);
+    int StopDeviceThread(int device);
+    void StartAllDeviceThreads();
+    int LoginDevice(int device);
+    int LogoutDevice(int device);
+    // One turn of a device thread (tick 0..299); tests drive it instead of waiting 30 s.
+    void DeviceTick(int device, int tick);
+    // Period of a device-thread turn (100 ms); tests shorten it.
+    void SetDeviceTickForTesting(int milliseconds) { tickMs_ = milliseconds; }
+
+    // Channels.
+    int OpenChannel(int device, int channel);
+    int CloseChannel(int device, int channel);
+    int SetConnectPending(int device, int channel, int value);
+    // The connect worker of a channel: keeps trying OpenChannel every 4.5 s while the channel
+    // is wanted (connectPending), the device is not being stopped and the service is not
+    // exiting. Returns at once; a worker already running for the channel is left alone.
+    int StartConnectWorker(int device, int channel);
+    int OpenThermalStream(int device, int channel, void* window);
+    int CloseThermalStream(int device);
+    int IsThermalCapable(int device, int channel) const;
+    int SendChannelConfig(int device, int channel, uint32_t command, const void* buffer, uint32_t length);
+    // Picture number of a channel from AppDir/Pic/<host>-<port>/<number>.h264, fetched from
+    // the device when not cached. length: buffer size in, bytes out.
+    int FetchDevicePicture(int device, int channel, int number, uint8_t* buffer, uint32_t* length);
+
+    // Temperature data of screening cameras.
+    int ProbeTemperatureSupport(int device, int channel);
+    int QueryTemperatureLog(int device, int channel, const TimeBound& start, const TimeBound& end,
+                            int filter, std::vector<TemperatureRecord>* out);
+
+    // Recording, for the scheduler and the record button.
+    bool HasRecorder(int channelId) const;
+    void InitRecorderDisk(int channelId, int disk);
+    int StartScheduledRecording(int device, int channel, int disk, int start, bool split, int now,
+                                int recordType);
+    int StartManualRecording(int device, int channel, int disk, int now, int recordType = 1);
+    int StopRecording(int device, int channel, int now);
+    int SetRecordDisk(int device, int channel, int disk);
+
+    // The scheduler, the disk monitor and the alarm sounds (the main window starts them).
+    void StartWorkers();
+    void StopWorkers();
+    // One scheduler sweep over every channel (the scheduler thread runs it once a second).
+    void SchedulerPass();
+
+    bool Exiting() const { return exiting_.load(); }
+    // Stops every device thread and logs every device out (the first step of destruction).
+    void StopAllDevices();
+
+    // Library callbacks (public for the C trampolines).
+    void OnException(int type, int loginHandle, int streamHandle);
+    void OnStreamData(int streamHandle, int dataKind, const uint8_t* data, int length, int channelId);
+    void OnEvent(int device, int channel, int type, int state, const char* data, int length);
+
+private:
+    // Forwards to the client's WavPlayer once it is set; silent before.
+    class WavPlayerProxy : public WavPlayer {
+    public:
+        void SetTarget(WavPlayer* target) { target_ = target; }
+        void PlayBlocking(const std::string& path) override {
+            if (WavPlayer* t = target_.load()) t->PlayBlocking(path);
+        }
+        void PlayAsync(const std::string& path) override {
+            if (WavPlayer* t = target_.load()) t->PlayAsync(path);
+        }
+
+    private:
+        std::atomic<WavPlayer*> target_{nullptr};
+    };
+
+    void Initialise(const std::string& databasePath);
+    void DeviceLoop(int device);
+    void PollChannelStatus(int device);
+    void ConnectWorker(int device, int channel);
+    ChannelInfo& Channel(int device, int channel) { return store_.device(device).channels[channel]; }
+    bool IsDualStream(const DeviceInfo& dev) const;
+    void ClearChannelOn(int device);
+    void DeleteRecorder(int channelId);
+    void RoutePlayerVideo(int channelId, ChannelInfo& c, int streamHandle, const uint8_t* data,
+                          int length, bool key);
+    void SchedulerLoop();
+    RecordStartInfo MakeStartInfo(int device, int channel, int disk, int recordType);
+
+    ConfigStore store_;
+    LogWriter log_;
+    WavPlayerProxy wavPlayer_;
+    AlarmSoundPlayer sounds_;
+    DiskManager disks_;
+    AlarmEngine alarms_;
+    PlayerChannelSet players_;
+
+    std::atomic<bool> exiting_{false};
+    std::atomic<int> tickMs_{100};
+    mutable std::mutex userMutex_;
+    std::string currentUser_;
+
+    // A channel's recorder exists exactly while its live stream is open. The stream callback
+    // reads the table without the lock: a recorder is deleted only after its streams were
+    // stopped, and the library calls no callback of a stopped stream.
+    std::unique_ptr<std::atomic<Recorder*>[]> recorders_;
+    std::mutex recordersMutex_;  // record operations against CloseChannel
+
+    std::mutex workersMutex_;
+    std::vector<std::thread> connectWorkers_;  // finished ones are joined at the next start
+    std::vector<std::shared_ptr<std::atomic<bool>>> workerDone_;
+
+    std::thread scheduler_;
+    std::mutex schedulerMutex_;
+    std::condition_variable schedulerWake_;
+    bool schedulerStop_ = false;
+};
+
+// The service the library callbacks reach (the one constructed last); nullptr when none.
+DeviceService* CurrentDeviceService();
+
+}  // namespace ocv

@@ -1,0 +1,322 @@
+// Device threads, login and logout, channel opening and closing, connect workers.
+#include <pthread.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "device/device_service.h"
+#include "sdk/qvx_sdk.h"
+#include "shell/base/device_types.h"
+#include "store/relaxed.h"
+
+namespace ocv {
+namespace {
+
+constexpr int kTicksPerCycle = 300;       // 30 s of 100 ms turns
+constexpr int kStatusEveryTicks = 60;     // channel status every 6 s
+constexpr int kWorkerTicks = 5;           // a connect worker wakes every 500 ms
+constexpr int kWorkerAttemptEvery = 9;    // and tries every 4.5 s
+constexpr int kSubStreamAttempts = 5;
+
+void StreamTrampoline(QVX_HANDLE streamHandle, int32_t dataKind, const uint8_t* data, int32_t length,
+                      intptr_t user) {
+    if (DeviceService* s = CurrentDeviceService())
+        s->OnStreamData(streamHandle, dataKind, data, length, static_cast<int>(user));
+}
+
+void EventTrampoline(QVX_HANDLE, int32_t channel, int32_t eventType, int32_t state, const char* data,
+                     int32_t length, intptr_t user) {
+    if (DeviceService* s = CurrentDeviceService())
+        s->OnEvent(static_cast<int>(user), channel, eventType, state, data, length);
+}
+
+template <size_t N>
+std::string Text(const char (&field)[N]) {
+    char copy[N];
+    ReadTextRelaxed(field, copy);
+    return copy;
+}
+
+}  // namespace
+
+int DeviceService::StartDeviceThread(int device) {
+    if (IsValidChannel(device, 0) != 0) return -1;
+    StopDeviceThread(device);
+    DeviceInfo& dev = store_.device(device);
+    dev.stopFlag = 0;
+    dev.thread = std::thread([this, device] {
+        char name[16];
+        snprintf(name, sizeof name, "device-%d", device);
+        pthread_setname_np(pthread_self(), name);
+        DeviceLoop(device);
+    });
+    return 0;
+}
+
+int DeviceService::StopDeviceThread(int device) {
+    if (device < 0 || device >= kMaxDevices) return -1;
+    DeviceInfo& dev = store_.device(device);
+    dev.stopFlag = 1;
+    if (dev.thread.joinable()) dev.thread.join();
+    LogoutDevice(device);
+    return 0;
+}
+
+void DeviceService::StartAllDeviceThreads() {
+    for (int d = 0; d < kMaxDevices; ++d)
+        if (IsValidChannel(d, 0) == 0) StartDeviceThread(d);
+}
+
+void DeviceService::DeviceLoop(int device) {
+    DeviceInfo& dev = store_.device(device);
+    for (int tick = 0; !dev.stopFlag.load() && !exiting_; tick = (tick + 1) % kTicksPerCycle) {
+        DeviceTick(device, tick);
+        std::this_thread::sleep_for(std::chrono::milliseconds(tickMs_.load()));
+    }
+}
+
+void DeviceService::DeviceTick(int device, int tick) {
+    if (IsValidChannel(device, 0) != 0) return;
+    DeviceInfo& dev = store_.device(device);
+    if (tick == 0 && dev.loginHandle.load() == 0) {
+        std::lock_guard lock(dev.lock);
+        LoginDevice(device);
+    }
+    if (tick % kStatusEveryTicks == 0 && dev.loginHandle.load() != 0) PollChannelStatus(device);
+}
+
+void DeviceService::ClearChannelOn(int device) {
+    DeviceInfo& dev = store_.device(device);
+    int count = std::min<int>(Relaxed(dev.channelCount), kMaxChannels);
+    for (int ch = 0; ch < count; ++ch) {
+        if (dev.channels[ch].channelOn.exchange(0) != 0)
+            alarms_.QueueRecordStateEvent(ChannelIdOf(device, ch));
+    }
+}
+
+void DeviceService::PollChannelStatus(int device) {
+    DeviceInfo& dev = store_.device(device);
+    if (dev.deviceState.load() != 2) {
+        ClearChannelOn(device);
+        return;
+    }
+    std::vector<uint8_t> reply(QVX_CMD_CHANNEL_STATUS_SIZE);
+    if (QVX_SDK_GetConfig(dev.loginHandle.load(), 0, QVX_CMD_CHANNEL_STATUS, reply.data(),
+                          static_cast<uint32_t>(reply.size())) != 0) {
+        ClearChannelOn(device);
+        return;
+    }
+    int count = std::min<int>(Relaxed(dev.channelCount), kMaxChannels);
+    for (int ch = 0; ch < count; ++ch) {
+        int on = reply[4 + ch] == '1' ? 1 : 0;
+        if (dev.channels[ch].channelOn.exchange(on) != on)
+            alarms_.QueueRecordStateEvent(ChannelIdOf(device, ch));
+    }
+}
+
+int DeviceService::LoginDevice(int device) {
+    if (IsValidChannel(device, 0) != 0) return -1;
+    DeviceInfo& dev = store_.device(device);
+    if (dev.loginHandle.load() != 0) return 0;
+    const DeviceTypeRecord* type = FindDeviceType(Relaxed(dev.type));
+    uint8_t protocol = type ? type->inUse : 0;
+    QVX_DEVICE_INFO info;
+    memset(&info, 0, sizeof info);
+    QVX_HANDLE handle = 0;
+    int rc = QVX_SDK_Login(&handle, Text(dev.host).c_str(), static_cast<uint16_t>(Relaxed(dev.port)),
+                           Text(dev.user).c_str(), Text(dev.password).c_str(), protocol, 1, &info);
+    if (rc != 0) return rc;
+    static_assert(sizeof info == sizeof dev.infoBlock);
+    memcpy(dev.infoBlock, &info, sizeof info);
+    dev.loginHandle = handle;
+    char firmware[sizeof info.firmwareVersion + 1] = {};
+    memcpy(firmware, info.firmwareVersion, sizeof info.firmwareVersion);
+    if (strstr(firmware, "V27.") != nullptr) ProbeTemperatureSupport(device, 0);
+    uint32_t request[QVX_REQUEST_WORDS] = {};
+    request[5] = 4;
+    QVX_HANDLE events = 0;
+    if (QVX_SDK_RealPlayV3(handle, request, nullptr, nullptr, EventTrampoline, device, &events) == 0)
+        dev.eventStream = events;
+    dev.deviceState = 2;
+    return 0;
+}
+
+int DeviceService::LogoutDevice(int device) {
+    if (device < 0 || device >= kMaxDevices) return -1;
+    DeviceInfo& dev = store_.device(device);
+    int handle = dev.loginHandle.load();
+    if (handle == 0) return 0;
+    if (int events = dev.eventStream.exchange(0)) QVX_SDK_StopRealPlay(events);
+    dev.deviceState = 0;
+    for (int ch = 0; ch < kMaxChannels; ++ch) {
+        ChannelInfo& c = dev.channels[ch];
+        if (Relaxed(c.id) <= 0) continue;
+        while (c.connectPending.load() == 1)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (c.mainStream.load() != 0 || c.subStream.load() != 0) CloseChannel(device, ch);
+    }
+    CloseThermalStream(device);
+    QVX_SDK_Logout(handle);
+    dev.loginHandle = 0;
+    return 0;
+}
+
+int DeviceService::OpenChannel(int device, int channel) {
+    if (IsValidChannel(device, channel) != 0) return -1;
+    DeviceInfo& dev = store_.device(device);
+    ChannelInfo& c = dev.channels[channel];
+    int channelId = ChannelIdOf(device, channel);
+    std::lock_guard lock(dev.lock);
+    if (LoginDevice(device) != 0) return -1;
+    if (c.mainStream.load() != 0) return 0;
+    const SystemSettings& s = store_.settings();
+    bool dual = IsDualStream(dev);
+    int streamType = 0;
+    if (!dual) {
+        int stream = Relaxed(c.stream);
+        streamType = stream == 0 ? 0 : stream == 1 ? 1 : 2;
+    }
+    c.recordFromSub = dual ? Relaxed(s.RECSTREAM) : 0;
+
+    auto* recorder = new Recorder(device, channel, [this](int id) { alarms_.QueueRecordStateEvent(id); });
+    recorder->SetStreamInfo(StreamInfo{});
+    recorder->Start(Relaxed(s.PREREC));
+    {
+        std::lock_guard recordersLock(recordersMutex_);
+        recorders_[channelId] = recorder;
+    }
+    int login = dev.loginHandle.load();
+    uint32_t request[QVX_REQUEST_WORDS] = {};
+    request[1] = static_cast<uint32_t>(channel);
+    request[2] = static_cast<uint32_t>(streamType);
+    request[4] = 3;
+    QVX_HANDLE main = 0;
+    if (QVX_SDK_RealPlay(login, request, StreamTrampoline, channelId, &main) != 0) {
+        DeleteRecorder(channelId);
+        return -1;
+    }
+    c.mainStream = main;
+    c.displayStream = main;
+    if (dual) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        uint32_t subRequest[QVX_REQUEST_WORDS] = {};
+        subRequest[1] = static_cast<uint32_t>(channel);
+        subRequest[2] = 1;
+        subRequest[4] = 1;
+        QVX_HANDLE sub = 0;
+        for (int attempt = 0; attempt < kSubStreamAttempts && sub == 0; ++attempt) {
+            if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (QVX_SDK_RealPlay(login, subRequest, StreamTrampoline, channelId, &sub) != 0) sub = 0;
+        }
+        if (sub == 0) {
+            QVX_SDK_StopRealPlay(main);
+            c.mainStream = 0;
+            c.displayStream = 0;
+            DeleteRecorder(channelId);
+            return -1;
+        }
+        c.subStream = sub;
+        int slot = players_.FirstGridSlotOf(channelId);
+        bool wantsMain = slot >= 0 && players_.slot(slot).wantsMain.load() != 0;
+        c.displayStream = wantsMain ? main : sub;
+    }
+    QVX_HANDLE alarm = 0;
+    if (QVX_SDK_SetupAlarmChan(login, channel, &alarm) == 0) c.alarmChannel = alarm;
+    c.connectState = 2;
+    std::string user = CurrentUser();
+    if (!user.empty()) log_.LogWrite(kLogOperate, 40, device, channel, "", user.c_str());
+    return 0;
+}
+
+int DeviceService::CloseChannel(int device, int channel) {
+    if (IsValidChannel(device, channel) != 0) return -1;
+    ChannelInfo& c = Channel(device, channel);
+    if (int alarm = c.alarmChannel.exchange(0)) QVX_SDK_CloseAlarmChan(alarm);
+    if (int main = c.mainStream.load()) QVX_SDK_StopRealPlay(main);
+    if (int sub = c.subStream.load()) QVX_SDK_StopRealPlay(sub);
+    c.mainStream = 0;
+    c.subStream = 0;
+    c.displayStream = 0;
+    DeleteRecorder(ChannelIdOf(device, channel));
+    c.connectState = 0;
+    std::string user = CurrentUser();
+    if (!user.empty()) log_.LogWrite(kLogOperate, 41, device, channel, "", user.c_str());
+    return 0;
+}
+
+void DeviceService::DeleteRecorder(int channelId) {
+    Recorder* recorder;
+    {
+        std::lock_guard lock(recordersMutex_);
+        recorder = recorders_[channelId].exchange(nullptr);
+    }
+    delete recorder;
+}
+
+int DeviceService::SetConnectPending(int device, int channel, int value) {
+    if (IsValidChannel(device, channel) != 0) return -1;
+    Channel(device, channel).connectPending = value;
+    return 0;
+}
+
+int DeviceService::StartConnectWorker(int device, int channel) {
+    if (IsValidChannel(device, channel) != 0 || exiting_) return -1;
+    ChannelInfo& c = Channel(device, channel);
+    int idle = 0;
+    if (!c.connectPending.compare_exchange_strong(idle, 1)) return 0;  // one is running
+    std::lock_guard lock(workersMutex_);
+    for (size_t i = 0; i < connectWorkers_.size();) {
+        if (workerDone_[i]->load()) {
+            connectWorkers_[i].join();
+            connectWorkers_.erase(connectWorkers_.begin() + static_cast<long>(i));
+            workerDone_.erase(workerDone_.begin() + static_cast<long>(i));
+        } else {
+            ++i;
+        }
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    workerDone_.push_back(done);
+    connectWorkers_.emplace_back([this, device, channel, done] {
+        char name[16];
+        snprintf(name, sizeof name, "connect-%d", ChannelIdOf(device, channel));
+        pthread_setname_np(pthread_self(), name);
+        ConnectWorker(device, channel);
+        done->store(true);
+    });
+    return 0;
+}
+
+void DeviceService::ConnectWorker(int device, int channel) {
+    DeviceInfo& dev = store_.device(device);
+    ChannelInfo& c = dev.channels[channel];
+    // Also leaves when the device is being stopped or the service ends, so that a logout never
+    // waits for a worker that keeps retrying an unreachable device.
+    for (int counter = 0; c.connectPending.load() == 1 && !dev.stopFlag.load() && !exiting_;
+         counter = (counter + 1) % kWorkerAttemptEvery) {
+        if (dev.deviceState.load() == 2 && counter == 0 && dev.loginHandle.load() != 0 &&
+            OpenChannel(device, channel) == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(tickMs_.load() * kWorkerTicks));
+    }
+    c.connectPending = 0;
+}
+
+void DeviceService::StopAllDevices() {
+    exiting_ = true;
+    for (int d = 0; d < kMaxDevices; ++d) store_.device(d).stopFlag = 1;
+    std::vector<std::thread> logouts;
+    for (int d = 0; d < kMaxDevices; ++d) {
+        DeviceInfo& dev = store_.device(d);
+        if (dev.thread.joinable()) dev.thread.join();
+        if (dev.loginHandle.load() != 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            logouts.emplace_back([this, d] {
+                pthread_setname_np(pthread_self(), "logout");
+                LogoutDevice(d);
+            });
+        }
+    }
+    for (std::thread& t : logouts) t.join();
+}
+
+}  // namespace ocv

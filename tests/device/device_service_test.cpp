@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "record/index_file.h"
+#include "tests/device/device_test_support.h"
+
+namespace ocv {
+namespace {
+
+using test::DevsimProcess;
+using test::WaitUntil;
+
+std::string SiteFile() {
+    return "[site]\nloop_frames=50\n"
+           "[device]\nname=CAM\ntype=IPC\nuser=admin\npassword=pw\nchannels=2\nmain=160x96@200\n"
+           "sub=96x64@64\nkey_interval=25\n"
+           "[device]\nname=NVR\ntype=NVR\nuser=admin\npassword=pw\nchannels=16\nmain=64x48@32\n"
+           "sub=off\nkey_interval=25\n";
+}
+
+class DeviceServiceE2E : public test::DeviceServiceTest {
+protected:
+    DevsimProcess sim;
+    void StartSim() {
+        test::WriteText(sim.dir() / "site.ini", SiteFile());
+        std::string error;
+        ASSERT_TRUE(sim.Start({"--site", sim.dir() / "site.ini", "--quiet"}, &error)) << error;
+    }
+};
+
+TEST_F(DeviceServiceE2E, DeviceThatComesUpLaterIsLoggedInAtTheNextTurn) {
+    int port = test::FreePort();
+    int d = AddDevice("127.0.0.1", port, 1, "admin");
+    StartService();
+    service_->DeviceTick(d, 0);  // nobody listens yet
+    EXPECT_EQ(service_->store().device(d).loginHandle.load(), 0);
+    std::string error;
+    ASSERT_TRUE(sim.Start({"--devices", "1", "--base-port", std::to_string(port), "--main", "64x48@32",
+                           "--sub", "off", "--loop-frames", "25", "--quiet"},
+                          &error))
+        << error;
+    for (int tick = 1; tick < 300; ++tick) service_->DeviceTick(d, tick);
+    EXPECT_EQ(service_->store().device(d).loginHandle.load(), 0);  // only tick 0 logs in
+    service_->DeviceTick(d, 0);
+    EXPECT_NE(service_->store().device(d).loginHandle.load(), 0);
+    EXPECT_EQ(service_->store().device(d).deviceState.load(), 2);
+}
+
+TEST_F(DeviceServiceE2E, CutDeviceGoesOfflineAndComesBack) {
+    StartSim();
+    int d = AddDevice("127.0.0.1", sim.device(1).port, 16, "pw");
+    StartService();
+    service_->alarms().recordStates().SetConsumerOpen(true);
+    ASSERT_EQ(service_->StartDeviceThread(d), 0);
+    DeviceInfo& dev = service_->store().device(d);
+    ASSERT_TRUE(WaitUntil([&] { return dev.deviceState.load() == 2; }, 5000));
+    ASSERT_TRUE(sim.ControlOk("cut NVR"));
+    ASSERT_TRUE(WaitUntil([&] { return dev.deviceState.load() == 0; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return dev.deviceState.load() == 2; }, 8000));
+    std::vector<NotifyItem> states;
+    service_->alarms().recordStates().Drain(&states);
+    EXPECT_GE(states.size(), 32u);  // every channel on the way down and up
+    EXPECT_EQ(service_->StopDeviceThread(d), 0);
+    EXPECT_EQ(dev.loginHandle.load(), 0);
+}
+
+TEST_F(DeviceServiceE2E, SingleStreamDeviceOpensItsChannelsStoredStream) {
+    StartSim();
+    int d = AddDevice("127.0.0.1", sim.device(0).port, 2, "pw", 50, 1);  // TYPE 50, STREAM 1
+    StartService(1);  // dual-stream system, but TYPE 50 is single-stream
+    ASSERT_EQ(service_->OpenChannel(d, 0), 0);
+    ChannelInfo& c = Channel(d, 0);
+    EXPECT_NE(c.mainStream.load(), 0);
+    EXPECT_EQ(c.subStream.load(), 0);
+    EXPECT_EQ(c.connectState.load(), 2);
+    ASSERT_TRUE(WaitUntil([&] { return c.mainStreamInfo.width != 0; }, 5000));
+    EXPECT_EQ(c.mainStreamInfo.width, 96u);  // the sub stream's picture
+    EXPECT_TRUE(service_->HasRecorder(ChannelIdOf(d, 0)));
+    ASSERT_EQ(service_->CloseChannel(d, 0), 0);
+    EXPECT_FALSE(service_->HasRecorder(ChannelIdOf(d, 0)));
+    EXPECT_EQ(c.connectState.load(), 0);
+}
+
+TEST_F(DeviceServiceE2E, DualStreamWithoutSubStreamLeavesTheChannelClosed) {
+    StartSim();
+    int d = AddDevice("127.0.0.1", sim.device(1).port, 16, "pw");  // the NVR has no sub stream
+    StartService(1);
+    EXPECT_EQ(service_->OpenChannel(d, 3), -1);
+    ChannelInfo& c = Channel(d, 3);
+    EXPECT_EQ(c.mainStream.load(), 0);
+    EXPECT_EQ(c.connectState.load(), 0);
+    EXPECT_FALSE(service_->HasRecorder(ChannelIdOf(d, 3)));
+    // The same channel opens once the system shows one stream per channel.
+    SetRelaxed(service_->store().settings().SHOWMODE, 0);
+    EXPECT_EQ(service_->OpenChannel(d, 3), 0);
+}
+
+TEST_F(DeviceServiceE2E, FramesReachTheRecorderAndOnlyTheCellsThatShowTheChannel) {
+    StartSim();
+    int d = AddDevice("127.0.0.1", sim.device(1).port, 16, "pw");
+    StartService();
+    PlayerChannelSet& players = service_->players();
+    test::CountingSurface shows0(64, 48), shows1(64, 48), empty(64, 48);
+    ASSERT_EQ(players.CreatePlayer(0, &shows0), 0);
+    ASSERT_EQ(players.CreatePlayer(1, &shows1), 0);
+    ASSERT_EQ(players.CreatePlayer(2, &empty), 0);
+    players.SetVisibleSplit(4);
+    ASSERT_EQ(players.AttachChannel(0, ChannelIdOf(d, 0), 0), 0);
+    ASSERT_EQ(players.AttachChannel(1, ChannelIdOf(d, 1), 0), 0);
+    ASSERT_EQ(service_->OpenChannel(d, 0), 0);
+    ASSERT_EQ(service_->OpenChannel(d, 1), 0);
+    ASSERT_TRUE(WaitUntil([&] { return shows0.pictures.load() > 5 && shows1.pictures.load() > 5; }, 8000));
+    EXPECT_EQ(empty.pictures.load(), 0);
+    // Recording through the scheduler's operations writes a file on drive D.
+    service_->InitRecorderDisk(ChannelIdOf(d, 0), 1);
+    ASSERT_EQ(service_->StartManualRecording(d, 0, 1, clockSnapshot().SecondOfDay()), 0);
+    EXPECT_EQ(Channel(d, 0).recordType.load(), 1);
+    std::string folder = app_ / "d/QVXFile/2020_07_08/127.0.0.1-" + std::to_string(sim.device(1).port) + "-1";
+    std::string file = folder + "/NREC200708_100000.qvx";
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(file) && std::filesystem::file_size(file) > 200040; },
+                          8000));
+    ASSERT_EQ(service_->StopRecording(d, 0, 0), 0);
+    std::vector<IndexRecord> index;
+    ASSERT_EQ(ReadIndexFile(folder + "/images.fi", &index), 0);
+    ASSERT_EQ(index.size(), 1u);
+    EXPECT_GT(index[0].sizeKiB, 195u);
+}
+
+TEST_F(DeviceServiceE2E, SplitChangePausesCellsBeyondTheLayoutAndResumesThem) {
+    StartSim();
+    int d = AddDevice("127.0.0.1", sim.device(1).port, 16, "pw");
+    StartService();
+    PlayerChannelSet& players = service_->players();
+    std::vector<std::unique_ptr<test::CountingSurface>> surfaces;
+    for (int i = 0; i < 16; ++i) {
+        surfaces.push_back(std::make_unique<test::CountingSurface>(32, 24));
+        ASSERT_EQ(players.CreatePlayer(i, surfaces.back().get()), 0);
+        ASSERT_EQ(players.AttachChannel(i, ChannelIdOf(d, i), 0), 0);
+    }
+    players.SetVisibleSplit(16);
+    for (int i = 0; i < 16; ++i) ASSERT_EQ(service_->OpenChannel(d, i), 0);
+    auto all = [&](int from, int to, int atLeast) {
+        for (int i = from; i < to; ++i)
+            if (surfaces[i]->pictures.load() < atLeast) return false;
+        return true;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return all(0, 16, 3); }, 10000));
+    players.SetVisibleSplit(4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // frames already decoding drain
+    std::vector<int> before;
+    for (auto& s : surfaces) before.push_back(s->pictures.load());
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    for (int i = 4; i < 16; ++i) EXPECT_EQ(surfaces[i]->pictures.load(), before[i]) << "cell " << i;
+    for (int i = 0; i < 4; ++i) EXPECT_GT(surfaces[i]->pictures.load(), before[i]) << "cell " << i;
+    players.SetVisibleSplit(16);
+    ASSERT_TRUE(WaitUntil([&] {
+        for (int i = 4; i < 16; ++i)
+            if (surfaces[i]->pictures.load() <= before[i] + 2) return false;
+        return true;
+    }, 8000));
+}
+
+TEST_F(DeviceServiceE2E, LogoutWaitsForAPendingConnectWorker) {
+    int port = test::FreePort();  // an unreachable device keeps its worker retrying
+    int d = AddDevice("127.0.0.1", port, 1, "admin");
+    StartService();
+    ASSERT_EQ(service_->StartDeviceThread(d), 0);
+    ASSERT_EQ(service_->StartConnectWorker(d, 0), 0);
+    EXPECT_EQ(Channel(d, 0).connectPending.load(), 1);
+    ASSERT_EQ(service_->StopDeviceThread(d), 0);
+    EXPECT_EQ(Channel(d, 0).connectPending.load(), 0);
+}
+
+TEST_F(DeviceServiceE2E, StopAllDevicesEndsWith32DevicesAndPendingWorkers) {
+    StartSim();
+    for (int i = 0; i < 32; ++i) {
+        bool live = i % 2 == 0;
+        AddDevice("127.0.0.1", live ? sim.device(1).port : test::FreePort(), 2, "pw");
+    }
+    StartService();
+    service_->StartAllDeviceThreads();
+    for (int d = 0; d < 32; ++d) service_->StartConnectWorker(d, 0);
+    ASSERT_TRUE(WaitUntil([&] { return service_->store().device(0).deviceState.load() == 2; }, 5000));
+    auto start = std::chrono::steady_clock::now();
+    service_.reset();  // StopAllDevices, then the database is closed
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
+}  // namespace
+}  // namespace ocv

@@ -1,0 +1,115 @@
+#pragma once
+// A configuration database listing simulated devices, and a device service on it.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+
+#include "device/device_service.h"
+#include "platform/app_dir.h"
+#include "player/video_surface.h"
+#include "sdk/qvx_sdk.h"
+#include "shell/base/clock.h"
+#include "shell/base/device_types.h"
+#include "shell/base/port_slots.h"
+#include "store/relaxed.h"
+#include "store/text_field.h"
+#include "tests/sdk/devsim_process.h"
+#include "tests/sdk/sdk_test_support.h"
+#include "tools/mkdb/mkdb.h"
+
+namespace ocv::test {
+
+// Counts the pictures a player hands over.
+class CountingSurface : public player::VideoSurface {
+public:
+    CountingSurface(int w, int h) : w_(w), h_(h) {}
+    player::SurfaceFormat CurrentFormat() const override { return {w_, h_, player::PixelFormat::kBgra32}; }
+    void PictureReady() override {
+        if (auto p = TakePicture()) {
+            ++pictures;
+            lastWidth = p->width;
+        }
+    }
+    std::atomic<int> pictures{0};
+    std::atomic<int> lastWidth{0};
+
+private:
+    int w_, h_;
+};
+
+// A port nobody listens on (bound and released at once).
+inline int FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+class DeviceServiceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ResetDeviceTypeTable();
+        ResetPortSlots();
+        ASSERT_EQ(QVX_SDK_Init(), QVX_OK);
+        ASSERT_EQ(QVX_SDK_SetSupervision(200, 1000, 300, 2000), QVX_OK);
+    }
+    static void TearDownTestSuite() { QVX_SDK_Cleanup(); }
+
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        saved_ = AppDir();
+        SetAppDir(app_.str());
+        WriteText(app_ / "config.ini", "[DRIVES]\nD=" + app_.str() + "/d\n");
+        std::filesystem::create_directories(app_ / "d");
+        SetClockForTesting(2020, 7, 8, 10, 0, 0);
+        ASSERT_EQ(mkdb::CreateEmptyDatabase(app_ / "QVXVMS.dat"), 0);
+    }
+    void TearDown() override {
+        service_.reset();
+        SetAppDir(saved_);
+        SetClockSourceForTesting(nullptr);
+    }
+
+    // Adds a device to the database before the service loads it; returns its slot.
+    int AddDevice(const std::string& host, int port, int channels, const char* password, int type = 0,
+                  int stream = 0) {
+        ConfigStore store;
+        EXPECT_EQ(store.Open(app_ / "QVXVMS.dat"), 0);
+        store.LoadSettings();
+        store.LoadDevices();
+        DeviceRecord r{};
+        CopyText(r.host, host);
+        r.port = port;
+        r.channelCount = channels;
+        r.type = type;
+        CopyText(r.user, "admin");
+        CopyText(r.password, password);
+        int slot = -1;
+        EXPECT_EQ(store.AddDevice(r, &slot), 0);
+        if (stream != 0) store.ModifyChannel(slot, -1, kChannelStream, stream, nullptr, 0);
+        return slot;
+    }
+    void StartService(int showMode = 0) {
+        service_ = std::make_unique<DeviceService>(app_ / "QVXVMS.dat", app_ / "Logx");
+        ASSERT_TRUE(service_->IsOpen());
+        SetRelaxed(service_->store().settings().SHOWMODE, showMode);
+        service_->SetDeviceTickForTesting(5);
+    }
+    ChannelInfo& Channel(int device, int channel) { return service_->store().device(device).channels[channel]; }
+
+    TempDir app_;
+    std::string saved_;
+    std::unique_ptr<DeviceService> service_;
+};
+
+}  // namespace ocv::test
