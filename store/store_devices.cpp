@@ -368,7 +368,8 @@ int ConfigStore::ModifyChannel(int slot, int channel, int kind, int value, const
     char name[kTextBytes];
     const char* namePtr = nullptr;
     if (kind == kChannelName && data != nullptr) {
-        CopyText(name, static_cast<const char*>(data));
+        const char* text = static_cast<const char*>(data);
+        CopyText(name, std::string_view(text, size > 0 ? strnlen(text, static_cast<size_t>(size)) : std::strlen(text)));
         namePtr = name;
     }
 
