@@ -29,6 +29,10 @@ public:
     DbConnection* connection() { return connection_.get(); }
     const std::string& path() const { return path_; }
 
+    // The start-up loads in their order: settings, devices and channels, groups, maps, users.
+    // Each finds no connection and leaves its table empty when the open failed.
+    void LoadAll();
+
     // Settings (table SYSTERM).
     int LoadSettings();
     int SaveSettings(const SystemSettings& s, bool restoreDefaults);
@@ -48,7 +52,8 @@ public:
     int ModifyDevice(const DeviceRecord& rec, int slot);
     int DeleteDevice(int slot);
     // Changes one setting (ChannelSettingKind) of one channel, or of every channel when
-    // channel is outside 0..63.
+    // channel is outside 0..63. Schedules: data = 14 words, size = 56. Name: data = text,
+    // read up to its terminator (or size bytes when size > 0), cut to 31 characters.
     int ModifyChannel(int slot, int channel, int kind, int value, const void* data, int size);
     int IsValidChannel(int slot, int channel) const;
     DeviceInfo& device(int slot) { return devices_[slot]; }
@@ -100,7 +105,6 @@ private:
     void RemoveChannelReferences(int channelId);
     bool FindChannel(int channelId, int* deviceIndex, int* channelIndex) const;
     int InsertChannels(DeviceInfo& dev, int deviceId, int from, int to);
-    void LoadAll();
 
     std::unique_ptr<DbConnection> connection_;
     std::string path_;

@@ -7,13 +7,6 @@
 namespace ocv {
 namespace {
 
-constexpr const char* kPlanColumns[kScheduleWords] = {"SUN1", "SUN2", "MON1", "MON2", "TUE1",
-                                                      "TUE2", "WED1", "WED2", "THU1", "THU2",
-                                                      "FRI1", "FRI2", "SAT1", "SAT2"};
-constexpr const char* kArmColumns[kScheduleWords] = {"ASUN1", "ASUN2", "AMON1", "AMON2", "ATUE1",
-                                                     "ATUE2", "AWED1", "AWED2", "ATHU1", "ATHU2",
-                                                     "AFRI1", "AFRI2", "ASAT1", "ASAT2"};
-
 int16_t Short(int32_t v) { return static_cast<int16_t>(v); }
 
 void PublishDevice(DeviceInfo& d, const DeviceRecord& r) {
@@ -368,7 +361,8 @@ int ConfigStore::ModifyChannel(int slot, int channel, int kind, int value, const
     char name[kTextBytes];
     const char* namePtr = nullptr;
     if (kind == kChannelName && data != nullptr) {
-        CopyText(name, static_cast<const char*>(data));
+        const char* text = static_cast<const char*>(data);
+        CopyText(name, std::string_view(text, size > 0 ? strnlen(text, static_cast<size_t>(size)) : std::strlen(text)));
         namePtr = name;
     }
 

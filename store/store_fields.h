@@ -9,6 +9,14 @@
 
 namespace ocv {
 
+// Schedule columns in the order of the in-memory arrays: Sunday first, two words a day.
+inline constexpr const char* kPlanColumns[kScheduleWords] = {"SUN1", "SUN2", "MON1", "MON2", "TUE1",
+                                                             "TUE2", "WED1", "WED2", "THU1", "THU2",
+                                                             "FRI1", "FRI2", "SAT1", "SAT2"};
+inline constexpr const char* kArmColumns[kScheduleWords] = {"ASUN1", "ASUN2", "AMON1", "AMON2", "ATUE1",
+                                                            "ATUE2", "AWED1", "AWED2", "ATHU1", "ATHU2",
+                                                            "AFRI1", "AFRI2", "ASAT1", "ASAT2"};
+
 // An integer kept in memory: read as text and converted, 0 for empty or unreadable text.
 inline int32_t ReadInt(const DbRecordset& rs, const char* column) {
     int32_t value = 0;

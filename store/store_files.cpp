@@ -14,13 +14,6 @@ namespace ocv {
 
 namespace {
 
-constexpr const char* kPlanColumns[kScheduleWords] = {"SUN1", "SUN2", "MON1", "MON2", "TUE1",
-                                                      "TUE2", "WED1", "WED2", "THU1", "THU2",
-                                                      "FRI1", "FRI2", "SAT1", "SAT2"};
-constexpr const char* kArmColumns[kScheduleWords] = {"ASUN1", "ASUN2", "AMON1", "AMON2", "ATUE1",
-                                                     "ATUE2", "AWED1", "AWED2", "ATHU1", "ATHU2",
-                                                     "AFRI1", "AFRI2", "ASAT1", "ASAT2"};
-
 int16_t Short(int32_t v) { return static_cast<int16_t>(v); }
 
 void RemoveSideFiles(const std::string& dbPath) {

@@ -194,6 +194,9 @@ TEST_F(DevicesTest, SingleChannelKindsWriteTheirColumnOnly) {
     EXPECT_EQ(store_.ModifyChannel(slot, 0, kChannelAlarmDisconnect, 8, nullptr, 0), 0);
     EXPECT_EQ(store_.ModifyChannel(slot, 0, kChannelName, 0, "Front door camera with a long name", 0), 0);
     EXPECT_EQ(store_.ModifyChannel(slot, 0, kChannelName, 0, nullptr, 0), 0);  // ignored
+    const char unterminated[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_EQ(store_.ModifyChannel(slot, 1, kChannelName, 0, unterminated, 3), 0);
+    EXPECT_STREQ(store_.device(slot).channels[1].name, "abc");
     EXPECT_EQ(store_.ModifyChannel(slot, 0, 9, 5, nullptr, 0), 0);             // unknown kind
     EXPECT_EQ(store_.ModifyChannel(slot, 2, kChannelAlarmMd, 1, nullptr, 0), -1);  // not configured
     EXPECT_EQ(store_.ModifyChannel(slot + 1, 0, kChannelAlarmMd, 1, nullptr, 0), -1);

@@ -232,6 +232,10 @@ TEST_F(FilesTest, WholeFileBackupHoldsWhatTheLogHasAndImportDataIsACopy) {
     EXPECT_EQ(ExportData(dir_ / "none.dat", dir_ / "x.bak"), -1);
     EXPECT_FALSE(FileExists(dir_ / "x.bak"));
     EXPECT_EQ(ExportData(path_, path_), -1);
+    // A live file that is no database is copied as it is.
+    WriteText(dir_ / "broken.dat", "not a database");
+    ASSERT_EQ(ExportData(dir_ / "broken.dat", dir_ / "broken.bak"), 0);
+    EXPECT_EQ(ReadText(dir_ / "broken.bak"), "not a database");
 
     ASSERT_EQ(ImportData(backup, dir_.str()), 0);
     EXPECT_EQ(ReadText(dir_ / "QVXDATA.bak"), ReadText(backup));

@@ -65,6 +65,28 @@ TEST(Mkdb, DemoSiteHasDevicesAGroupOfAllChannelsAndRecordingSettings) {
     EXPECT_FALSE(FileExists(dir / "dup.dat"));
 }
 
+TEST(Mkdb, AnExistingLiveDatabaseIsKeptUnlessForced) {
+    TempDir dir;
+    bool kept = true;
+    std::string message;
+    ASSERT_EQ(mkdb::InstallDatabaseFiles(dir.str(), false, {}, &kept, &message), 0) << message;
+    EXPECT_FALSE(kept);
+    std::string live = dir / "QVXVMS.dat";
+    Sql(live, "insert into DEVICE (HOST, PORT, CHNM) values ('operator.site', 80, 1)");
+    std::vector<mkdb::DemoDevice> demo{{"127.0.0.1", 9101, 2}};
+
+    ASSERT_EQ(mkdb::InstallDatabaseFiles(dir.str(), false, {}, &kept, &message), 0);
+    EXPECT_TRUE(kept);
+    EXPECT_EQ(mkdb::InstallDatabaseFiles(dir.str(), false, demo, &kept, &message), 1);
+    EXPECT_EQ(Query(live, "select HOST from DEVICE"), "operator.site");
+    EXPECT_EQ(Query(dir / "QVXVMS.bak", "select PRODUCT from SYSTERM"), "TOLVE");
+
+    ASSERT_EQ(mkdb::InstallDatabaseFiles(dir.str(), true, demo, &kept, &message), 0) << message;
+    EXPECT_FALSE(kept);
+    EXPECT_EQ(Query(live, "select HOST || ':' || PORT from DEVICE"), "127.0.0.1:9101");
+    EXPECT_EQ(QueryInt(live, "select count(*) from USERINFO"), 1);
+}
+
 TEST(Mkdb, DemoDeviceListsAreValidated) {
     std::vector<mkdb::DemoDevice> out;
     std::string error;

@@ -69,11 +69,7 @@ protected:
     std::unique_ptr<ConfigStore> Reload() {
         auto s = std::make_unique<ConfigStore>();
         EXPECT_EQ(s->Open(path_), 0);
-        s->LoadSettings();
-        s->LoadDevices();
-        s->LoadGroups();
-        s->LoadMaps();
-        s->LoadUsers();
+        s->LoadAll();
         return s;
     }
 

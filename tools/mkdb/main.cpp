@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/app_dir.h"
-#include "platform/file_util.h"
 #include "store/config_files.h"
 #include "tools/mkdb/mkdb.h"
 
@@ -42,25 +41,18 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (ocv::MakeDirectories(dir) != 0) {
-        std::fprintf(stderr, "ocuvant-mkdb: cannot create %s\n", dir.c_str());
-        return 1;
-    }
     std::string error;
-    std::string templatePath = dir + "/" + ocv::kTemplateDatabaseName;
-    if (ocv::mkdb::WriteTemplate(templatePath, &error) != 0) {
+    bool kept = false;
+    int rc = ocv::mkdb::InstallDatabaseFiles(dir, force, demo, &kept, &error);
+    if (rc < 0) {
         std::fprintf(stderr, "ocuvant-mkdb: %s\n", error.c_str());
         return 1;
     }
-    std::string livePath = dir + "/" + ocv::kLiveDatabaseName;
-    if (ocv::FileExists(livePath) && !force) {
-        std::printf("ocuvant-mkdb: kept existing %s (use --force to replace it)\n", livePath.c_str());
-        return demo.empty() ? 0 : 1;  // the demo devices were asked for but not written
+    if (kept) {
+        std::printf("ocuvant-mkdb: kept existing %s/%s (use --force to replace it)\n", dir.c_str(),
+                    ocv::kLiveDatabaseName);
+        return rc;  // 1: the demo devices were asked for but not written
     }
-    if (ocv::mkdb::WriteLiveDatabase(livePath, demo, &error) != 0) {
-        std::fprintf(stderr, "ocuvant-mkdb: %s\n", error.c_str());
-        return 1;
-    }
-    std::printf("ocuvant-mkdb: wrote %s and %s\n", livePath.c_str(), templatePath.c_str());
+    std::printf("ocuvant-mkdb: wrote %s/%s and %s\n", dir.c_str(), ocv::kLiveDatabaseName, ocv::kTemplateDatabaseName);
     return 0;
 }

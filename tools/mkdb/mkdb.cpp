@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/file_util.h"
+#include "store/config_files.h"
 #include "store/config_store.h"
 #include "store/text_field.h"
 #include "tools/mkdb/schema_sql.h"
@@ -224,6 +226,22 @@ int WriteTemplate(const std::string& path, std::string* error) {
         return -1;
     }
     return 0;
+}
+
+int InstallDatabaseFiles(const std::string& dir, bool force, const std::vector<DemoDevice>& demo, bool* kept,
+                         std::string* message) {
+    *kept = false;
+    if (MakeDirectories(dir) != 0) {
+        *message = "cannot create " + dir;
+        return -1;
+    }
+    if (WriteTemplate(dir + "/" + kTemplateDatabaseName, message) != 0) return -1;
+    std::string livePath = dir + "/" + kLiveDatabaseName;
+    if (FileExists(livePath) && !force) {
+        *kept = true;
+        return demo.empty() ? 0 : 1;
+    }
+    return WriteLiveDatabase(livePath, demo, message);
 }
 
 }  // namespace ocv::mkdb

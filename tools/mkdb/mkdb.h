@@ -27,4 +27,10 @@ int WriteLiveDatabase(const std::string& path, const std::vector<DemoDevice>& de
 // The template at path (replaced through a temporary file). 0 or -1.
 int WriteTemplate(const std::string& path, std::string* error);
 
+// What the tool does in dir: the template always, the live database only when it is missing
+// or force is set. 0 done; 1 the live database was kept (*kept set) although demo devices were
+// asked for, so they were not written; -1 failure with *message set.
+int InstallDatabaseFiles(const std::string& dir, bool force, const std::vector<DemoDevice>& demo, bool* kept,
+                         std::string* message);
+
 }  // namespace ocv::mkdb
