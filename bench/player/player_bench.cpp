@@ -146,7 +146,7 @@ void BM_DecodeOnly(benchmark::State& state) {
 
 class TakingSurface : public VideoSurface {
 public:
-    TakingSurface(int w, int h) : format_{w, h, PixelFormat::kBgra32} {}
+    TakingSurface(int w, int h, PixelFormat f = PixelFormat::kBgra32) : format_{w, h, f} {}
     SurfaceFormat CurrentFormat() const override { return format_; }
     void PictureReady() override {
         auto picture = TakePicture();
@@ -163,7 +163,9 @@ private:
 void BM_DecodeConvertInline(benchmark::State& state) {
     const BenchClip& clip = Clip(static_cast<int>(state.range(0)));
     int method = static_cast<int>(state.range(1));
-    TakingSurface surface(clip.surfaceWidth, clip.surfaceHeight);
+    // A surface that converts to RGB itself (on the GPU) may ask for I420 instead.
+    auto format = static_cast<PixelFormat>(state.range(2));
+    TakingSurface surface(clip.surfaceWidth, clip.surfaceHeight, format);
     for (auto _ : state) {
         H264Decoder decoder;
         decoder.Open();
@@ -180,7 +182,7 @@ void BM_DecodeConvertInline(benchmark::State& state) {
                 request.surfaceHeight = clip.surfaceHeight;
                 DisplayLayout layout;
                 ComputeDisplayLayout(request, &layout);
-                surface.PostPicture(converter.Convert(*p, layout, PixelFormat::kBgra32, method));
+                surface.PostPicture(converter.Convert(*p, layout, format, method));
                 surface.PictureReady();
             }
         }
@@ -268,8 +270,9 @@ void Sizes(benchmark::internal::Benchmark* b) { b->ArgNames({"cif0_1080p1"}); }
 BENCHMARK(BM_DecodeOnly)->Apply(Sizes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)
     ->MinTime(2.0)->MeasureProcessCPUTime();
 BENCHMARK(BM_DecodeConvertInline)
-    ->ArgNames({"cif0_1080p1", "smooth"})
-    ->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1})
+    ->ArgNames({"cif0_1080p1", "smooth", "format"})
+    ->Args({0, 0, 0})->Args({1, 0, 0})->Args({0, 1, 0})->Args({1, 1, 0})
+    ->Args({0, 0, 3})->Args({1, 0, 3})
     ->Unit(benchmark::kMillisecond)->MinTime(2.0)->MeasureProcessCPUTime();
 BENCHMARK(BM_PlayerPort)
     ->ArgNames({"cif0_1080p1", "smooth"})

@@ -329,9 +329,12 @@ TEST_F(PlayerPortTest, CaptureWritesJpegAndBmpAtFullSize) {
     const std::string bmp = dir / "shot.bmp";
     EXPECT_EQ(QVXPlay_Capture(port_, jpg.c_str(), 0, 100), -2);
     EXPECT_FALSE(std::filesystem::exists(jpg));
+    // A surface at the picture's own size: its BGRA pixels must match the capture.
+    MemorySurface& surface = MakeSurface(96, 64, PixelFormat::kBgra32);
+    QVXPlay_SetDrawWnd(port_, &surface);
     OpenAndPlay();
-    Feed(Clip96(), 0, 3);  // no surface: decoding alone is enough
-    ASSERT_TRUE(WaitDecoded(3));
+    Feed(Clip96(), 0, 3);
+    ASSERT_TRUE(WaitPresented(3));
 
     ASSERT_EQ(QVXPlay_Capture(port_, jpg.c_str(), 0, 100), 0);
     std::string jpeg = test::ReadText(jpg);
@@ -359,6 +362,17 @@ TEST_F(PlayerPortTest, CaptureWritesJpegAndBmpAtFullSize) {
     EXPECT_EQ(bw, 96);
     EXPECT_EQ(bh, 64);
     EXPECT_EQ(bpp, 24);
+    // Same picture in both files: BMP rows bottom-up in B,G,R order, JPEG top-down R,G,B.
+    for (auto [x, y] : {std::pair{3, 2}, std::pair{50, 30}, std::pair{90, 60}}) {
+        const unsigned char* j = &rgb[(y * 96 + x) * 3];
+        const unsigned char* m = reinterpret_cast<const unsigned char*>(b.data()) + 54 +
+                                 (63 - y) * 96 * 3 + x * 3;
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(j[c], m[2 - c], 12) << x << "," << y << " channel " << c;
+        const uint8_t* s = surface.Pictures().back()->planes[0] +
+                           y * surface.Pictures().back()->strides[0] + x * 4;
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(j[c], s[2 - c], 12) << x << "," << y << " surface " << c;
+        EXPECT_EQ(s[3], 255);
+    }
 
     EXPECT_EQ(QVXPlay_Capture(port_, (dir / "q.jpg").c_str(), 0, 0), -1);
     EXPECT_EQ(QVXPlay_Capture(port_, (dir / "missing/x.jpg").c_str(), 0, 100), -1);
