@@ -244,6 +244,10 @@ OverlayCall Overlay() {
 }
 
 TEST_F(PlayerPortTest, DisplayModeRegionAndOverlayGeometry) {
+    {
+        std::lock_guard lock(overlayMutex);
+        lastOverlay = OverlayCall{};
+    }
     MemorySurface& surface = MakeSurface(200, 100);
     QVXPlay_SetDrawWnd(port_, &surface);
     ASSERT_EQ(QVXPlay_RegisterDrawFun(port_, &RecordOverlay, 17), 0);
