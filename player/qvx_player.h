@@ -17,8 +17,10 @@ extern "C" {
 #define QVXPLAY_EMPTY (-2)
 
 #define QVXPLAY_MAX_PORTS 256
-// Pictures wider or taller than this are refused by the decoder.
+// Pictures wider or taller than this, or with more pixels in all (8K formats fit), are
+// refused by the decoder before it takes memory for them.
 #define QVXPLAY_MAX_PICTURE_SIDE 8192
+#define QVXPLAY_MAX_PICTURE_PIXELS (8192 * 4320)
 // Largest SetPlayerBufNumber value taken; larger values are lowered to it.
 #define QVXPLAY_MAX_BUFFERED_PICTURES 30
 

@@ -129,6 +129,13 @@ TEST_F(RobustnessTest, PicturesAboveTheSizeLimitAreRefused) {
         ExpectCleanRecovery();
     }
     for (const auto& p : surface_.Pictures()) EXPECT_EQ(p->sourceWidth, 48);
+
+    // Exactly at the limit is still a picture.
+    auto widest = test::MakeH264Clip(8192, 16, 1, 10);
+    uint64_t decodedBefore = Stats(port_).decodedPictures;
+    ASSERT_EQ(Input(test::MakeVideoRecord(widest[0], 5)), 0);
+    ASSERT_TRUE(WaitFor([&] { return Stats(port_).decodedPictures == decodedBefore + 1; }));
+    EXPECT_EQ(Stats(port_).pictureWidth, 8192);
 }
 
 TEST_F(RobustnessTest, MalformedRecordsAreRefusedAtTheDoor) {
