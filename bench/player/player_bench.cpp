@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
+#include <time.h>
 
 #include <chrono>
 #include <cstdio>
@@ -123,9 +124,8 @@ void SetRate(benchmark::State& state, size_t frames) {
 }
 
 // The limit: libavcodec alone, one thread, pictures thrown away.
-void BM_DecodeOnly(benchmark::State& state) {
-    const BenchClip& clip = Clip(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
+void DecodeOnly(const BenchClip& clip) {
+    {
         const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
         AvCodecContextPtr ctx(avcodec_alloc_context3(codec));
         ctx->thread_count = 1;
@@ -141,6 +141,11 @@ void BM_DecodeOnly(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(pictures);
     }
+}
+
+void BM_DecodeOnly(benchmark::State& state) {
+    const BenchClip& clip = Clip(static_cast<int>(state.range(0)));
+    for (auto _ : state) DecodeOnly(clip);
     SetRate(state, clip.units.size());
 }
 
@@ -160,13 +165,9 @@ private:
 };
 
 // The player's picture path on the calling thread: decode, convert, post, take.
-void BM_DecodeConvertInline(benchmark::State& state) {
-    const BenchClip& clip = Clip(static_cast<int>(state.range(0)));
-    int method = static_cast<int>(state.range(1));
-    // A surface that converts to RGB itself (on the GPU) may ask for I420 instead.
-    auto format = static_cast<PixelFormat>(state.range(2));
+void DecodeConvert(const BenchClip& clip, int method, PixelFormat format) {
     TakingSurface surface(clip.surfaceWidth, clip.surfaceHeight, format);
-    for (auto _ : state) {
+    {
         H264Decoder decoder;
         decoder.Open();
         PictureConverter converter;
@@ -187,6 +188,14 @@ void BM_DecodeConvertInline(benchmark::State& state) {
             }
         }
     }
+}
+
+void BM_DecodeConvertInline(benchmark::State& state) {
+    const BenchClip& clip = Clip(static_cast<int>(state.range(0)));
+    int method = static_cast<int>(state.range(1));
+    // A surface that converts to RGB itself (on the GPU) may ask for I420 instead.
+    auto format = static_cast<PixelFormat>(state.range(2));
+    for (auto _ : state) DecodeConvert(clip, method, format);
     SetRate(state, clip.units.size());
 }
 
@@ -262,6 +271,39 @@ void BM_FfmpegPeer(benchmark::State& state) {
     state.counters["startup_ms"] = startup * 1000;
 }
 
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// The report: the three contenders run one after another in every iteration, so that the
+// load of a shared machine weighs on all of them alike, and the ratios are taken from the
+// CPU seconds each used (thread CPU time here, children CPU time for ffmpeg).
+void BM_Comparison(benchmark::State& state) {
+    const BenchClip& clip = Clip(static_cast<int>(state.range(0)));
+    double startup = RunFfmpeg(clip.path, clip, 1);
+    double decodeSeconds = 0, playerSeconds = 0, peerSeconds = 0;
+    for (auto _ : state) {
+        double t0 = ThreadCpuSeconds();
+        DecodeOnly(clip);
+        double t1 = ThreadCpuSeconds();
+        DecodeConvert(clip, QVXPLAY_DRAW_FAST, PixelFormat::kBgra32);
+        double t2 = ThreadCpuSeconds();
+        double peer = RunFfmpeg(clip.path, clip, static_cast<int>(clip.units.size()));
+        decodeSeconds += t1 - t0;
+        playerSeconds += t2 - t1;
+        peerSeconds += std::max(peer - startup, 1e-6);
+    }
+    double frames = static_cast<double>(clip.units.size()) * state.iterations();
+    double peerFrames = static_cast<double>(clip.units.size() - 1) * state.iterations();
+    state.counters["decode_fps"] = frames / decodeSeconds;
+    state.counters["player_fps"] = frames / playerSeconds;
+    state.counters["peer_fps"] = peerFrames / peerSeconds;
+    state.counters["vs_decode"] = decodeSeconds / playerSeconds;
+    state.counters["vs_peer"] = (frames / playerSeconds) / (peerFrames / peerSeconds);
+}
+
 void Sizes(benchmark::internal::Benchmark* b) { b->ArgNames({"cif0_1080p1"}); }
 
 }  // namespace
@@ -280,6 +322,9 @@ BENCHMARK(BM_PlayerPort)
     ->Unit(benchmark::kMillisecond)->MinTime(2.0)->MeasureProcessCPUTime();
 BENCHMARK(BM_FfmpegPeer)->Apply(Sizes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)
     ->UseManualTime()->Iterations(3);
+
+BENCHMARK(BM_Comparison)->Apply(Sizes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_ERROR);
