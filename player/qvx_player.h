@@ -76,7 +76,8 @@ typedef struct QVXPlayDrawContext {
 //                  the decoded picture's size in pixels (the whole picture, not the zoomed
 //                  region); the overlay's logical coordinates: a point (x, y) of the
 //                  picture lies at (x * context->width / pictureWidth,
-//                  y * context->height / pictureHeight) in the context;
+//                  y * context->height / pictureHeight) in the context (also while a
+//                  zoom region is shown: the overlay space always spans the drawn area);
 //   windowWidth, windowHeight
 //                  the surface size the picture was made for;
 //   marginX, marginY
@@ -149,9 +150,10 @@ int QVXPlay_GetSoundState(int port);
 // QVXPLAY_DISPLAY_STRETCH or QVXPLAY_DISPLAY_KEEP; Get returns the mode or -1.
 int QVXPlay_SetDisplayMode(int port, int mode);
 int QVXPlay_GetDisplayMode(int port);
-// Digital zoom: only this part of the picture is drawn, filling the surface as the
-// display mode says. nullptr or an empty rectangle shows the whole picture again. The
-// rectangle is clipped to the picture.
+// Digital zoom: only this part of the picture is drawn, stretched over the whole surface
+// whatever the display mode. nullptr or an empty rectangle shows the whole picture again
+// (fitted as the display mode says). The rectangle is clipped to the picture; one wholly
+// outside it shows the whole picture.
 int QVXPlay_SetDisplayRegion(int port, const QVXPlayRect* region);
 
 // Writes the last decoded picture at its full size to path: bitmapFlag 0 as JPEG with

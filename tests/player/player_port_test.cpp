@@ -277,17 +277,20 @@ TEST_F(PlayerPortTest, DisplayModeRegionAndOverlayGeometry) {
     EXPECT_EQ(picture->planes[0][0], 1);
     EXPECT_EQ(picture->planes[0][2], 3);
 
-    // Zoom on the left half of the picture (32 x 48, taller than wide).
+    // Zoom on the left half of the picture: stretched over the whole surface.
     QVXPlayRect half{0, 0, 32, 48};
     ASSERT_EQ(QVXPlay_SetDisplayRegion(port_, &half), 0);
     Feed(Clip64(), 1, 2, 40);
     ASSERT_TRUE(WaitPresented(2));
     o = Overlay();
     EXPECT_EQ(o.pw, 64);  // always the whole picture's size
-    EXPECT_EQ(o.mx, 66);
-    EXPECT_EQ(surface.Pictures().back()->width, 68);
+    EXPECT_EQ(o.mx, 0);
+    EXPECT_EQ(o.my, 0);
+    EXPECT_EQ(surface.Pictures().back()->width, 200);
+    EXPECT_EQ(surface.Pictures().back()->height, 100);
 
-    // Stretched: the region fills the whole surface.
+    // Stretched without zoom: the whole surface too.
+    ASSERT_EQ(QVXPlay_SetDisplayRegion(port_, nullptr), 0);
     ASSERT_EQ(QVXPlay_SetDisplayMode(port_, QVXPLAY_DISPLAY_STRETCH), 0);
     Feed(Clip64(), 2, 3, 80);
     ASSERT_TRUE(WaitPresented(3));

@@ -145,7 +145,7 @@ TEST(DisplayGeometry, KeepProportionsCentresWithExactMargins) {
     EXPECT_EQ(ComputeDisplayLayout(Request(352, 288, 320, 0, false), &l), -1);
 }
 
-TEST(DisplayGeometry, RegionIsClippedAlignedAndDrivesProportions) {
+TEST(DisplayGeometry, RegionIsClippedAlignedAndStretched) {
     DisplayRequest r = Request(640, 480, 320, 320, true);
     r.hasRegion = true;
     r.regionLeft = 101;
@@ -160,9 +160,16 @@ TEST(DisplayGeometry, RegionIsClippedAlignedAndDrivesProportions) {
     DisplayLayout l;
     ASSERT_EQ(ComputeDisplayLayout(r, &l), 0);
     EXPECT_EQ(l.source, (PixelRect{100, 50, 200, 100}));
-    EXPECT_EQ(l.destination.width, 320);  // 2:1 region in a square surface
-    EXPECT_EQ(l.destination.height, 160);
-    EXPECT_EQ(l.marginY, 80);
+    // A 2:1 region fills the square surface even in keep-proportions mode.
+    EXPECT_EQ(l.destination, (PixelRect{0, 0, 320, 320}));
+    EXPECT_EQ(l.marginX, 0);
+    EXPECT_EQ(l.marginY, 0);
+    // A region wholly outside the picture: the whole picture, kept in proportion.
+    r.regionLeft = 700;
+    r.regionRight = 800;
+    ASSERT_EQ(ComputeDisplayLayout(r, &l), 0);
+    EXPECT_EQ(l.source, (PixelRect{0, 0, 640, 480}));
+    EXPECT_EQ(l.destination, (PixelRect{0, 40, 320, 240}));
 
     // Partly outside: clipped to the picture.
     r.regionLeft = 600;
