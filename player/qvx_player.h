@@ -105,7 +105,8 @@ int QVXPlay_SetDrawMode(int port, int method);
 // 1 (the default): pictures go to the surface; 0: pictures are decoded (and can be
 // captured) but not drawn.
 int QVXPlay_SetDrawEnable(int port, int enable);
-// nullptr removes the callback.
+// nullptr removes the callback; a call already under way on the decoding thread may still
+// finish after this returns (QVXPlay_Stop and QVXPlay_DeInit wait for it).
 int QVXPlay_RegisterDrawFun(int port, QVXPlayDrawFun fun, intptr_t user);
 
 // 0 (the default): each picture is drawn as soon as it is decoded, the lowest delay.
