@@ -28,7 +28,8 @@ int ComputeDisplayLayout(const DisplayRequest& r, DisplayLayout* out) {
         return -1;
     DisplayLayout layout;
     layout.source = ClipRegion(r);
-    if (!r.keepProportions) {
+    bool zoomed = layout.source != PixelRect{0, 0, r.pictureWidth, r.pictureHeight};
+    if (!r.keepProportions || zoomed) {
         layout.destination = PixelRect{0, 0, r.surfaceWidth, r.surfaceHeight};
         *out = layout;
         return 0;

@@ -32,7 +32,8 @@ PixelRect ClipRegion(const DisplayRequest& request);
 
 // 0, or -1 when there is nothing to draw (a picture or surface without pixels).
 // Keeping proportions centres the drawn area with equal margins on both sides, so that
-// surfaceWidth - 2 * marginX is exactly the drawn width.
+// surfaceWidth - 2 * marginX is exactly the drawn width. A zoom region that lies (partly)
+// in the picture is stretched over the whole surface in either mode.
 int ComputeDisplayLayout(const DisplayRequest& request, DisplayLayout* out);
 
 }  // namespace ocv::player

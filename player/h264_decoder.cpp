@@ -8,7 +8,8 @@ namespace {
 // Checks the size before the default allocator takes memory for it.
 int GetBufferWithinLimits(AVCodecContext* context, AVFrame* frame, int flags) {
     if (frame->width > QVXPLAY_MAX_PICTURE_SIDE || frame->height > QVXPLAY_MAX_PICTURE_SIDE ||
-        frame->width <= 0 || frame->height <= 0)
+        frame->width <= 0 || frame->height <= 0 ||
+        int64_t{frame->width} * frame->height > QVXPLAY_MAX_PICTURE_PIXELS)
         return AVERROR(EINVAL);
     return avcodec_default_get_buffer2(context, frame, flags);
 }
@@ -25,8 +26,9 @@ int H264Decoder::Open() {
     context->thread_count = 1;
     context->thread_type = 0;
     // The per-macroblock tables are sized when the stream's parameters arrive; this bound
-    // makes a hostile parameter set fail there instead of allocating for it.
-    context->max_pixels = int64_t{QVXPLAY_MAX_PICTURE_SIDE} * QVXPLAY_MAX_PICTURE_SIDE;
+    // makes a hostile parameter set fail there instead of allocating for it, and caps the
+    // reference pictures a stream can make the decoder hold.
+    context->max_pixels = QVXPLAY_MAX_PICTURE_PIXELS;
     context->get_buffer2 = GetBufferWithinLimits;
     context->flags &= ~AV_CODEC_FLAG_OUTPUT_CORRUPT;
     context->flags2 &= ~AV_CODEC_FLAG2_SHOW_ALL;

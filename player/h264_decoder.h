@@ -1,7 +1,8 @@
 #pragma once
 // One H.264 decoder (libavcodec, single-threaded: a port has its own thread already).
-// It refuses pictures above QVXPLAY_MAX_PICTURE_SIDE in either direction before any
-// picture memory is taken, and never hands out a picture that the decoder had to patch.
+// It refuses pictures above QVXPLAY_MAX_PICTURE_SIDE in either direction or above
+// QVXPLAY_MAX_PICTURE_PIXELS before any picture memory is taken, and never hands out a
+// picture that the decoder had to patch.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

@@ -175,35 +175,26 @@ void PlayerPort::DropBufferedPictures() {
 int PlayerPort::InputVideoData(const void* record, size_t length) {
     FrameRecordView view;
     if (ParseVideoRecord(record, length, &view) != 0) return -1;
+    // Copied outside the lock; a paused port does not even copy.
+    std::optional<QueuedFrame> frame;
+    if (!paused_.load(std::memory_order_relaxed)) frame = CopyPayload(view, true);
+    bool taken = false;
+    uint64_t discarded = 0;
     {
         std::lock_guard lock(inputMutex_);
         if (!playing_) return -1;
-    }
-    if (paused_.load(std::memory_order_relaxed)) {
-        std::lock_guard lock(statsMutex_);
-        ++stats_.framesDiscarded;
-        return 0;
-    }
-    QueuedFrame frame = CopyPayload(view, true);
-    bool taken;
-    uint64_t discardedBefore, discardedAfter;
-    {
-        std::lock_guard lock(inputMutex_);
-        if (!playing_) return -1;
-        if (paused_.load(std::memory_order_relaxed)) {
-            taken = false;
-            discardedBefore = 0;
-            discardedAfter = 1;
+        if (!frame || paused_.load(std::memory_order_relaxed)) {
+            discarded = 1;
         } else {
-            discardedBefore = queue_.DiscardedCount();
-            taken = queue_.Push(std::move(frame));
-            discardedAfter = queue_.DiscardedCount();
+            uint64_t before = queue_.DiscardedCount();
+            taken = queue_.Push(std::move(*frame));
+            discarded = queue_.DiscardedCount() - before;
         }
     }
     if (taken) inputReady_.notify_one();
     std::lock_guard lock(statsMutex_);
     if (taken) ++stats_.videoFramesTaken;
-    stats_.framesDiscarded += discardedAfter - discardedBefore;
+    stats_.framesDiscarded += discarded;
     return 0;
 }
 

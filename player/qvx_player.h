@@ -17,8 +17,10 @@ extern "C" {
 #define QVXPLAY_EMPTY (-2)
 
 #define QVXPLAY_MAX_PORTS 256
-// Pictures wider or taller than this are refused by the decoder.
+// Pictures wider or taller than this, or with more pixels in all (8K formats fit), are
+// refused by the decoder before it takes memory for them.
 #define QVXPLAY_MAX_PICTURE_SIDE 8192
+#define QVXPLAY_MAX_PICTURE_PIXELS (8192 * 4320)
 // Largest SetPlayerBufNumber value taken; larger values are lowered to it.
 #define QVXPLAY_MAX_BUFFERED_PICTURES 30
 
@@ -74,7 +76,8 @@ typedef struct QVXPlayDrawContext {
 //                  the decoded picture's size in pixels (the whole picture, not the zoomed
 //                  region); the overlay's logical coordinates: a point (x, y) of the
 //                  picture lies at (x * context->width / pictureWidth,
-//                  y * context->height / pictureHeight) in the context;
+//                  y * context->height / pictureHeight) in the context (also while a
+//                  zoom region is shown: the overlay space always spans the drawn area);
 //   windowWidth, windowHeight
 //                  the surface size the picture was made for;
 //   marginX, marginY
@@ -102,7 +105,8 @@ int QVXPlay_SetDrawMode(int port, int method);
 // 1 (the default): pictures go to the surface; 0: pictures are decoded (and can be
 // captured) but not drawn.
 int QVXPlay_SetDrawEnable(int port, int enable);
-// nullptr removes the callback.
+// nullptr removes the callback; a call already under way on the decoding thread may still
+// finish after this returns (QVXPlay_Stop and QVXPlay_DeInit wait for it).
 int QVXPlay_RegisterDrawFun(int port, QVXPlayDrawFun fun, intptr_t user);
 
 // 0 (the default): each picture is drawn as soon as it is decoded, the lowest delay.
@@ -147,9 +151,10 @@ int QVXPlay_GetSoundState(int port);
 // QVXPLAY_DISPLAY_STRETCH or QVXPLAY_DISPLAY_KEEP; Get returns the mode or -1.
 int QVXPlay_SetDisplayMode(int port, int mode);
 int QVXPlay_GetDisplayMode(int port);
-// Digital zoom: only this part of the picture is drawn, filling the surface as the
-// display mode says. nullptr or an empty rectangle shows the whole picture again. The
-// rectangle is clipped to the picture.
+// Digital zoom: only this part of the picture is drawn, stretched over the whole surface
+// whatever the display mode. nullptr or an empty rectangle shows the whole picture again
+// (fitted as the display mode says). The rectangle is clipped to the picture; one wholly
+// outside it shows the whole picture.
 int QVXPlay_SetDisplayRegion(int port, const QVXPlayRect* region);
 
 // Writes the last decoded picture at its full size to path: bitmapFlag 0 as JPEG with

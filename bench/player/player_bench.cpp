@@ -1,0 +1,335 @@
+// Live decoding throughput on one decoding thread, against libavcodec decoding alone
+// (the limit) and the ffmpeg command line doing the same work (the peer):
+//   ffmpeg -threads 1 -i clip -vf scale=W:H,format=bgra -f null -
+// CIF is drawn into 320 x 240, 1080p into 960 x 540, both BGRA.
+// The clips are made with the ffmpeg command line (libx264, camera-like bit rates) under
+// $TMPDIR/ocv-player-bench. Run: build/bench/player_bench [--benchmark_filter=...]
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "player/av_ptr.h"
+#include "player/display_geometry.h"
+#include "player/h264_decoder.h"
+#include "player/picture_converter.h"
+#include "player/player_statistics.h"
+#include "player/qvx_player.h"
+#include "player/video_surface.h"
+#include "shell/base/media_types.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+using namespace ocv;
+using namespace ocv::player;
+
+struct BenchClip {
+    std::string path;
+    int width = 0, height = 0, surfaceWidth = 0, surfaceHeight = 0;
+    std::vector<std::vector<uint8_t>> units;  // access units, each with decoder padding
+    std::vector<bool> key;
+    std::vector<std::vector<uint8_t>> records;  // the same as device frame records
+};
+
+std::string BenchDir() {
+    auto dir = std::filesystem::temp_directory_path() / "ocv-player-bench";
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
+
+void SplitAccessUnits(BenchClip* clip) {
+    std::ifstream f(clip->path, std::ios::binary);
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(f)), {});
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+    AVCodecParserContext* parser = av_parser_init(AV_CODEC_ID_H264);
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    const uint8_t* p = data.data();
+    size_t left = data.size();
+    for (;;) {
+        uint8_t* out = nullptr;
+        int outSize = 0;
+        int used = av_parser_parse2(parser, ctx, &out, &outSize, p, static_cast<int>(left),
+                                    AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        p += used;
+        left -= static_cast<size_t>(used);
+        if (outSize > 0) {
+            std::vector<uint8_t> unit(out, out + outSize);
+            unit.resize(outSize + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+            clip->units.push_back(std::move(unit));
+            clip->key.push_back(parser->key_frame == 1);
+        }
+        if (left == 0 && outSize == 0) break;
+    }
+    av_parser_close(parser);
+    avcodec_free_context(&ctx);
+    for (size_t i = 0; i < clip->units.size(); ++i) {
+        size_t size = clip->units[i].size() - AV_INPUT_BUFFER_PADDING_SIZE;
+        FrameHeader h{kFrameKindVideo, static_cast<uint32_t>(size),
+                      static_cast<uint32_t>(i * 40), clip->key[i] ? 3u : 2u};
+        std::vector<uint8_t> record(sizeof h + size);
+        std::memcpy(record.data(), &h, sizeof h);
+        std::memcpy(record.data() + sizeof h, clip->units[i].data(), size);
+        clip->records.push_back(std::move(record));
+    }
+}
+
+BenchClip MakeClip(int width, int height, int frames, const char* bitrate, int surfaceWidth,
+                   int surfaceHeight) {
+    BenchClip clip;
+    clip.width = width;
+    clip.height = height;
+    clip.surfaceWidth = surfaceWidth;
+    clip.surfaceHeight = surfaceHeight;
+    clip.path = BenchDir() + "/clip_" + std::to_string(width) + "x" + std::to_string(height) +
+                "_" + std::to_string(frames) + ".h264";
+    if (!std::filesystem::exists(clip.path)) {
+        // Moving test pattern with sensor-like noise, 2 s key frame interval, no B frames,
+        // at a camera's bit rate: the decoder works about as hard as on a real camera.
+        std::string cmd = "ffmpeg -v error -y -f lavfi -i testsrc2=size=" + std::to_string(width) +
+                          "x" + std::to_string(height) +
+                          ":rate=25 -vf noise=alls=6:allf=t -frames:v " + std::to_string(frames) +
+                          " -c:v libx264 -preset veryfast -tune zerolatency -g 50 -b:v " +
+                          bitrate + " -maxrate " + bitrate + " -bufsize " + bitrate + " " +
+                          clip.path;
+        if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "clip failed: %s\n", cmd.c_str());
+    }
+    SplitAccessUnits(&clip);
+    return clip;
+}
+
+const BenchClip& Clip(int which) {
+    static const BenchClip cif = MakeClip(352, 288, 1000, "512k", 320, 240);
+    static const BenchClip hd = MakeClip(1920, 1080, 200, "4M", 960, 540);
+    return which == 0 ? cif : hd;
+}
+
+void SetRate(benchmark::State& state, size_t frames) {
+    state.counters["fps"] = benchmark::Counter(static_cast<double>(frames) * state.iterations(),
+                                               benchmark::Counter::kIsRate);
+}
+
+// The limit: libavcodec alone, one thread, pictures thrown away.
+void DecodeOnly(const BenchClip& clip) {
+    {
+        const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+        AvCodecContextPtr ctx(avcodec_alloc_context3(codec));
+        ctx->thread_count = 1;
+        avcodec_open2(ctx.get(), codec, nullptr);
+        AvPacketPtr packet(av_packet_alloc());
+        AvFramePtr frame(av_frame_alloc());
+        size_t pictures = 0;
+        for (const auto& unit : clip.units) {
+            packet->data = const_cast<uint8_t*>(unit.data());
+            packet->size = static_cast<int>(unit.size() - AV_INPUT_BUFFER_PADDING_SIZE);
+            avcodec_send_packet(ctx.get(), packet.get());
+            while (avcodec_receive_frame(ctx.get(), frame.get()) == 0) ++pictures;
+        }
+        benchmark::DoNotOptimize(pictures);
+    }
+}
+
+void BM_DecodeOnly(benchmark::State& state) {
+    const BenchClip& clip = Clip(static_cast<int>(state.range(0)));
+    for (auto _ : state) DecodeOnly(clip);
+    SetRate(state, clip.units.size());
+}
+
+class TakingSurface : public VideoSurface {
+public:
+    TakingSurface(int w, int h, PixelFormat f = PixelFormat::kBgra32) : format_{w, h, f} {}
+    SurfaceFormat CurrentFormat() const override { return format_; }
+    void PictureReady() override {
+        auto picture = TakePicture();
+        benchmark::DoNotOptimize(picture.get());
+        ++taken;
+    }
+    std::atomic<uint64_t> taken{0};
+
+private:
+    SurfaceFormat format_;
+};
+
+// The player's picture path on the calling thread: decode, convert, post, take.
+void DecodeConvert(const BenchClip& clip, int method, PixelFormat format) {
+    TakingSurface surface(clip.surfaceWidth, clip.surfaceHeight, format);
+    {
+        H264Decoder decoder;
+        decoder.Open();
+        PictureConverter converter;
+        std::vector<AvFramePtr> pictures;
+        for (const auto& unit : clip.units) {
+            pictures.clear();
+            decoder.Decode(unit.data(), unit.size() - AV_INPUT_BUFFER_PADDING_SIZE, 0, &pictures);
+            for (const auto& p : pictures) {
+                DisplayRequest request;
+                request.pictureWidth = p->width;
+                request.pictureHeight = p->height;
+                request.surfaceWidth = clip.surfaceWidth;
+                request.surfaceHeight = clip.surfaceHeight;
+                DisplayLayout layout;
+                ComputeDisplayLayout(request, &layout);
+                surface.PostPicture(converter.Convert(*p, layout, format, method));
+                surface.PictureReady();
+            }
+        }
+    }
+}
+
+void BM_DecodeConvertInline(benchmark::State& state) {
+    const BenchClip& clip = Clip(static_cast<int>(state.range(0)));
+    int method = static_cast<int>(state.range(1));
+    // A surface that converts to RGB itself (on the GPU) may ask for I420 instead.
+    auto format = static_cast<PixelFormat>(state.range(2));
+    for (auto _ : state) DecodeConvert(clip, method, format);
+    SetRate(state, clip.units.size());
+}
+
+// The whole port: records in through QVXPlay_InputVideoData, decoded on the port's one
+// decoding thread, converted and handed to the surface. The feeder keeps the input queue
+// short so that nothing is dropped.
+void BM_PlayerPort(benchmark::State& state) {
+    const BenchClip& clip = Clip(static_cast<int>(state.range(0)));
+    int method = static_cast<int>(state.range(1));
+    TakingSurface surface(clip.surfaceWidth, clip.surfaceHeight);
+    int port = 0;
+    QVXPlay_InitV2(&port, 250);
+    QVXPlay_SetDrawWnd(port, &surface);
+    QVXPlay_SetDrawMode(port, method);
+    StreamInfo info{};
+    QVXPlay_OpenStream(port, &info, sizeof info);
+    QVXPlay_Play(port);
+    uint64_t presented = 0;
+    for (auto _ : state) {
+        for (const auto& record : clip.records) {
+            PortStatistics s;
+            while (GetPortStatistics(port, &s) == 0 && s.queuedFrames > 32)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            QVXPlay_InputVideoData(port, record.data(), static_cast<int>(record.size()));
+        }
+        presented += clip.records.size();
+        PortStatistics s;
+        while (GetPortStatistics(port, &s) == 0 && s.presentedPictures < presented)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    PortStatistics s;
+    GetPortStatistics(port, &s);
+    state.counters["dropped"] = static_cast<double>(s.framesDiscarded);
+    QVXPlay_DeInit(port);
+    SetRate(state, clip.units.size());
+}
+
+double ChildrenCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU seconds the ffmpeg run used (user + system), like the process CPU time of the
+// other benchmarks; wall time on this shared machine depends on the neighbours.
+double RunFfmpeg(const std::string& input, const BenchClip& clip, int frames) {
+    std::string cmd = "ffmpeg -v error -threads 1 -i " + input + " -frames:v " +
+                      std::to_string(frames) + " -vf scale=" + std::to_string(clip.surfaceWidth) +
+                      ":" + std::to_string(clip.surfaceHeight) + ",format=bgra -f null -";
+    double before = ChildrenCpuSeconds();
+    int rc = std::system(cmd.c_str());
+    double seconds = ChildrenCpuSeconds() - before;
+    return rc == 0 ? seconds : -1;
+}
+
+// The peer. The process start and probing time is measured with a one-picture run and
+// taken off, so the figure is the peer's steady per-picture rate.
+void BM_FfmpegPeer(benchmark::State& state) {
+    const BenchClip& clip = Clip(static_cast<int>(state.range(0)));
+    int frames = static_cast<int>(clip.units.size());
+    double startup = RunFfmpeg(clip.path, clip, 1);
+    for (auto _ : state) {
+        double whole = RunFfmpeg(clip.path, clip, frames);
+        if (whole < 0 || startup < 0) {
+            state.SkipWithError("ffmpeg failed");
+            break;
+        }
+        state.SetIterationTime(std::max(whole - startup, 1e-6));
+    }
+    state.counters["fps"] = benchmark::Counter(
+        static_cast<double>(frames - 1) * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["startup_ms"] = startup * 1000;
+}
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// The report: the three contenders run one after another in every iteration, so that the
+// load of a shared machine weighs on all of them alike, and the ratios are taken from the
+// CPU seconds each used (thread CPU time here, children CPU time for ffmpeg).
+void BM_Comparison(benchmark::State& state) {
+    const BenchClip& clip = Clip(static_cast<int>(state.range(0)));
+    double startup = RunFfmpeg(clip.path, clip, 1);
+    double decodeSeconds = 0, playerSeconds = 0, peerSeconds = 0;
+    for (auto _ : state) {
+        double t0 = ThreadCpuSeconds();
+        DecodeOnly(clip);
+        double t1 = ThreadCpuSeconds();
+        DecodeConvert(clip, QVXPLAY_DRAW_FAST, PixelFormat::kBgra32);
+        double t2 = ThreadCpuSeconds();
+        double peer = RunFfmpeg(clip.path, clip, static_cast<int>(clip.units.size()));
+        decodeSeconds += t1 - t0;
+        playerSeconds += t2 - t1;
+        peerSeconds += std::max(peer - startup, 1e-6);
+    }
+    double frames = static_cast<double>(clip.units.size()) * state.iterations();
+    double peerFrames = static_cast<double>(clip.units.size() - 1) * state.iterations();
+    state.counters["decode_fps"] = frames / decodeSeconds;
+    state.counters["player_fps"] = frames / playerSeconds;
+    state.counters["peer_fps"] = peerFrames / peerSeconds;
+    state.counters["vs_decode"] = decodeSeconds / playerSeconds;
+    state.counters["vs_peer"] = (frames / playerSeconds) / (peerFrames / peerSeconds);
+}
+
+void Sizes(benchmark::internal::Benchmark* b) { b->ArgNames({"cif0_1080p1"}); }
+
+}  // namespace
+
+// Rates are per CPU second of the whole process (decoding thread included).
+BENCHMARK(BM_DecodeOnly)->Apply(Sizes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0)->MeasureProcessCPUTime();
+BENCHMARK(BM_DecodeConvertInline)
+    ->ArgNames({"cif0_1080p1", "smooth", "format"})
+    ->Args({0, 0, 0})->Args({1, 0, 0})->Args({0, 1, 0})->Args({1, 1, 0})
+    ->Args({0, 0, 3})->Args({1, 0, 3})
+    ->Unit(benchmark::kMillisecond)->MinTime(2.0)->MeasureProcessCPUTime();
+BENCHMARK(BM_PlayerPort)
+    ->ArgNames({"cif0_1080p1", "smooth"})
+    ->Args({0, 0})->Args({1, 0})
+    ->Unit(benchmark::kMillisecond)->MinTime(2.0)->MeasureProcessCPUTime();
+BENCHMARK(BM_FfmpegPeer)->Apply(Sizes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)
+    ->UseManualTime()->Iterations(3);
+
+BENCHMARK(BM_Comparison)->Apply(Sizes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+
+int main(int argc, char** argv) {
+    av_log_set_level(AV_LOG_ERROR);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
