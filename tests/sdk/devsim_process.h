@@ -95,6 +95,7 @@ public:
 
     const SimDeviceAddress& device(size_t i) const { return devices_.at(i); }
     int controlPort() const { return controlPort_; }
+    pid_t pid() const { return pid_; }
     std::string log() const { return ReadText(dir_ / "devsim.log"); }
     const TempDir& dir() const { return dir_; }
 
