@@ -70,6 +70,11 @@ TEST(DevsimSite, FlagsMakeNumberedDevices) {
     EXPECT_EQ(site.devices[1].name, "CAM2");
     EXPECT_EQ(site.devices[1].port, 41001);
     EXPECT_EQ(site.devices[2].streams[2].height, 96);
+    const char* spread[] = {"devsim", "--devices", "3", "--spread-addresses"};
+    SiteSpec spreadSite;
+    ASSERT_TRUE(ParseCommandLine(4, const_cast<char**>(spread), &spreadSite, &error, &help)) << error;
+    EXPECT_EQ(spreadSite.devices[0].address, "127.0.0.1");
+    EXPECT_EQ(spreadSite.devices[2].address, "127.0.0.3");
     const char* wrong[] = {"devsim", "--channels", "0"};
     EXPECT_FALSE(ParseCommandLine(3, const_cast<char**>(wrong), &site, &error, &help));
 }

@@ -33,8 +33,11 @@ void DeviceSession::Start() {
 
 void DeviceSession::ReadMore() {
     auto space = assembler_.Space();
+    // The accepted socket runs on the plain I/O context; its handlers join the strand here.
     socket_.async_read_some(asio::buffer(space.first, space.second),
-                            [self = shared_from_this()](const asio::error_code& ec, size_t n) { self->OnRead(ec, n); });
+                            asio::bind_executor(strand_, [self = shared_from_this()](const asio::error_code& ec, size_t n) {
+                                self->OnRead(ec, n);
+                            }));
 }
 
 void DeviceSession::OnRead(const asio::error_code& ec, size_t n) {
@@ -337,7 +340,7 @@ void DeviceSession::WriteNext() {
         if (o.bodyBytes) buffers.emplace_back(o.body, o.bodyBytes);
         if (!o.owned.empty()) buffers.emplace_back(o.owned.data(), o.owned.size());
     }
-    asio::async_write(socket_, buffers, [self = shared_from_this()](const asio::error_code& ec, size_t) {
+    asio::async_write(socket_, buffers, asio::bind_executor(strand_, [self = shared_from_this()](const asio::error_code& ec, size_t) {
         if (self->phase_ == Phase::kClosed) return;
         if (ec) return self->Close();
         for (size_t i = 0; i < self->inFlight_; ++i) {
@@ -347,7 +350,7 @@ void DeviceSession::WriteNext() {
         }
         self->inFlight_ = 0;
         self->WriteNext();
-    });
+    }));
 }
 
 void DeviceSession::Close() {

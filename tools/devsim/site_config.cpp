@@ -144,6 +144,7 @@ const char* Usage() {
            "  --fps N                frames per second (default 25)\n"
            "  --key-interval N       frames between key frames, 25..50 (default 50)\n"
            "  --address A            listen address of the flag devices (default 127.0.0.1)\n"
+           "  --spread-addresses     flag device i listens on 127.0.0.(1+i), like distinct hosts\n"
            "  --base-port P          device i listens on P+i (default: any free port)\n"
            "  --web-base-port P      web port of device i is P+i (default: any free port)\n"
            "  --control-port P       control port (default: any free port)\n"
@@ -160,6 +161,7 @@ bool ParseCommandLine(int argc, char** argv, SiteSpec* site, std::string* error,
     int flagCount = -1;
     int basePort = 0, webBasePort = 0;
     bool hadSite = false;
+    bool spread = false;
     *wantHelp = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -175,6 +177,8 @@ bool ParseCommandLine(int argc, char** argv, SiteSpec* site, std::string* error,
             return true;
         } else if (a == "--quiet") {
             site->quiet = true;
+        } else if (a == "--spread-addresses") {
+            spread = true;
         } else if (!value(&v)) {
             ok = false;
         } else if (a == "--site") {
@@ -209,10 +213,20 @@ bool ParseCommandLine(int argc, char** argv, SiteSpec* site, std::string* error,
     if (flagCount < 0) flagCount = hadSite ? 0 : 1;
     flagDevice.port = basePort;
     flagDevice.webPort = webBasePort;
+    size_t firstFlagDevice = site->devices.size();
     if (flagCount == 1) {
         site->devices.push_back(flagDevice);
     } else if (flagCount > 1) {
         AddCopies(site, flagDevice, flagCount);
+    }
+    if (spread) {
+        if (flagCount > 254) {
+            *error = "--spread-addresses takes at most 254 devices";
+            return false;
+        }
+        for (size_t i = firstFlagDevice; i < site->devices.size(); ++i) {
+            site->devices[i].address = "127.0.0." + std::to_string(1 + i - firstFlagDevice);
+        }
     }
     return true;
 }
