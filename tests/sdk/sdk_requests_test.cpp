@@ -131,7 +131,8 @@ TEST_F(SdkRequests, PtzPresetAndAlarmChannelReachTheDevice) {
 TEST_F(SdkRequests, SnapshotIsAJpegOfTheMainStreamSize) {
     QVX_HANDLE login = LoginTo(kCam);
     uint32_t request[QVX_REQUEST_WORDS] = {};
-    request[0] = 1;
+    request[0] = 1;  // as the device service asks: kind 1, channel 0, picture number in word 9
+    request[9] = 12;
     std::vector<uint8_t> jpeg(1 << 20);
     uint32_t length = uint32_t(jpeg.size());
     ASSERT_EQ(QVX_SDK_CaptureJPEGPictureV2(login, request, jpeg.data(), &length), QVX_OK);
@@ -146,8 +147,11 @@ TEST_F(SdkRequests, SnapshotIsAJpegOfTheMainStreamSize) {
     EXPECT_EQ(h, 96);
     uint32_t small = 16;
     EXPECT_EQ(QVX_SDK_CaptureJPEGPictureV2(login, request, jpeg.data(), &small), QVX_ERR_NO_ROOM);
-    request[0] = 9;  // no such channel
+    request[1] = 9;  // no such channel
     length = uint32_t(jpeg.size());
+    EXPECT_EQ(QVX_SDK_CaptureJPEGPictureV2(login, request, jpeg.data(), &length), QVX_ERR_DEVICE);
+    request[1] = 1;
+    request[0] = 2;  // no such capture kind
     EXPECT_EQ(QVX_SDK_CaptureJPEGPictureV2(login, request, jpeg.data(), &length), QVX_ERR_DEVICE);
     QVX_SDK_Logout(login);
 }

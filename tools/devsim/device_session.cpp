@@ -150,12 +150,14 @@ bool DeviceSession::HandleControl(const MessageView& m) {
         device_->ScheduleReboot();
         return true;
     case kCapture: {
-        int channel = int(GetU32(p));
-        if (channel < 0 || channel >= device_->spec().channels) {
+        // Word 0 is the capture kind (1 = JPEG snapshot), word 1 the channel, word 9 a number.
+        uint32_t captureKind = GetU32(p);
+        int channel = int(GetU32(p + 4));
+        if (captureKind != 1 || channel < 0 || channel >= device_->spec().channels) {
             Send(kCaptureReply, seq, PayloadWriter().I32(kDeviceRefused).U32(0).bytes());
             return true;
         }
-        auto jpeg = device_->SnapshotJpeg(channel);
+        auto jpeg = device_->SnapshotJpeg(channel, int(GetU32(p + 36)));
         int32_t r = jpeg.empty() ? kDeviceRefused : kDeviceOk;
         Send(kCaptureReply, seq, PayloadWriter().I32(r).U32(uint32_t(jpeg.size())).Bytes(jpeg.data(), jpeg.size()).bytes());
         return true;

@@ -405,11 +405,11 @@ int32_t SimDevice::WriteConfig(int channel, uint32_t command, const uint8_t* dat
     return kDeviceOk;
 }
 
-std::vector<uint8_t> SimDevice::SnapshotJpeg(int channel) {
+std::vector<uint8_t> SimDevice::SnapshotJpeg(int channel, int number) {
     const StreamSpec& s = spec_.streams[0];
     I420Picture pic;
     char label[96];
-    std::snprintf(label, sizeof label, "%s CH%02d SNAP", spec_.name.c_str(), channel + 1);
+    std::snprintf(label, sizeof label, "%s CH%02d SNAP %d", spec_.name.c_str(), channel + 1, number);
     DrawTestPicture(&pic, s.width, s.height, label, int(std::time(nullptr) % 1000), spec_.fps);
     tjhandle tj = tjInitCompress();
     if (!tj) return {};

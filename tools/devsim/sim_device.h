@@ -64,7 +64,7 @@ public:
                        std::vector<uint8_t>* reply);
     int32_t WriteConfig(int channel, uint32_t command, const uint8_t* data, uint32_t length);
     std::vector<uint8_t> InfoBlock() const;
-    std::vector<uint8_t> SnapshotJpeg(int channel);
+    std::vector<uint8_t> SnapshotJpeg(int channel, int number);
     void Forget(DeviceSession* session);
     // Reboot: close everything shortly after the reply went out.
     void ScheduleReboot();
