@@ -214,9 +214,10 @@ TEST_F(SdkSupervision, FreezingADeviceGivesLostWithinTheSilenceTimeout) {
         if (r.login == login && r.type == QVX_EXCEPTION_LOGIN_LOST) lost = r;
     }
     auto afterMs = std::chrono::duration_cast<std::chrono::milliseconds>(lost.at - frozenAt).count();
-    // Silence time-out 1000 ms, checked every 250 ms.
-    EXPECT_GE(afterMs, 700);
-    EXPECT_LE(afterMs, 1600);
+    // Silence time-out 1000 ms, checked every 250 ms: lost after 1000..1250 ms of silence
+    // (the last heartbeat answer came up to 200 ms before the freeze); slack for slow builds.
+    EXPECT_GE(afterMs, 750);
+    EXPECT_LE(afterMs, 2000);
 
     // While frozen a new login times out (distinct from a refused password).
     QVX_HANDLE h = 0;

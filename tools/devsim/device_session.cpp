@@ -87,6 +87,8 @@ bool DeviceSession::Handle(const MessageView& m) {
             phase_ = Phase::kRefused;
             return true;
         }
+        static const char* kPurposeNames[] = {"", "control", "stream", "talk"};
+        device_->Log("login of '%s' (%s connection)", user.c_str(), kPurposeNames[purpose]);
         PayloadWriter w;
         w.I32(kDeviceOk);
         if (purpose == kPurposeControl) {

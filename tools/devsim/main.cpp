@@ -50,5 +50,6 @@ int main(int argc, char** argv) {
     sigwait(&signals, &sig);
     std::fprintf(stderr, "ocuvant-devsim: signal %d, stopping\n", sig);
     sim.Stop();
+    std::fprintf(stderr, "ocuvant-devsim: stopped\n");
     return 0;
 }
