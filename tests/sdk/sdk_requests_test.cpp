@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 #include "sdk/http_client.h"
 #include "sdk/wire_format.h"
@@ -249,7 +250,12 @@ TEST_F(SdkRequests, TemperatureLogOfSeveralPagesIsReadToTheEnd) {
     EXPECT_EQ(records, 121);  // one reading a minute, both ends included
     EXPECT_GE(pages, 100);
     ASSERT_FALSE(got.empty());
-    EXPECT_EQ(got.front().first, 1767254400LL);  // 2026-01-01 08:00:00 UTC
+    std::tm start{};
+    start.tm_year = 126;
+    start.tm_mday = 1;
+    start.tm_hour = 8;
+    start.tm_isdst = -1;
+    EXPECT_EQ(got.front().first, static_cast<long long>(mktime(&start)));  // 2026-01-01 08:00:00 local
     for (auto& [t, code] : got) EXPECT_EQ(code, devsim::TemperatureCodeAt(t));
     EXPECT_TRUE(std::any_of(got.begin(), got.end(), [](auto& r) { return r.second & 0x8000; }));
     char page[64];
