@@ -34,7 +34,7 @@ TEST(DevsimSite, SiteFileWithCopiesAndErrors) {
     WriteText(dir / "site.ini",
               "# a site\n[site]\ncontrol_port=0\nloop_frames=30\n"
               "[device]\nname=GATE\nport=40100\nweb_port=40200\ncount=3\nchannels=16\ntype=NVR\n"
-              "[device]\nname=THERM\nfirmware=V27.1\nsub=off\n");
+              "[device]\nname=THERM\nfirmware=V27.1\nsub=off\nchannels=4\nmain.2=320x240@300\nsub.3=160x120@64\n");
     SiteSpec site;
     std::string error;
     ASSERT_TRUE(LoadSiteFile(dir / "site.ini", &site, &error)) << error;
@@ -46,11 +46,17 @@ TEST(DevsimSite, SiteFileWithCopiesAndErrors) {
     EXPECT_EQ(site.devices[2].webPort, 40202);
     EXPECT_EQ(site.devices[1].channels, 16);
     EXPECT_EQ(site.devices[3].streams[1].width, 0);
+    EXPECT_EQ(site.devices[3].StreamOf(2, 0).width, 320);
+    EXPECT_EQ(site.devices[3].StreamOf(1, 0).width, 640);
+    EXPECT_EQ(site.devices[3].StreamOf(3, 1).width, 160);
+    EXPECT_EQ(site.devices[3].StreamOf(2, 1).width, 0);
     ASSERT_TRUE(FinishSite(&site, &error));
     EXPECT_NE(site.devices[0].deviceId, site.devices[1].deviceId);
 
     const char* bad[] = {"[device]\nchannels=65\n", "[device]\nnonsense=1\n", "name=outside\n",
-                         "[device]\nkey_interval=10\n", "[device]\nmain=off\n"};
+                         "[device]\nkey_interval=10\n", "[device]\nmain=off\n",
+                         "[device]\nchannels=2\nmain.2=320x240@300\n", "[device]\nmain.1=off\nchannels=2\n",
+                         "[device]\nmain.x=320x240@300\n"};
     for (const char* text : bad) {
         SiteSpec s;
         WriteText(dir / "bad.ini", text);

@@ -94,6 +94,10 @@ TEST_F(SdkRequests, QualityRecordSelectsTheStreamAndCapabilityCountsStreams) {
     EXPECT_EQ(wire::GetU32(q + 32), 160u);
     wire::PutU32(q + 4, 2);  // no third stream
     EXPECT_EQ(QVX_SDK_GetConfig(login, 0, QVX_CMD_QUALITY, q, sizeof q), QVX_ERR_DEVICE);
+    std::memset(q, 0, sizeof q);  // channel 1 has a main stream of its own size
+    ASSERT_EQ(QVX_SDK_GetConfig(login, 1, QVX_CMD_QUALITY, q, sizeof q), QVX_OK);
+    EXPECT_EQ(wire::GetU32(q + 32), 128u);
+    EXPECT_EQ(wire::GetU32(q + 36), 72u);
 
     // The clock record (4117 = 0x1015) takes a time and reads it back running from there.
     uint8_t clock[QVX_CMD_TIME_SIZE] = {};

@@ -137,6 +137,20 @@ TEST_F(SdkStream, SubStreamAndRefusedRequests) {
     EXPECT_EQ(QVX_SDK_StopRealPlay(stream), QVX_OK);
     EXPECT_EQ(QVX_SDK_StopRealPlay(stream), QVX_ERR_HANDLE);
 
+    StreamSink other;  // channel 1's main stream is configured apart from channel 0's
+    MakeRequest(request, 1, 0, 3);
+    ASSERT_EQ(QVX_SDK_RealPlay(login, request, &StreamSink::Callback, reinterpret_cast<intptr_t>(&other), &stream),
+              QVX_OK);
+    ASSERT_TRUE(WaitUntil([&] { return other.VideoCount() >= 1; }, 4000));
+    EXPECT_EQ(QVX_SDK_StopRealPlay(stream), QVX_OK);
+    {
+        std::lock_guard<std::mutex> lock(other.mutex);
+        StreamInfo info;
+        std::memcpy(&info, other.headers.at(0).data(), sizeof info);
+        EXPECT_EQ(info.width, 128u);
+        EXPECT_EQ(info.height, 72u);
+    }
+
     QVX_HANDLE refused = 0;
     MakeRequest(request, 2, 0, 3);  // the device has two channels
     EXPECT_EQ(QVX_SDK_RealPlay(login, request, &StreamSink::Callback, reinterpret_cast<intptr_t>(&sink), &refused),

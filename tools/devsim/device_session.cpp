@@ -187,14 +187,13 @@ bool DeviceSession::HandleStream(const MessageView& m) {
     if (m.header.kind != kStreamOpen || streaming_) return false;
     int channel = int(GetU32(m.payload));
     int type = int(GetU32(m.payload + 4));
-    bool ok = channel >= 0 && channel < device_->spec().channels && type >= 0 && type < device_->StreamCount() &&
-              device_->ChannelOn(channel);
+    auto loop = device_->Loop(type, channel);
+    bool ok = loop && device_->ChannelOn(channel);
     SendResult(kStreamOpenReply, m.header.sequence, ok ? kDeviceOk : kDeviceRefused);
     if (!ok) return true;
     channel_ = channel;
     streamType_ = type;
-    loop_ = device_->Loop(type, channel);
-    if (!loop_) return false;
+    loop_ = std::move(loop);
     device_->Log("stream open: channel %d type %d", channel, type);
     StartStream();
     return true;

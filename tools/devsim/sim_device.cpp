@@ -58,10 +58,15 @@ int SimDevice::StreamCount() const {
 bool SimDevice::Start(VideoLoopCache& loops, int loopFrames, std::string* error) {
     for (int type = 0; type < StreamCount(); ++type) {
         for (int ch = 0; ch < spec_.channels; ++ch) {
+            StreamSpec stream = spec_.StreamOf(ch, type);
+            if (stream.width == 0) {  // this channel lacks the stream
+                loops_[type].push_back(nullptr);
+                continue;
+            }
             LoopParams p;
-            p.width = spec_.streams[type].width;
-            p.height = spec_.streams[type].height;
-            p.bitrateKbps = spec_.streams[type].bitrateKbps;
+            p.width = stream.width;
+            p.height = stream.height;
+            p.bitrateKbps = stream.bitrateKbps;
             p.fps = spec_.fps;
             p.keyInterval = spec_.keyInterval;
             p.frames = loopFrames;
@@ -276,7 +281,7 @@ std::vector<uint8_t> SimDevice::DefaultRecord(int channel, uint32_t command, uin
         for (int i = 0; i < 4; ++i) PutWord(r, size_t(i) * 4, 128);
         break;
     case QVX_CMD_QUALITY: {
-        const StreamSpec& s = spec_.streams[streamIndex];
+        StreamSpec s = spec_.StreamOf(channel, int(streamIndex));
         PutWord(r, 4, streamIndex);
         PutWord(r, 12, uint32_t(spec_.fps));
         PutWord(r, 16, uint32_t(s.bitrateKbps));
@@ -358,7 +363,9 @@ int32_t SimDevice::ReadConfig(int channel, uint32_t command, const std::vector<u
     uint32_t streamIndex = 0;
     if (command == QVX_CMD_QUALITY) {
         streamIndex = selector.size() >= 8 ? GetU32(selector.data() + 4) : 0;
-        if (streamIndex >= uint32_t(StreamCount())) return kDeviceRefused;
+        if (streamIndex >= uint32_t(StreamCount()) || spec_.StreamOf(channel, int(streamIndex)).width == 0) {
+            return kDeviceRefused;
+        }
     }
     int recordChannel = (command == QVX_CMD_CAPABILITY || command == QVX_CMD_NETWORK) ? 0 : channel;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -376,7 +383,9 @@ int32_t SimDevice::WriteConfig(int channel, uint32_t command, const uint8_t* dat
     uint32_t streamIndex = 0;
     if (command == QVX_CMD_QUALITY) {
         streamIndex = GetU32(data + 4);
-        if (streamIndex >= uint32_t(StreamCount())) return kDeviceRefused;
+        if (streamIndex >= uint32_t(StreamCount()) || spec_.StreamOf(channel, int(streamIndex)).width == 0) {
+            return kDeviceRefused;
+        }
     }
     if (command == QVX_CMD_STREAM_CHOICE) {
         uint32_t v = GetU32(data);
@@ -406,7 +415,7 @@ int32_t SimDevice::WriteConfig(int channel, uint32_t command, const uint8_t* dat
 }
 
 std::vector<uint8_t> SimDevice::SnapshotJpeg(int channel, int number) {
-    const StreamSpec& s = spec_.streams[0];
+    StreamSpec s = spec_.StreamOf(channel, 0);
     I420Picture pic;
     char label[96];
     std::snprintf(label, sizeof label, "%s CH%02d SNAP %d", spec_.name.c_str(), channel + 1, number);

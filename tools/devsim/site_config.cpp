@@ -44,7 +44,20 @@ bool ApplyDeviceKey(DeviceSpec* d, int* count, const std::string& key, const std
     else if (key == "fps") return ParseInt(value, 1, 60, &d->fps);
     else if (key == "key_interval") return ParseInt(value, 25, 50, &d->keyInterval);
     else if (key == "count") return ParseInt(value, 1, 1024, count);
-    else return false;
+    else {
+        // main.N / sub.N / third.N: one channel's stream
+        static const char* kTypes[3] = {"main.", "sub.", "third."};
+        for (int type = 0; type < 3; ++type) {
+            size_t n = std::strlen(kTypes[type]);
+            if (key.compare(0, n, kTypes[type]) != 0) continue;
+            int channel = 0;
+            StreamSpec spec;
+            if (!ParseInt(key.substr(n), 0, 63, &channel) || !ParseStreamSpec(value, &spec)) return false;
+            d->streamOverrides[{channel, type}] = spec;
+            return true;
+        }
+        return false;
+    }
     return true;
 }
 
@@ -247,6 +260,12 @@ bool FinishSite(SiteSpec* site, std::string* error) {
         if (d.streams[0].width == 0) {
             *error = "device " + d.name + " has no main stream";
             return false;
+        }
+        for (const auto& [key, spec] : d.streamOverrides) {
+            if (key.first >= d.channels || (key.second == 0 && spec.width == 0)) {
+                *error = "device " + d.name + ": bad stream of channel " + std::to_string(key.first);
+                return false;
+            }
         }
         if (d.user.size() > 31 || d.type.size() > 31 || d.firmware.size() > 63 || d.deviceId.size() > 63 ||
             d.name.size() > 63) {

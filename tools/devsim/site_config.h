@@ -1,7 +1,9 @@
 #pragma once
 // What the simulator simulates: devices with their identity, login, channels and streams,
 // read from a small site file and/or command-line flags.
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ocv::devsim {
@@ -26,6 +28,13 @@ struct DeviceSpec {
     StreamSpec streams[3] = {{640, 360, 1024}, {320, 180, 256}, {0, 0, 0}};
     int fps = 25;
     int keyInterval = 50;  // frames between key frames, 25..50
+    // Per-channel exceptions to `streams`, keyed by (channel, stream type).
+    std::map<std::pair<int, int>, StreamSpec> streamOverrides;
+
+    StreamSpec StreamOf(int channel, int type) const {
+        auto it = streamOverrides.find({channel, type});
+        return it != streamOverrides.end() ? it->second : streams[type];
+    }
 };
 
 struct SiteSpec {
@@ -45,7 +54,8 @@ bool ParseStreamSpec(const std::string& text, StreamSpec* out);
 // Reads a site file: [site] keys control_port, control_address, cache_dir, loop_frames,
 // temp_interval; each [device] section: name, address, port, web_port, type, firmware, user,
 // password, id, channels, main, sub, third, fps, key_interval, count (that many copies with
-// numbered names and consecutive ports). false with a message on error.
+// numbered names and consecutive ports), and main.N, sub.N, third.N for channel N (from 0)
+// when it differs from the others. false with a message on error.
 bool LoadSiteFile(const std::string& path, SiteSpec* site, std::string* error);
 
 // Command-line flags (see Usage()); may add to a site file's devices. false with a message.
