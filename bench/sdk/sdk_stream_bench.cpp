@@ -74,9 +74,9 @@ int main(int argc, char** argv) {
     std::string error;
     std::fprintf(stderr, "starting %d devices x %d channels (first run encodes the loops)...\n", devices,
                  channelsPerDevice);
-    std::string spec = size + "@" + std::to_string(kbps);
+    std::string cfg = size + "@" + std::to_string(kbps);
     if (!sim.Start({"--devices", std::to_string(devices), "--channels", std::to_string(channelsPerDevice), "--main",
-                    spec, "--sub", "off", "--loop-frames", "50", "--key-interval", "50", "--quiet", "--cache-dir",
+                    cfg, "--sub", "off", "--loop-frames", "50", "--key-interval", "50", "--quiet", "--cache-dir",
                     cache},
                    &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());

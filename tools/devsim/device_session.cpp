@@ -73,8 +73,8 @@ bool DeviceSession::Handle(const MessageView& m) {
         if (m.header.kind != kAuth) return false;
         std::string user = ReadFixedText(m.payload, kUserBytes);
         uint8_t expected[kMacBytes];
-        ComputeAuthMac(device_->spec().password, nonce_, expected);
-        bool good = user == device_->spec().user && MacEqual(expected, m.payload + kUserBytes);
+        ComputeAuthMac(device_->config().password, nonce_, expected);
+        bool good = user == device_->config().user && MacEqual(expected, m.payload + kUserBytes);
         uint32_t purpose = purpose_;
         if (!good) {
             device_->Log("login refused for user '%s'", user.c_str());
@@ -136,14 +136,14 @@ bool DeviceSession::HandleControl(const MessageView& m) {
         char line[96];
         std::snprintf(line, sizeof line, "ptz %u %u %u %u", GetU32(p), GetU32(p + 4), GetU32(p + 8), GetU32(p + 12));
         device_->Record(line);
-        SendResult(kResult, seq, int(GetU32(p)) < device_->spec().channels ? kDeviceOk : kDeviceRefused);
+        SendResult(kResult, seq, int(GetU32(p)) < device_->config().channels ? kDeviceOk : kDeviceRefused);
         return true;
     }
     case kPtzPreset: {
         char line[96];
         std::snprintf(line, sizeof line, "preset %u %u %u", GetU32(p), GetU32(p + 4), GetU32(p + 8));
         device_->Record(line);
-        SendResult(kResult, seq, int(GetU32(p)) < device_->spec().channels ? kDeviceOk : kDeviceRefused);
+        SendResult(kResult, seq, int(GetU32(p)) < device_->config().channels ? kDeviceOk : kDeviceRefused);
         return true;
     }
     case kReboot:
@@ -155,7 +155,7 @@ bool DeviceSession::HandleControl(const MessageView& m) {
         // Word 0 is the capture kind (1 = JPEG snapshot), word 1 the channel, word 9 a number.
         uint32_t captureKind = GetU32(p);
         int channel = int(GetU32(p + 4));
-        if (captureKind != 1 || channel < 0 || channel >= device_->spec().channels) {
+        if (captureKind != 1 || channel < 0 || channel >= device_->config().channels) {
             Send(kCaptureReply, seq, PayloadWriter().I32(kDeviceRefused).U32(0).bytes());
             return true;
         }
@@ -171,7 +171,7 @@ bool DeviceSession::HandleControl(const MessageView& m) {
     case kAlarmChanOpen:
     case kAlarmChanClose: {
         int channel = int(GetU32(p));
-        bool ok = channel >= 0 && channel < device_->spec().channels;
+        bool ok = channel >= 0 && channel < device_->config().channels;
         if (ok) device_->Record(std::string(m.header.kind == kAlarmChanOpen ? "alarmchan open " : "alarmchan close ") +
                                 std::to_string(channel));
         SendResult(kResult, seq, ok ? kDeviceOk : kDeviceRefused);

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    SiteSpec site;
+    SiteConfig site;
     std::string error;
     bool help = false;
     if (!ParseCommandLine(argc, argv, &site, &error, &help)) {

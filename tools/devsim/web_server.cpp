@@ -128,8 +128,8 @@ void WebServer::Accept() {
                     size_t end = in.find("\r\n", start);
                     bool ok = false;
                     std::string decoded = ocv::wire::Base64Decode(in.substr(start, end - start), &ok);
-                    const DeviceSpec& spec = self2->device_.spec();
-                    authorized = ok && decoded == spec.user + ":" + spec.password;
+                    const DeviceConfig& cfg = self2->device_.config();
+                    authorized = ok && decoded == cfg.user + ":" + cfg.password;
                 }
                 int status = 400;
                 std::string body;
