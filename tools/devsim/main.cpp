@@ -1,8 +1,11 @@
 // ocuvant-devsim: simulated network video devices for the client, its tests and its demo.
 #include <pthread.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <signal.h>
 
 #include <cstdio>
+#include <string>
 
 #include "platform/file_util.h"
 #include "tools/devsim/simulator.h"
@@ -16,6 +19,15 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+
+    // A test that starts the simulator may die without stopping it: then end with it.
+    pid_t parent = getppid();
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--exit-with-parent") {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent) return 0;  // the parent is already gone
+        }
+    }
 
     SiteConfig site;
     std::string error;

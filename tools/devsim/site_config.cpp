@@ -165,7 +165,8 @@ const char* Usage() {
            "  --loop-frames N        frames per encoded loop, 25..1500 (default 100)\n"
            "  --temp-interval S      seconds between generated temperature readings (default 60)\n"
            "  --ports-file FILE      write the bound ports there once ready\n"
-           "  --quiet                log only errors\n";
+           "  --quiet                log only errors\n"
+           "  --exit-with-parent     stop when the process that started the simulator ends\n";
 }
 
 bool ParseCommandLine(int argc, char** argv, SiteConfig* site, std::string* error, bool* wantHelp) {
@@ -190,6 +191,8 @@ bool ParseCommandLine(int argc, char** argv, SiteConfig* site, std::string* erro
             return true;
         } else if (a == "--quiet") {
             site->quiet = true;
+        } else if (a == "--exit-with-parent") {
+            // handled by main before anything starts
         } else if (a == "--spread-addresses") {
             spread = true;
         } else if (!value(&v)) {
