@@ -93,22 +93,6 @@ int ReadSome(int fd, std::string& buf, size_t cap, Clock::time_point deadline) {
     return 2;
 }
 
-std::string HeaderValue(const std::string& headers, const char* name) {
-    size_t nameLen = std::strlen(name);
-    size_t pos = 0;
-    while ((pos = headers.find("\r\n", pos)) != std::string::npos) {
-        pos += 2;
-        if (headers.size() - pos > nameLen && strncasecmp(headers.c_str() + pos, name, nameLen) == 0 &&
-            headers[pos + nameLen] == ':') {
-            size_t start = pos + nameLen + 1;
-            while (start < headers.size() && headers[start] == ' ') ++start;
-            size_t end = headers.find("\r\n", start);
-            return headers.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        }
-    }
-    return {};
-}
-
 }  // namespace
 
 bool ValidCgiPath(const std::string& path) {
@@ -151,12 +135,12 @@ HttpResult HttpGet(const std::string& host, int port, const std::string& path, c
         }
     }
     headerEnd = buf.find("\r\n\r\n");
-    std::string headers = buf.substr(0, headerEnd + 2);
-    if (headers.compare(0, 7, "HTTP/1.") != 0 || headers.size() < 12) {
+    HttpHead head;
+    if (!ParseHttpHead(buf.substr(0, headerEnd + 2), &head)) {
         out.result = QVX_ERR_PROTOCOL;
         return out;
     }
-    out.status = std::atoi(headers.c_str() + 9);
+    out.status = head.status;
     if (out.status == 401) {
         out.result = QVX_ERR_HTTP_AUTH;
         return out;
@@ -165,21 +149,11 @@ HttpResult HttpGet(const std::string& host, int port, const std::string& path, c
         out.result = QVX_ERR_HTTP;
         return out;
     }
-    if (!HeaderValue(headers, "Transfer-Encoding").empty()) {
+    if (head.chunked) {
         out.result = QVX_ERR_PROTOCOL;  // devices of this family answer with a plain body
         return out;
     }
-    std::string lengthText = HeaderValue(headers, "Content-Length");
-    size_t contentLength = std::string::npos;
-    if (!lengthText.empty()) {
-        char* end = nullptr;
-        unsigned long long v = std::strtoull(lengthText.c_str(), &end, 10);
-        if (end == lengthText.c_str()) {
-            out.result = QVX_ERR_PROTOCOL;
-            return out;
-        }
-        contentLength = size_t(v);
-    }
+    size_t contentLength = head.contentLength;
     out.body = buf.substr(headerEnd + 4);
     size_t want = contentLength == std::string::npos ? maxBodyBytes + 1 : std::min(contentLength, maxBodyBytes + 1);
     while (out.body.size() < want) {
@@ -194,7 +168,12 @@ HttpResult HttpGet(const std::string& host, int port, const std::string& path, c
         out.body.resize(maxBodyBytes);
         out.cut = true;
     }
-    if (contentLength != std::string::npos && !out.cut && out.body.size() > contentLength) {
+    if (contentLength != std::string::npos && !out.cut) {
+        if (out.body.size() < contentLength) {
+            out.result = QVX_ERR_PROTOCOL;  // closed before the announced end: not a whole reply
+            out.body.clear();
+            return out;
+        }
         out.body.resize(contentLength);
     }
     out.result = QVX_OK;

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "sdk/http_head.h"
+
 namespace ocv::sdk {
 
 struct HttpResult {

@@ -212,12 +212,15 @@ void LoginSession::TryReconnect() {
 // After a reconnection the device knows nothing of the old session: ask again for what the
 // application had open. Replies carry sequence 0 and are not waited for.
 void LoginSession::Resubscribe() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!conn_) return;
+    // Lock order is event lock before session lock (an event callback may stop its stream).
+    bool wantEvents;
     {
         std::lock_guard<std::recursive_mutex> eventLock(eventMutex_);
-        if (eventCallback_) conn_->Send(wire::kEventSubscribe, 0, wire::PayloadWriter().U32(1).bytes());
+        wantEvents = eventCallback_ != nullptr;
     }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!conn_) return;
+    if (wantEvents) conn_->Send(wire::kEventSubscribe, 0, wire::PayloadWriter().U32(1).bytes());
     for (int32_t channel : alarmChannels_) {
         conn_->Send(wire::kAlarmChanOpen, 0, wire::PayloadWriter().U32(uint32_t(channel)).bytes());
     }
@@ -249,12 +252,10 @@ void LoginSession::StopEvents() {
         eventCallback_ = nullptr;
         eventUser_ = 0;
     }
-    bool online;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        online = online_ && !closed_;
-    }
-    if (had && online) Request(wire::kEventSubscribe, wire::PayloadWriter().U32(0).bytes());
+    // Not waited for: the stop may come from an event callback, which runs on the strand
+    // that would have to deliver the reply.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (had && online_ && !closed_ && conn_) conn_->Send(wire::kEventSubscribe, 0, wire::PayloadWriter().U32(0).bytes());
 }
 
 int LoginSession::OpenAlarmChannel(int32_t channel) {

@@ -343,8 +343,8 @@ int32_t QVX_SDK_StartVoiceCom(QVX_HANDLE loginHandle, uint32_t, void*, void*, ui
     *outHandle = 0;
     auto login = core->FindLogin(loginHandle);
     if (!login) return QVX_ERR_HANDLE;
-    auto talk = std::make_shared<TalkSession>(*core, core->NewHandle(), login->credentials(), mode);
     int32_t handle = core->NewHandle();
+    auto talk = std::make_shared<TalkSession>(*core, handle, login->credentials(), mode);
     int result = talk->Open();
     if (result != QVX_OK) return result;
     {

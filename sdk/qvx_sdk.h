@@ -158,7 +158,8 @@ int32_t QVX_SDK_StartVoiceCom(QVX_HANDLE loginHandle, uint32_t reserved1, void* 
 int32_t QVX_SDK_VoiceComSendData(QVX_HANDLE talkHandle, const uint8_t* data, uint32_t length);
 int32_t QVX_SDK_StopVoiceCom(QVX_HANDLE talkHandle);
 
-/* request: 14 words, word 0 channel; *inOutLength: buffer size in, picture size out. */
+/* request: 14 words: word 0 capture kind (1 = JPEG snapshot), word 1 channel, word 9 a picture
+ * number the device may use; *inOutLength: buffer size in, picture size out. */
 int32_t QVX_SDK_CaptureJPEGPictureV2(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS],
                                      uint8_t* buffer, uint32_t* inOutLength);
 int32_t QVX_SDK_Reboot(QVX_HANDLE loginHandle);

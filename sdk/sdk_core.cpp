@@ -14,6 +14,8 @@ namespace ocv::sdk {
 namespace {
 std::mutex gCoreMutex;
 std::shared_ptr<Core> gCore;
+// Process-wide, so a handle kept across Cleanup and Init never names a new object.
+std::atomic<int32_t> gNextHandle{1};
 }  // namespace
 
 int DeviceResultToQvx(int32_t deviceResult) {
@@ -93,9 +95,9 @@ void Core::StopAll() {
 }
 
 int32_t Core::NewHandle() {
-    int32_t h = nextHandle_.fetch_add(1);
+    int32_t h = gNextHandle.fetch_add(1);
     if (h <= 0) {  // after two billion handles start over rather than hand out 0 or negatives
-        nextHandle_ = 2;
+        gNextHandle = 2;
         h = 1;
     }
     return h;

@@ -80,7 +80,6 @@ private:
     asio::io_context io_;
     asio::executor_work_guard<asio::io_context::executor_type> work_;
     std::vector<std::thread> threads_;
-    std::atomic<int32_t> nextHandle_{1};
     std::mutex callbackMutex_;
     QVX_ExceptionCallBack exceptionCallback_ = nullptr;
     void* exceptionContext_ = nullptr;

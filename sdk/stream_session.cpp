@@ -122,12 +122,16 @@ void StreamSession::OnMessage(const wire::MessageView& m) {
     }
     case wire::kStreamEnd: {
         std::shared_ptr<DeviceConnection> conn;
+        bool opened;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             closedByDevice_ = true;
+            opened = everOpened_;
             conn.swap(conn_);
         }
         if (conn) conn->Close();
+        // Before the first open completed there is no handle yet to report on.
+        if (!opened) return SettleOpen(QVX_ERR_DEVICE);
         SettleOpen(QVX_ERR_DEVICE);
         Raise(QVX_EXCEPTION_STREAM_CLOSED);
         return;

@@ -30,7 +30,8 @@ class DevsimProcess {
 public:
     // args: simulator flags (site file, devices...); cache, ports file and --quiet are added.
     bool Start(const std::vector<std::string>& args, std::string* error) {
-        std::vector<std::string> all = {OCV_DEVSIM_PATH, "--cache-dir", dir_ / "cache", "--ports-file", dir_ / "ports"};
+        std::vector<std::string> all = {OCV_DEVSIM_PATH, "--exit-with-parent", "--cache-dir", dir_ / "cache",
+                                        "--ports-file", dir_ / "ports"};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (auto& a : all) argv.push_back(a.data());
@@ -95,6 +96,7 @@ public:
 
     const SimDeviceAddress& device(size_t i) const { return devices_.at(i); }
     int controlPort() const { return controlPort_; }
+    pid_t pid() const { return pid_; }
     std::string log() const { return ReadText(dir_ / "devsim.log"); }
     const TempDir& dir() const { return dir_; }
 

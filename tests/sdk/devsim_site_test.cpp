@@ -15,18 +15,18 @@ namespace {
 using ocv::test::TempDir;
 using ocv::test::WriteText;
 
-TEST(DevsimSite, StreamSpecsAreBounded) {
-    StreamSpec s;
-    EXPECT_TRUE(ParseStreamSpec("1280x720@4000", &s));
+TEST(DevsimSite, StreamConfigsAreBounded) {
+    StreamConfig s;
+    EXPECT_TRUE(ParseStreamSize("1280x720@4000", &s));
     EXPECT_EQ(s.width, 1280);
     EXPECT_EQ(s.bitrateKbps, 4000);
-    EXPECT_TRUE(ParseStreamSpec("off", &s));
+    EXPECT_TRUE(ParseStreamSize("off", &s));
     EXPECT_EQ(s.width, 0);
-    EXPECT_FALSE(ParseStreamSpec("1281x720@4000", &s));  // odd width
-    EXPECT_FALSE(ParseStreamSpec("16x16@100", &s));
-    EXPECT_FALSE(ParseStreamSpec("640x480", &s));
-    EXPECT_FALSE(ParseStreamSpec("640x480@100x", &s));
-    EXPECT_FALSE(ParseStreamSpec("640x480@99999", &s));
+    EXPECT_FALSE(ParseStreamSize("1281x720@4000", &s));  // odd width
+    EXPECT_FALSE(ParseStreamSize("16x16@100", &s));
+    EXPECT_FALSE(ParseStreamSize("640x480", &s));
+    EXPECT_FALSE(ParseStreamSize("640x480@100x", &s));
+    EXPECT_FALSE(ParseStreamSize("640x480@99999", &s));
 }
 
 TEST(DevsimSite, SiteFileWithCopiesAndErrors) {
@@ -34,8 +34,8 @@ TEST(DevsimSite, SiteFileWithCopiesAndErrors) {
     WriteText(dir / "site.ini",
               "# a site\n[site]\ncontrol_port=0\nloop_frames=30\n"
               "[device]\nname=GATE\nport=40100\nweb_port=40200\ncount=3\nchannels=16\ntype=NVR\n"
-              "[device]\nname=THERM\nfirmware=V27.1\nsub=off\n");
-    SiteSpec site;
+              "[device]\nname=THERM\nfirmware=V27.1\nsub=off\nchannels=4\nmain.2=320x240@300\nsub.3=160x120@64\n");
+    SiteConfig site;
     std::string error;
     ASSERT_TRUE(LoadSiteFile(dir / "site.ini", &site, &error)) << error;
     ASSERT_EQ(site.devices.size(), 4u);
@@ -46,13 +46,19 @@ TEST(DevsimSite, SiteFileWithCopiesAndErrors) {
     EXPECT_EQ(site.devices[2].webPort, 40202);
     EXPECT_EQ(site.devices[1].channels, 16);
     EXPECT_EQ(site.devices[3].streams[1].width, 0);
+    EXPECT_EQ(site.devices[3].StreamOf(2, 0).width, 320);
+    EXPECT_EQ(site.devices[3].StreamOf(1, 0).width, 640);
+    EXPECT_EQ(site.devices[3].StreamOf(3, 1).width, 160);
+    EXPECT_EQ(site.devices[3].StreamOf(2, 1).width, 0);
     ASSERT_TRUE(FinishSite(&site, &error));
     EXPECT_NE(site.devices[0].deviceId, site.devices[1].deviceId);
 
     const char* bad[] = {"[device]\nchannels=65\n", "[device]\nnonsense=1\n", "name=outside\n",
-                         "[device]\nkey_interval=10\n", "[device]\nmain=off\n"};
+                         "[device]\nkey_interval=10\n", "[device]\nmain=off\n",
+                         "[device]\nchannels=2\nmain.2=320x240@300\n", "[device]\nmain.1=off\nchannels=2\n",
+                         "[device]\nmain.x=320x240@300\n"};
     for (const char* text : bad) {
-        SiteSpec s;
+        SiteConfig s;
         WriteText(dir / "bad.ini", text);
         bool loaded = LoadSiteFile(dir / "bad.ini", &s, &error);
         EXPECT_FALSE(loaded && FinishSite(&s, &error)) << text;
@@ -62,7 +68,7 @@ TEST(DevsimSite, SiteFileWithCopiesAndErrors) {
 TEST(DevsimSite, FlagsMakeNumberedDevices) {
     const char* argv[] = {"devsim", "--devices", "3", "--name", "CAM", "--channels", "4", "--base-port", "41000",
                           "--firmware", "V27.9", "--third", "160x96@64"};
-    SiteSpec site;
+    SiteConfig site;
     std::string error;
     bool help = false;
     ASSERT_TRUE(ParseCommandLine(13, const_cast<char**>(argv), &site, &error, &help)) << error;
@@ -70,6 +76,11 @@ TEST(DevsimSite, FlagsMakeNumberedDevices) {
     EXPECT_EQ(site.devices[1].name, "CAM2");
     EXPECT_EQ(site.devices[1].port, 41001);
     EXPECT_EQ(site.devices[2].streams[2].height, 96);
+    const char* spread[] = {"devsim", "--devices", "3", "--spread-addresses"};
+    SiteConfig spreadSite;
+    ASSERT_TRUE(ParseCommandLine(4, const_cast<char**>(spread), &spreadSite, &error, &help)) << error;
+    EXPECT_EQ(spreadSite.devices[0].address, "127.0.0.1");
+    EXPECT_EQ(spreadSite.devices[2].address, "127.0.0.3");
     const char* wrong[] = {"devsim", "--channels", "0"};
     EXPECT_FALSE(ParseCommandLine(3, const_cast<char**>(wrong), &site, &error, &help));
 }
@@ -106,11 +117,11 @@ TEST(DevsimVideo, LoopsAreEncodedOnceAndReadBackFromTheCache) {
 
 TEST(DevsimControl, CommandsCheckTheirArguments) {
     TempDir dir;
-    SiteSpec site;
+    SiteConfig site;
     site.cacheDir = dir / "cache";
     site.loopFrames = 25;
     site.quiet = true;
-    DeviceSpec d;
+    DeviceConfig d;
     d.name = "A";
     d.channels = 2;
     d.streams[0] = {64, 48, 64};

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 #include "sdk/http_client.h"
 #include "sdk/wire_format.h"
@@ -93,6 +94,10 @@ TEST_F(SdkRequests, QualityRecordSelectsTheStreamAndCapabilityCountsStreams) {
     EXPECT_EQ(wire::GetU32(q + 32), 160u);
     wire::PutU32(q + 4, 2);  // no third stream
     EXPECT_EQ(QVX_SDK_GetConfig(login, 0, QVX_CMD_QUALITY, q, sizeof q), QVX_ERR_DEVICE);
+    std::memset(q, 0, sizeof q);  // channel 1 has a main stream of its own size
+    ASSERT_EQ(QVX_SDK_GetConfig(login, 1, QVX_CMD_QUALITY, q, sizeof q), QVX_OK);
+    EXPECT_EQ(wire::GetU32(q + 32), 128u);
+    EXPECT_EQ(wire::GetU32(q + 36), 72u);
 
     // The clock record (4117 = 0x1015) takes a time and reads it back running from there.
     uint8_t clock[QVX_CMD_TIME_SIZE] = {};
@@ -131,7 +136,8 @@ TEST_F(SdkRequests, PtzPresetAndAlarmChannelReachTheDevice) {
 TEST_F(SdkRequests, SnapshotIsAJpegOfTheMainStreamSize) {
     QVX_HANDLE login = LoginTo(kCam);
     uint32_t request[QVX_REQUEST_WORDS] = {};
-    request[0] = 1;
+    request[0] = 1;  // as the device service asks: kind 1, channel 0, picture number in word 9
+    request[9] = 12;
     std::vector<uint8_t> jpeg(1 << 20);
     uint32_t length = uint32_t(jpeg.size());
     ASSERT_EQ(QVX_SDK_CaptureJPEGPictureV2(login, request, jpeg.data(), &length), QVX_OK);
@@ -146,8 +152,11 @@ TEST_F(SdkRequests, SnapshotIsAJpegOfTheMainStreamSize) {
     EXPECT_EQ(h, 96);
     uint32_t small = 16;
     EXPECT_EQ(QVX_SDK_CaptureJPEGPictureV2(login, request, jpeg.data(), &small), QVX_ERR_NO_ROOM);
-    request[0] = 9;  // no such channel
+    request[1] = 9;  // no such channel
     length = uint32_t(jpeg.size());
+    EXPECT_EQ(QVX_SDK_CaptureJPEGPictureV2(login, request, jpeg.data(), &length), QVX_ERR_DEVICE);
+    request[1] = 1;
+    request[0] = 2;  // no such capture kind
     EXPECT_EQ(QVX_SDK_CaptureJPEGPictureV2(login, request, jpeg.data(), &length), QVX_ERR_DEVICE);
     QVX_SDK_Logout(login);
 }
@@ -245,7 +254,12 @@ TEST_F(SdkRequests, TemperatureLogOfSeveralPagesIsReadToTheEnd) {
     EXPECT_EQ(records, 121);  // one reading a minute, both ends included
     EXPECT_GE(pages, 100);
     ASSERT_FALSE(got.empty());
-    EXPECT_EQ(got.front().first, 1767254400LL);  // 2026-01-01 08:00:00 UTC
+    std::tm start{};
+    start.tm_year = 126;
+    start.tm_mday = 1;
+    start.tm_hour = 8;
+    start.tm_isdst = -1;
+    EXPECT_EQ(got.front().first, static_cast<long long>(mktime(&start)));  // 2026-01-01 08:00:00 local
     for (auto& [t, code] : got) EXPECT_EQ(code, devsim::TemperatureCodeAt(t));
     EXPECT_TRUE(std::any_of(got.begin(), got.end(), [](auto& r) { return r.second & 0x8000; }));
     char page[64];

@@ -137,6 +137,20 @@ TEST_F(SdkStream, SubStreamAndRefusedRequests) {
     EXPECT_EQ(QVX_SDK_StopRealPlay(stream), QVX_OK);
     EXPECT_EQ(QVX_SDK_StopRealPlay(stream), QVX_ERR_HANDLE);
 
+    StreamSink other;  // channel 1's main stream is configured apart from channel 0's
+    MakeRequest(request, 1, 0, 3);
+    ASSERT_EQ(QVX_SDK_RealPlay(login, request, &StreamSink::Callback, reinterpret_cast<intptr_t>(&other), &stream),
+              QVX_OK);
+    ASSERT_TRUE(WaitUntil([&] { return other.VideoCount() >= 1; }, 4000));
+    EXPECT_EQ(QVX_SDK_StopRealPlay(stream), QVX_OK);
+    {
+        std::lock_guard<std::mutex> lock(other.mutex);
+        StreamInfo info;
+        std::memcpy(&info, other.headers.at(0).data(), sizeof info);
+        EXPECT_EQ(info.width, 128u);
+        EXPECT_EQ(info.height, 72u);
+    }
+
     QVX_HANDLE refused = 0;
     MakeRequest(request, 2, 0, 3);  // the device has two channels
     EXPECT_EQ(QVX_SDK_RealPlay(login, request, &StreamSink::Callback, reinterpret_cast<intptr_t>(&sink), &refused),
@@ -226,6 +240,29 @@ TEST_F(SdkStream, LogoutEndsTheLoginsStreams) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(probe.afterStop.load(), 0);
     EXPECT_EQ(QVX_SDK_StopRealPlay(probe.handle), QVX_ERR_HANDLE);
+}
+
+TEST_F(SdkStream, CleanupEndsEverythingAndInitStartsAfresh) {
+    QVX_HANDLE login = LoginTo(kCam);
+    StopProbe probe;
+    uint32_t request[QVX_REQUEST_WORDS];
+    MakeRequest(request, 1, 0, 3);
+    ASSERT_EQ(QVX_SDK_RealPlay(login, request, &StopProbe::Callback, reinterpret_cast<intptr_t>(&probe), &probe.handle),
+              QVX_OK);
+    ASSERT_TRUE(WaitUntil([&] { return probe.calls.load() > 3; }, 3000));
+    ASSERT_EQ(QVX_SDK_Cleanup(), QVX_OK);
+    probe.stopped = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(probe.afterStop.load(), 0);
+    EXPECT_EQ(QVX_SDK_StopRealPlay(probe.handle), QVX_ERR_NOT_INIT);
+
+    ASSERT_EQ(QVX_SDK_Init(), QVX_OK);
+    ASSERT_EQ(QVX_SDK_SetSupervision(200, 1000, 300, 2000), QVX_OK);
+    ASSERT_EQ(QVX_SDK_SetExceptionCallBack(0, 0, &ExceptionRecorder::Callback, exceptions_), QVX_OK);
+    EXPECT_EQ(QVX_SDK_Logout(login), QVX_ERR_HANDLE);  // handles of the old run are gone
+    QVX_HANDLE again = LoginTo(kCam);
+    EXPECT_GT(again, 0);
+    QVX_SDK_Logout(again);
 }
 
 }  // namespace

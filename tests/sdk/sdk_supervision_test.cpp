@@ -83,6 +83,41 @@ TEST_F(SdkSupervision, EventsArriveWithDeviceChannelAndType) {
     QVX_SDK_Logout(login);
 }
 
+// An event callback that stops its own event stream returns at once and gets nothing more.
+struct SelfStoppingSink {
+    std::atomic<int> calls{0};
+    std::atomic<long long> stopTookMs{-1};
+    static void Callback(QVX_HANDLE h, int32_t, int32_t, int32_t, const char*, int32_t, intptr_t user) {
+        auto* self = reinterpret_cast<SelfStoppingSink*>(user);
+        if (self->calls++ == 0) {
+            auto t0 = std::chrono::steady_clock::now();
+            EXPECT_EQ(QVX_SDK_StopRealPlay(h), QVX_OK);
+            self->stopTookMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+        }
+    }
+};
+
+TEST_F(SdkSupervision, EventCallbackMayStopItsOwnStream) {
+    QVX_HANDLE login = LoginTo(kNvr);
+    SelfStoppingSink sink;
+    uint32_t request[QVX_REQUEST_WORDS] = {};
+    request[5] = 4;
+    QVX_HANDLE h = 0;
+    ASSERT_EQ(QVX_SDK_RealPlayV3(login, request, nullptr, nullptr, &SelfStoppingSink::Callback,
+                                 reinterpret_cast<intptr_t>(&sink), &h),
+              QVX_OK);
+    ASSERT_TRUE(sim_->ControlOk("alarm NVR 0 motion"));
+    ASSERT_TRUE(WaitUntil([&] { return sink.stopTookMs.load() >= 0; }, 3000));
+    EXPECT_LT(sink.stopTookMs.load(), 500);
+    ASSERT_TRUE(sim_->ControlOk("alarm NVR 0 motion"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(sink.calls.load(), 1);
+    // The login can open a new event stream afterwards.
+    EventSink again;
+    EXPECT_GT(OpenEvents(login, &again), 0);
+    QVX_SDK_Logout(login);
+}
+
 TEST_F(SdkSupervision, CuttingADeviceGivesLostThenRestoredAndKeepsHandles) {
     QVX_HANDLE login = LoginTo(kCutMe);
     EventSink events;
@@ -179,9 +214,10 @@ TEST_F(SdkSupervision, FreezingADeviceGivesLostWithinTheSilenceTimeout) {
         if (r.login == login && r.type == QVX_EXCEPTION_LOGIN_LOST) lost = r;
     }
     auto afterMs = std::chrono::duration_cast<std::chrono::milliseconds>(lost.at - frozenAt).count();
-    // Silence time-out 1000 ms, checked every 250 ms.
-    EXPECT_GE(afterMs, 700);
-    EXPECT_LE(afterMs, 1600);
+    // Silence time-out 1000 ms, checked every 250 ms: lost after 1000..1250 ms of silence
+    // (the last heartbeat answer came up to 200 ms before the freeze); slack for slow builds.
+    EXPECT_GE(afterMs, 750);
+    EXPECT_LE(afterMs, 2000);
 
     // While frozen a new login times out (distinct from a refused password).
     QVX_HANDLE h = 0;

@@ -23,7 +23,7 @@ inline std::string TestSiteFile() {
     return "[site]\n"
            "loop_frames=50\n"
            "[device]\nname=CAM\ntype=IPC\nfirmware=V5.2.1 build 20260101\nuser=admin\npassword=secret\n"
-           "channels=2\nmain=160x96@200\nsub=96x64@64\nkey_interval=25\n"
+           "channels=2\nmain=160x96@200\nsub=96x64@64\nmain.1=128x72@128\nkey_interval=25\n"
            "[device]\nname=THERM\ntype=IPC\nfirmware=V27.3.1 build 20260101\nuser=admin\npassword=hot\n"
            "channels=1\nmain=96x64@64\nsub=off\nkey_interval=25\n"
            "[device]\nname=CUTME\ntype=DVR\nuser=admin\npassword=cut\nchannels=1\nmain=96x64@64\nsub=off\n"
@@ -106,6 +106,9 @@ protected:
     }
     static void TearDownTestSuite() {
         QVX_SDK_Cleanup();
+        // SIGTERM ends the simulator cleanly (and, in sanitizer builds, without findings).
+        std::string log = sim_->log();
+        EXPECT_EQ(sim_->Stop(), 0) << log;
         delete sim_;
         sim_ = nullptr;
         delete exceptions_;

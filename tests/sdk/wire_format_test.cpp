@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "sdk/g711.h"
+#include "sdk/http_head.h"
 #include "sdk/message_assembler.h"
 #include "sdk/wire_auth.h"
 #include "sdk/wire_format.h"
@@ -172,3 +173,33 @@ TEST(G711, ALawRoundTripStaysClose) {
 
 }  // namespace
 }  // namespace ocv::wire
+
+namespace ocv::sdk {
+namespace {
+
+TEST(HttpHead, StatusLengthAndEncodingAreReadStrictly) {
+    HttpHead h;
+    ASSERT_TRUE(ParseHttpHead("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\ncontent-length: 42\r\n", &h));
+    EXPECT_EQ(h.status, 200);
+    EXPECT_EQ(h.contentLength, 42u);
+    EXPECT_FALSE(h.chunked);
+    ASSERT_TRUE(ParseHttpHead("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n", &h));
+    EXPECT_EQ(h.status, 401);
+    EXPECT_EQ(h.contentLength, std::string::npos);
+    ASSERT_TRUE(ParseHttpHead("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n", &h));
+    EXPECT_TRUE(h.chunked);
+    const char* bad[] = {
+        "HTTP/2 200 OK\r\n",
+        "HTTP/1.1 2x0 OK\r\n",
+        "HTTP/1.1 2000 OK\r\n",
+        "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n",
+        "HTTP/1.1 200 OK\r\nContent-Length: 12abc\r\n",
+        "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n",
+        "ICY 200 OK\r\n",
+        "",
+    };
+    for (const char* text : bad) EXPECT_FALSE(ParseHttpHead(text, &h)) << text;
+}
+
+}  // namespace
+}  // namespace ocv::sdk

@@ -33,8 +33,11 @@ void DeviceSession::Start() {
 
 void DeviceSession::ReadMore() {
     auto space = assembler_.Space();
+    // The accepted socket runs on the plain I/O context; its handlers join the strand here.
     socket_.async_read_some(asio::buffer(space.first, space.second),
-                            [self = shared_from_this()](const asio::error_code& ec, size_t n) { self->OnRead(ec, n); });
+                            asio::bind_executor(strand_, [self = shared_from_this()](const asio::error_code& ec, size_t n) {
+                                self->OnRead(ec, n);
+                            }));
 }
 
 void DeviceSession::OnRead(const asio::error_code& ec, size_t n) {
@@ -70,8 +73,8 @@ bool DeviceSession::Handle(const MessageView& m) {
         if (m.header.kind != kAuth) return false;
         std::string user = ReadFixedText(m.payload, kUserBytes);
         uint8_t expected[kMacBytes];
-        ComputeAuthMac(device_->spec().password, nonce_, expected);
-        bool good = user == device_->spec().user && MacEqual(expected, m.payload + kUserBytes);
+        ComputeAuthMac(device_->config().password, nonce_, expected);
+        bool good = user == device_->config().user && MacEqual(expected, m.payload + kUserBytes);
         uint32_t purpose = purpose_;
         if (!good) {
             device_->Log("login refused for user '%s'", user.c_str());
@@ -84,6 +87,8 @@ bool DeviceSession::Handle(const MessageView& m) {
             phase_ = Phase::kRefused;
             return true;
         }
+        static const char* kPurposeNames[] = {"", "control", "stream", "talk"};
+        device_->Log("login of '%s' (%s connection)", user.c_str(), kPurposeNames[purpose]);
         PayloadWriter w;
         w.I32(kDeviceOk);
         if (purpose == kPurposeControl) {
@@ -131,14 +136,14 @@ bool DeviceSession::HandleControl(const MessageView& m) {
         char line[96];
         std::snprintf(line, sizeof line, "ptz %u %u %u %u", GetU32(p), GetU32(p + 4), GetU32(p + 8), GetU32(p + 12));
         device_->Record(line);
-        SendResult(kResult, seq, int(GetU32(p)) < device_->spec().channels ? kDeviceOk : kDeviceRefused);
+        SendResult(kResult, seq, int(GetU32(p)) < device_->config().channels ? kDeviceOk : kDeviceRefused);
         return true;
     }
     case kPtzPreset: {
         char line[96];
         std::snprintf(line, sizeof line, "preset %u %u %u", GetU32(p), GetU32(p + 4), GetU32(p + 8));
         device_->Record(line);
-        SendResult(kResult, seq, int(GetU32(p)) < device_->spec().channels ? kDeviceOk : kDeviceRefused);
+        SendResult(kResult, seq, int(GetU32(p)) < device_->config().channels ? kDeviceOk : kDeviceRefused);
         return true;
     }
     case kReboot:
@@ -147,12 +152,14 @@ bool DeviceSession::HandleControl(const MessageView& m) {
         device_->ScheduleReboot();
         return true;
     case kCapture: {
-        int channel = int(GetU32(p));
-        if (channel < 0 || channel >= device_->spec().channels) {
+        // Word 0 is the capture kind (1 = JPEG snapshot), word 1 the channel, word 9 a number.
+        uint32_t captureKind = GetU32(p);
+        int channel = int(GetU32(p + 4));
+        if (captureKind != 1 || channel < 0 || channel >= device_->config().channels) {
             Send(kCaptureReply, seq, PayloadWriter().I32(kDeviceRefused).U32(0).bytes());
             return true;
         }
-        auto jpeg = device_->SnapshotJpeg(channel);
+        auto jpeg = device_->SnapshotJpeg(channel, int(GetU32(p + 36)));
         int32_t r = jpeg.empty() ? kDeviceRefused : kDeviceOk;
         Send(kCaptureReply, seq, PayloadWriter().I32(r).U32(uint32_t(jpeg.size())).Bytes(jpeg.data(), jpeg.size()).bytes());
         return true;
@@ -164,7 +171,7 @@ bool DeviceSession::HandleControl(const MessageView& m) {
     case kAlarmChanOpen:
     case kAlarmChanClose: {
         int channel = int(GetU32(p));
-        bool ok = channel >= 0 && channel < device_->spec().channels;
+        bool ok = channel >= 0 && channel < device_->config().channels;
         if (ok) device_->Record(std::string(m.header.kind == kAlarmChanOpen ? "alarmchan open " : "alarmchan close ") +
                                 std::to_string(channel));
         SendResult(kResult, seq, ok ? kDeviceOk : kDeviceRefused);
@@ -180,14 +187,13 @@ bool DeviceSession::HandleStream(const MessageView& m) {
     if (m.header.kind != kStreamOpen || streaming_) return false;
     int channel = int(GetU32(m.payload));
     int type = int(GetU32(m.payload + 4));
-    bool ok = channel >= 0 && channel < device_->spec().channels && type >= 0 && type < device_->StreamCount() &&
-              device_->ChannelOn(channel);
+    auto loop = device_->Loop(type, channel);
+    bool ok = loop && device_->ChannelOn(channel);
     SendResult(kStreamOpenReply, m.header.sequence, ok ? kDeviceOk : kDeviceRefused);
     if (!ok) return true;
     channel_ = channel;
     streamType_ = type;
-    loop_ = device_->Loop(type, channel);
-    if (!loop_) return false;
+    loop_ = std::move(loop);
     device_->Log("stream open: channel %d type %d", channel, type);
     StartStream();
     return true;
@@ -337,7 +343,7 @@ void DeviceSession::WriteNext() {
         if (o.bodyBytes) buffers.emplace_back(o.body, o.bodyBytes);
         if (!o.owned.empty()) buffers.emplace_back(o.owned.data(), o.owned.size());
     }
-    asio::async_write(socket_, buffers, [self = shared_from_this()](const asio::error_code& ec, size_t) {
+    asio::async_write(socket_, buffers, asio::bind_executor(strand_, [self = shared_from_this()](const asio::error_code& ec, size_t) {
         if (self->phase_ == Phase::kClosed) return;
         if (ec) return self->Close();
         for (size_t i = 0; i < self->inFlight_; ++i) {
@@ -347,7 +353,7 @@ void DeviceSession::WriteNext() {
         }
         self->inFlight_ = 0;
         self->WriteNext();
-    });
+    }));
 }
 
 void DeviceSession::Close() {

@@ -1,8 +1,11 @@
 // ocuvant-devsim: simulated network video devices for the client, its tests and its demo.
 #include <pthread.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <signal.h>
 
 #include <cstdio>
+#include <string>
 
 #include "platform/file_util.h"
 #include "tools/devsim/simulator.h"
@@ -17,7 +20,16 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    SiteSpec site;
+    // A test that starts the simulator may die without stopping it: then end with it.
+    pid_t parent = getppid();
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--exit-with-parent") {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent) return 0;  // the parent is already gone
+        }
+    }
+
+    SiteConfig site;
     std::string error;
     bool help = false;
     if (!ParseCommandLine(argc, argv, &site, &error, &help)) {
@@ -50,5 +62,6 @@ int main(int argc, char** argv) {
     sigwait(&signals, &sig);
     std::fprintf(stderr, "ocuvant-devsim: signal %d, stopping\n", sig);
     sim.Stop();
+    std::fprintf(stderr, "ocuvant-devsim: stopped\n");
     return 0;
 }

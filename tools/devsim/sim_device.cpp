@@ -36,9 +36,9 @@ const char* kStreamNames[3] = {"MAIN", "SUB", "THIRD"};
 
 void SetQuietLogging(bool quiet) { gQuiet = quiet; }
 
-SimDevice::SimDevice(asio::io_context& io, DeviceSpec spec, int index, int tempIntervalSec)
-    : io_(io), spec_(std::move(spec)), index_(index), tempIntervalSec_(tempIntervalSec), acceptor_(io) {
-    channelOn_.assign(size_t(spec_.channels), true);
+SimDevice::SimDevice(asio::io_context& io, DeviceConfig cfg, int index, int tempIntervalSec)
+    : io_(io), config_(std::move(cfg)), index_(index), tempIntervalSec_(tempIntervalSec), acceptor_(io) {
+    channelOn_.assign(size_t(config_.channels), true);
     // One second of a 1 kHz tone: a whole number of periods, so it loops without a click.
     tone_.resize(8000);
     for (size_t i = 0; i < tone_.size(); ++i) {
@@ -51,22 +51,27 @@ SimDevice::~SimDevice() = default;
 
 int SimDevice::StreamCount() const {
     int n = 0;
-    while (n < 3 && spec_.streams[n].width > 0) ++n;
+    while (n < 3 && config_.streams[n].width > 0) ++n;
     return n;
 }
 
 bool SimDevice::Start(VideoLoopCache& loops, int loopFrames, std::string* error) {
     for (int type = 0; type < StreamCount(); ++type) {
-        for (int ch = 0; ch < spec_.channels; ++ch) {
+        for (int ch = 0; ch < config_.channels; ++ch) {
+            StreamConfig stream = config_.StreamOf(ch, type);
+            if (stream.width == 0) {  // this channel lacks the stream
+                loops_[type].push_back(nullptr);
+                continue;
+            }
             LoopParams p;
-            p.width = spec_.streams[type].width;
-            p.height = spec_.streams[type].height;
-            p.bitrateKbps = spec_.streams[type].bitrateKbps;
-            p.fps = spec_.fps;
-            p.keyInterval = spec_.keyInterval;
+            p.width = stream.width;
+            p.height = stream.height;
+            p.bitrateKbps = stream.bitrateKbps;
+            p.fps = config_.fps;
+            p.keyInterval = config_.keyInterval;
             p.frames = loopFrames;
             char label[96];
-            std::snprintf(label, sizeof label, "%s CH%02d %s", spec_.name.c_str(), ch + 1, kStreamNames[type]);
+            std::snprintf(label, sizeof label, "%s CH%02d %s", config_.name.c_str(), ch + 1, kStreamNames[type]);
             p.label = label;
             auto loop = loops.Get(p, error);
             if (!loop) return false;
@@ -74,23 +79,23 @@ bool SimDevice::Start(VideoLoopCache& loops, int loopFrames, std::string* error)
         }
     }
     asio::error_code ec;
-    auto addr = asio::ip::make_address(spec_.address, ec);
+    auto addr = asio::ip::make_address(config_.address, ec);
     if (ec) {
-        *error = "bad address " + spec_.address;
+        *error = "bad address " + config_.address;
         return false;
     }
-    asio::ip::tcp::endpoint ep(addr, uint16_t(spec_.port));
+    asio::ip::tcp::endpoint ep(addr, uint16_t(config_.port));
     acceptor_.open(ep.protocol(), ec);
     if (!ec) acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true), ec);
     if (!ec) acceptor_.bind(ep, ec);
     if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
     if (ec) {
-        *error = spec_.name + ": port " + std::to_string(spec_.port) + ": " + ec.message();
+        *error = config_.name + ": port " + std::to_string(config_.port) + ": " + ec.message();
         return false;
     }
     port_ = acceptor_.local_endpoint().port();
     web_ = std::make_shared<WebServer>(io_, *this, tempIntervalSec_);
-    if (!web_->Listen(spec_.address, spec_.webPort, error)) return false;
+    if (!web_->Listen(config_.address, config_.webPort, error)) return false;
     webPort_ = web_->port();
     Accept();
     return true;
@@ -145,7 +150,7 @@ void SimDevice::Log(const char* format, ...) {
     std::time_t now = std::time(nullptr);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%H:%M:%S", std::localtime(&now));
-    std::fprintf(stderr, "%s [%s] %s\n", stamp, spec_.name.c_str(), line);
+    std::fprintf(stderr, "%s [%s] %s\n", stamp, config_.name.c_str(), line);
 }
 
 void SimDevice::Record(const std::string& line) {
@@ -252,20 +257,20 @@ void SimDevice::ScheduleReboot() {
 std::vector<uint8_t> SimDevice::InfoBlock() const {
     std::vector<uint8_t> b(kDeviceInfoBytes, 0);
     PutWord(b, 0, uint32_t(kDeviceInfoBytes));
-    PutWord(b, 4, uint32_t(spec_.channels));
-    PutWord(b, 8, uint32_t(spec_.channels));   // one alarm input a channel
+    PutWord(b, 4, uint32_t(config_.channels));
+    PutWord(b, 8, uint32_t(config_.channels));   // one alarm input a channel
     PutWord(b, 12, 1);
     PutWord(b, 16, uint32_t(StreamCount()));
     PutWord(b, 20, uint32_t(webPort_));
     PutWord(b, 24, kProtocolVersion);
     PutWord(b, 28, 1);
-    PutText(b, 32, 32, spec_.type);
-    PutText(b, 64, 64, spec_.deviceId);
-    PutText(b, 128, 64, spec_.name);
+    PutText(b, 32, 32, config_.type);
+    PutText(b, 64, 64, config_.deviceId);
+    PutText(b, 128, 64, config_.name);
     char mac[32];
     std::snprintf(mac, sizeof mac, "02:51:56:58:%02X:%02X", (index_ >> 8) & 0xFF, index_ & 0xFF);
     PutText(b, 192, 32, mac);
-    PutText(b, 232, 64, spec_.firmware);
+    PutText(b, 232, 64, config_.firmware);
     return b;
 }
 
@@ -276,11 +281,11 @@ std::vector<uint8_t> SimDevice::DefaultRecord(int channel, uint32_t command, uin
         for (int i = 0; i < 4; ++i) PutWord(r, size_t(i) * 4, 128);
         break;
     case QVX_CMD_QUALITY: {
-        const StreamSpec& s = spec_.streams[streamIndex];
+        StreamConfig s = config_.StreamOf(channel, int(streamIndex));
         PutWord(r, 4, streamIndex);
-        PutWord(r, 12, uint32_t(spec_.fps));
+        PutWord(r, 12, uint32_t(config_.fps));
         PutWord(r, 16, uint32_t(s.bitrateKbps));
-        PutWord(r, 20, uint32_t(spec_.keyInterval));
+        PutWord(r, 20, uint32_t(config_.keyInterval));
         PutWord(r, 24, 0);
         PutWord(r, 28, 3);
         PutWord(r, 32, uint32_t(s.width));
@@ -303,7 +308,7 @@ std::vector<uint8_t> SimDevice::DefaultRecord(int channel, uint32_t command, uin
         break;
     case QVX_CMD_NETWORK:
         PutWord(r, 4, uint32_t(port_));
-        PutText(r, 12, 32, spec_.address);
+        PutText(r, 12, 32, config_.address);
         PutText(r, 44, 32, "255.0.0.0");
         PutText(r, 76, 32, "127.0.0.1");
         PutText(r, 108, 32, "02:51:56:58:00:01");
@@ -311,9 +316,9 @@ std::vector<uint8_t> SimDevice::DefaultRecord(int channel, uint32_t command, uin
         PutText(r, 172, 32, "0.0.0.0");
         break;
     case QVX_CMD_CAPABILITY:
-        PutWord(r, 0, uint32_t(spec_.channels));
+        PutWord(r, 0, uint32_t(config_.channels));
         PutWord(r, 4, uint32_t(StreamCount()));
-        PutWord(r, 8, uint32_t(spec_.channels));
+        PutWord(r, 8, uint32_t(config_.channels));
         PutWord(r, 12, 1);
         break;
     case QVX_CMD_MOTION:
@@ -331,11 +336,11 @@ int32_t SimDevice::ReadConfig(int channel, uint32_t command, const std::vector<u
     int32_t size = QVX_SDK_ConfigSize(command);
     if (size == 0) return kDeviceUnsupported;
     if (uint32_t(size) != length) return kDeviceWrongSize;
-    if (channel < 0 || channel >= spec_.channels) return kDeviceRefused;
+    if (channel < 0 || channel >= config_.channels) return kDeviceRefused;
     if (command == QVX_CMD_CHANNEL_STATUS) {
         // Byte 4 + n is '1' while channel n is on.
         reply->assign(size_t(size), 0);
-        PutWord(*reply, 0, uint32_t(spec_.channels));
+        PutWord(*reply, 0, uint32_t(config_.channels));
         std::lock_guard<std::mutex> lock(mutex_);
         for (size_t n = 0; n < channelOn_.size(); ++n) (*reply)[4 + n] = channelOn_[n] ? '1' : '0';
         return kDeviceOk;
@@ -358,7 +363,9 @@ int32_t SimDevice::ReadConfig(int channel, uint32_t command, const std::vector<u
     uint32_t streamIndex = 0;
     if (command == QVX_CMD_QUALITY) {
         streamIndex = selector.size() >= 8 ? GetU32(selector.data() + 4) : 0;
-        if (streamIndex >= uint32_t(StreamCount())) return kDeviceRefused;
+        if (streamIndex >= uint32_t(StreamCount()) || config_.StreamOf(channel, int(streamIndex)).width == 0) {
+            return kDeviceRefused;
+        }
     }
     int recordChannel = (command == QVX_CMD_CAPABILITY || command == QVX_CMD_NETWORK) ? 0 : channel;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -372,11 +379,13 @@ int32_t SimDevice::WriteConfig(int channel, uint32_t command, const uint8_t* dat
     int32_t size = QVX_SDK_ConfigSize(command);
     if (size == 0 || command == QVX_CMD_CHANNEL_STATUS || command == QVX_CMD_CAPABILITY) return kDeviceUnsupported;
     if (uint32_t(size) != length) return kDeviceWrongSize;
-    if (channel < 0 || channel >= spec_.channels) return kDeviceRefused;
+    if (channel < 0 || channel >= config_.channels) return kDeviceRefused;
     uint32_t streamIndex = 0;
     if (command == QVX_CMD_QUALITY) {
         streamIndex = GetU32(data + 4);
-        if (streamIndex >= uint32_t(StreamCount())) return kDeviceRefused;
+        if (streamIndex >= uint32_t(StreamCount()) || config_.StreamOf(channel, int(streamIndex)).width == 0) {
+            return kDeviceRefused;
+        }
     }
     if (command == QVX_CMD_STREAM_CHOICE) {
         uint32_t v = GetU32(data);
@@ -405,12 +414,12 @@ int32_t SimDevice::WriteConfig(int channel, uint32_t command, const uint8_t* dat
     return kDeviceOk;
 }
 
-std::vector<uint8_t> SimDevice::SnapshotJpeg(int channel) {
-    const StreamSpec& s = spec_.streams[0];
+std::vector<uint8_t> SimDevice::SnapshotJpeg(int channel, int number) {
+    StreamConfig s = config_.StreamOf(channel, 0);
     I420Picture pic;
     char label[96];
-    std::snprintf(label, sizeof label, "%s CH%02d SNAP", spec_.name.c_str(), channel + 1);
-    DrawTestPicture(&pic, s.width, s.height, label, int(std::time(nullptr) % 1000), spec_.fps);
+    std::snprintf(label, sizeof label, "%s CH%02d SNAP %d", config_.name.c_str(), channel + 1, number);
+    DrawTestPicture(&pic, s.width, s.height, label, int(std::time(nullptr) % 1000), config_.fps);
     tjhandle tj = tjInitCompress();
     if (!tj) return {};
     const unsigned char* planes[3] = {pic.y.data(), pic.u.data(), pic.v.data()};

@@ -24,18 +24,18 @@ void SetQuietLogging(bool quiet);
 
 class SimDevice : public std::enable_shared_from_this<SimDevice> {
 public:
-    SimDevice(asio::io_context& io, DeviceSpec spec, int index, int tempIntervalSec);
+    SimDevice(asio::io_context& io, DeviceConfig cfg, int index, int tempIntervalSec);
     ~SimDevice();
 
     // Binds both ports and prepares the video loops. false with a message.
     bool Start(VideoLoopCache& loops, int loopFrames, std::string* error);
     void Stop();
 
-    const DeviceSpec& spec() const { return spec_; }
+    const DeviceConfig& config() const { return config_; }
     int index() const { return index_; }
     int port() const { return port_; }
     int webPort() const { return webPort_; }
-    bool IsScreeningCamera() const { return spec_.firmware.find("V27.") != std::string::npos; }
+    bool IsScreeningCamera() const { return config_.firmware.find("V27.") != std::string::npos; }
     int StreamCount() const;
 
     // ---- control operations ----
@@ -64,7 +64,7 @@ public:
                        std::vector<uint8_t>* reply);
     int32_t WriteConfig(int channel, uint32_t command, const uint8_t* data, uint32_t length);
     std::vector<uint8_t> InfoBlock() const;
-    std::vector<uint8_t> SnapshotJpeg(int channel);
+    std::vector<uint8_t> SnapshotJpeg(int channel, int number);
     void Forget(DeviceSession* session);
     // Reboot: close everything shortly after the reply went out.
     void ScheduleReboot();
@@ -77,7 +77,7 @@ private:
     std::vector<std::shared_ptr<DeviceSession>> Sessions();
 
     asio::io_context& io_;
-    DeviceSpec spec_;
+    DeviceConfig config_;
     int index_;
     int tempIntervalSec_;
     asio::ip::tcp::acceptor acceptor_;

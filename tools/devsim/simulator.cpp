@@ -40,7 +40,7 @@ std::vector<std::string> Err(const std::string& text) { return {"ERR " + text}; 
 
 }  // namespace
 
-Simulator::Simulator(SiteSpec site) : site_(std::move(site)), work_(asio::make_work_guard(io_)) {}
+Simulator::Simulator(SiteConfig site) : site_(std::move(site)), work_(asio::make_work_guard(io_)) {}
 
 Simulator::~Simulator() { Stop(); }
 
@@ -90,8 +90,8 @@ std::string Simulator::PortsText() const {
     std::string out;
     char line[256];
     for (const auto& d : devices_) {
-        std::snprintf(line, sizeof line, "device %d %s %s %d %d\n", d->index(), d->spec().name.c_str(),
-                      d->spec().address.c_str(), d->port(), d->webPort());
+        std::snprintf(line, sizeof line, "device %d %s %s %d %d\n", d->index(), d->config().name.c_str(),
+                      d->config().address.c_str(), d->port(), d->webPort());
         out += line;
     }
     out += "control " + std::to_string(controlPort()) + "\n";
@@ -102,7 +102,7 @@ SimDevice* Simulator::FindDevice(const std::string& key) const {
     int index = -1;
     if (ToInt(key, 0, int(devices_.size()) - 1, &index)) return devices_[size_t(index)].get();
     for (const auto& d : devices_) {
-        if (d->spec().name == key) return d.get();
+        if (d->config().name == key) return d.get();
     }
     return nullptr;
 }
@@ -123,8 +123,8 @@ std::vector<std::string> Simulator::Execute(const std::string& line) {
         std::vector<std::string> out{"OK " + std::to_string(devices_.size())};
         char l[256];
         for (const auto& d : devices_) {
-            std::snprintf(l, sizeof l, "%d %s %s %d %d %s %d", d->index(), d->spec().name.c_str(),
-                          d->spec().address.c_str(), d->port(), d->webPort(), d->spec().type.c_str(), d->spec().channels);
+            std::snprintf(l, sizeof l, "%d %s %s %d %d %s %d", d->index(), d->config().name.c_str(),
+                          d->config().address.c_str(), d->port(), d->webPort(), d->config().type.c_str(), d->config().channels);
             out.push_back(l);
         }
         return out;
@@ -133,7 +133,7 @@ std::vector<std::string> Simulator::Execute(const std::string& line) {
     SimDevice* dev = FindDevice(w[1]);
     if (!dev) return Err("no such device: " + w[1]);
     int channel = -1;
-    auto needChannel = [&]() { return w.size() >= 3 && ToInt(w[2], 0, dev->spec().channels - 1, &channel); };
+    auto needChannel = [&]() { return w.size() >= 3 && ToInt(w[2], 0, dev->config().channels - 1, &channel); };
     if (cmd == "alarm") {
         if (!needChannel() || w.size() < 4) return Err("usage: alarm <dev> <chan> motion|input|audio [on|off]");
         int type = w[3] == "motion" ? 0 : w[3] == "input" ? 1 : w[3] == "audio" ? 3 : -1;

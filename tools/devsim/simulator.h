@@ -18,7 +18,7 @@ class ControlServer;
 
 class Simulator {
 public:
-    explicit Simulator(SiteSpec site);
+    explicit Simulator(SiteConfig site);
     ~Simulator();
 
     // Encodes or loads the video, binds every port and starts serving. false with a message.
@@ -37,7 +37,7 @@ public:
 private:
     SimDevice* FindDevice(const std::string& key) const;
 
-    SiteSpec site_;
+    SiteConfig site_;
     asio::io_context io_;
     asio::executor_work_guard<asio::io_context::executor_type> work_;
     std::vector<std::thread> threads_;

@@ -27,7 +27,7 @@ std::string Trim(const std::string& s) {
 }
 
 // Applies one key of a [device] section. false when key or value is bad.
-bool ApplyDeviceKey(DeviceSpec* d, int* count, const std::string& key, const std::string& value) {
+bool ApplyDeviceKey(DeviceConfig* d, int* count, const std::string& key, const std::string& value) {
     if (key == "name") d->name = value;
     else if (key == "address") d->address = value;
     else if (key == "port") return ParseInt(value, 0, 65535, &d->port);
@@ -38,17 +38,30 @@ bool ApplyDeviceKey(DeviceSpec* d, int* count, const std::string& key, const std
     else if (key == "password") d->password = value;
     else if (key == "id") d->deviceId = value;
     else if (key == "channels") return ParseInt(value, 1, 64, &d->channels);
-    else if (key == "main") return ParseStreamSpec(value, &d->streams[0]);
-    else if (key == "sub") return ParseStreamSpec(value, &d->streams[1]);
-    else if (key == "third") return ParseStreamSpec(value, &d->streams[2]);
+    else if (key == "main") return ParseStreamSize(value, &d->streams[0]);
+    else if (key == "sub") return ParseStreamSize(value, &d->streams[1]);
+    else if (key == "third") return ParseStreamSize(value, &d->streams[2]);
     else if (key == "fps") return ParseInt(value, 1, 60, &d->fps);
     else if (key == "key_interval") return ParseInt(value, 25, 50, &d->keyInterval);
     else if (key == "count") return ParseInt(value, 1, 1024, count);
-    else return false;
+    else {
+        // main.N / sub.N / third.N: one channel's stream
+        static const char* kTypes[3] = {"main.", "sub.", "third."};
+        for (int type = 0; type < 3; ++type) {
+            size_t n = std::strlen(kTypes[type]);
+            if (key.compare(0, n, kTypes[type]) != 0) continue;
+            int channel = 0;
+            StreamConfig cfg;
+            if (!ParseInt(key.substr(n), 0, 63, &channel) || !ParseStreamSize(value, &cfg)) return false;
+            d->streamOverrides[{channel, type}] = cfg;
+            return true;
+        }
+        return false;
+    }
     return true;
 }
 
-bool ApplySiteKey(SiteSpec* s, const std::string& key, const std::string& value) {
+bool ApplySiteKey(SiteConfig* s, const std::string& key, const std::string& value) {
     if (key == "control_port") return ParseInt(value, 0, 65535, &s->controlPort);
     if (key == "control_address") s->controlAddress = value;
     else if (key == "cache_dir") s->cacheDir = value;
@@ -58,9 +71,9 @@ bool ApplySiteKey(SiteSpec* s, const std::string& key, const std::string& value)
     return true;
 }
 
-void AddCopies(SiteSpec* site, const DeviceSpec& d, int count) {
+void AddCopies(SiteConfig* site, const DeviceConfig& d, int count) {
     for (int i = 0; i < count; ++i) {
-        DeviceSpec c = d;
+        DeviceConfig c = d;
         if (count > 1) {
             c.name = (d.name.empty() ? "DEV" : d.name) + std::to_string(i + 1);
             if (d.port) c.port = d.port + i;
@@ -72,9 +85,9 @@ void AddCopies(SiteSpec* site, const DeviceSpec& d, int count) {
 
 }  // namespace
 
-bool ParseStreamSpec(const std::string& text, StreamSpec* out) {
+bool ParseStreamSize(const std::string& text, StreamConfig* out) {
     if (text == "off" || text == "0") {
-        *out = StreamSpec{};
+        *out = StreamConfig{};
         return true;
     }
     int w = 0, h = 0, kbps = 0;
@@ -82,18 +95,18 @@ bool ParseStreamSpec(const std::string& text, StreamSpec* out) {
     if (std::sscanf(text.c_str(), "%dx%d@%d%c", &w, &h, &kbps, &tail) != 3) return false;
     // x264 works on even sizes; keep pictures sane for a simulator.
     if (w < 32 || h < 32 || w > 3840 || h > 2160 || (w & 1) || (h & 1) || kbps < 16 || kbps > 20000) return false;
-    *out = StreamSpec{w, h, kbps};
+    *out = StreamConfig{w, h, kbps};
     return true;
 }
 
-bool LoadSiteFile(const std::string& path, SiteSpec* site, std::string* error) {
+bool LoadSiteFile(const std::string& path, SiteConfig* site, std::string* error) {
     std::ifstream in(path);
     if (!in) {
         *error = "cannot read site file " + path;
         return false;
     }
     enum { kNone, kSite, kDevice } section = kNone;
-    DeviceSpec device;
+    DeviceConfig device;
     int count = 1;
     bool haveDevice = false;
     std::string line;
@@ -110,7 +123,7 @@ bool LoadSiteFile(const std::string& path, SiteSpec* site, std::string* error) {
             if (haveDevice) AddCopies(site, device, count);
             haveDevice = line == "[device]";
             section = haveDevice ? kDevice : kSite;
-            device = DeviceSpec{};
+            device = DeviceConfig{};
             count = 1;
             continue;
         }
@@ -144,6 +157,7 @@ const char* Usage() {
            "  --fps N                frames per second (default 25)\n"
            "  --key-interval N       frames between key frames, 25..50 (default 50)\n"
            "  --address A            listen address of the flag devices (default 127.0.0.1)\n"
+           "  --spread-addresses     flag device i listens on 127.0.0.(1+i), like distinct hosts\n"
            "  --base-port P          device i listens on P+i (default: any free port)\n"
            "  --web-base-port P      web port of device i is P+i (default: any free port)\n"
            "  --control-port P       control port (default: any free port)\n"
@@ -151,15 +165,17 @@ const char* Usage() {
            "  --loop-frames N        frames per encoded loop, 25..1500 (default 100)\n"
            "  --temp-interval S      seconds between generated temperature readings (default 60)\n"
            "  --ports-file FILE      write the bound ports there once ready\n"
-           "  --quiet                log only errors\n";
+           "  --quiet                log only errors\n"
+           "  --exit-with-parent     stop when the process that started the simulator ends\n";
 }
 
-bool ParseCommandLine(int argc, char** argv, SiteSpec* site, std::string* error, bool* wantHelp) {
-    DeviceSpec flagDevice;
+bool ParseCommandLine(int argc, char** argv, SiteConfig* site, std::string* error, bool* wantHelp) {
+    DeviceConfig flagDevice;
     flagDevice.name = "DEV";
     int flagCount = -1;
     int basePort = 0, webBasePort = 0;
     bool hadSite = false;
+    bool spread = false;
     *wantHelp = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -175,6 +191,10 @@ bool ParseCommandLine(int argc, char** argv, SiteSpec* site, std::string* error,
             return true;
         } else if (a == "--quiet") {
             site->quiet = true;
+        } else if (a == "--exit-with-parent") {
+            // handled by main before anything starts
+        } else if (a == "--spread-addresses") {
+            spread = true;
         } else if (!value(&v)) {
             ok = false;
         } else if (a == "--site") {
@@ -187,9 +207,9 @@ bool ParseCommandLine(int argc, char** argv, SiteSpec* site, std::string* error,
         else if (a == "--user") flagDevice.user = v;
         else if (a == "--password") flagDevice.password = v;
         else if (a == "--channels") ok = ParseInt(v, 1, 64, &flagDevice.channels);
-        else if (a == "--main") ok = ParseStreamSpec(v, &flagDevice.streams[0]);
-        else if (a == "--sub") ok = ParseStreamSpec(v, &flagDevice.streams[1]);
-        else if (a == "--third") ok = ParseStreamSpec(v, &flagDevice.streams[2]);
+        else if (a == "--main") ok = ParseStreamSize(v, &flagDevice.streams[0]);
+        else if (a == "--sub") ok = ParseStreamSize(v, &flagDevice.streams[1]);
+        else if (a == "--third") ok = ParseStreamSize(v, &flagDevice.streams[2]);
         else if (a == "--fps") ok = ParseInt(v, 1, 60, &flagDevice.fps);
         else if (a == "--key-interval") ok = ParseInt(v, 25, 50, &flagDevice.keyInterval);
         else if (a == "--address") flagDevice.address = v;
@@ -209,21 +229,31 @@ bool ParseCommandLine(int argc, char** argv, SiteSpec* site, std::string* error,
     if (flagCount < 0) flagCount = hadSite ? 0 : 1;
     flagDevice.port = basePort;
     flagDevice.webPort = webBasePort;
+    size_t firstFlagDevice = site->devices.size();
     if (flagCount == 1) {
         site->devices.push_back(flagDevice);
     } else if (flagCount > 1) {
         AddCopies(site, flagDevice, flagCount);
     }
+    if (spread) {
+        if (flagCount > 254) {
+            *error = "--spread-addresses takes at most 254 devices";
+            return false;
+        }
+        for (size_t i = firstFlagDevice; i < site->devices.size(); ++i) {
+            site->devices[i].address = "127.0.0." + std::to_string(1 + i - firstFlagDevice);
+        }
+    }
     return true;
 }
 
-bool FinishSite(SiteSpec* site, std::string* error) {
+bool FinishSite(SiteConfig* site, std::string* error) {
     if (site->devices.empty()) {
         *error = "no devices to simulate";
         return false;
     }
     for (size_t i = 0; i < site->devices.size(); ++i) {
-        DeviceSpec& d = site->devices[i];
+        DeviceConfig& d = site->devices[i];
         if (d.name.empty()) d.name = "DEV" + std::to_string(i + 1);
         if (d.deviceId.empty()) {
             char id[64];
@@ -233,6 +263,12 @@ bool FinishSite(SiteSpec* site, std::string* error) {
         if (d.streams[0].width == 0) {
             *error = "device " + d.name + " has no main stream";
             return false;
+        }
+        for (const auto& [key, cfg] : d.streamOverrides) {
+            if (key.first >= d.channels || (key.second == 0 && cfg.width == 0)) {
+                *error = "device " + d.name + ": bad stream of channel " + std::to_string(key.first);
+                return false;
+            }
         }
         if (d.user.size() > 31 || d.type.size() > 31 || d.firmware.size() > 63 || d.deviceId.size() > 63 ||
             d.name.size() > 63) {

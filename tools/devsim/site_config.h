@@ -1,18 +1,20 @@
 #pragma once
 // What the simulator simulates: devices with their identity, login, channels and streams,
 // read from a small site file and/or command-line flags.
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ocv::devsim {
 
-struct StreamSpec {
+struct StreamConfig {
     int width = 0;  // 0: stream not offered
     int height = 0;
     int bitrateKbps = 0;
 };
 
-struct DeviceSpec {
+struct DeviceConfig {
     std::string name;
     std::string address = "127.0.0.1";
     int port = 0;     // 0: any free port
@@ -23,13 +25,20 @@ struct DeviceSpec {
     std::string password = "admin";
     std::string deviceId;
     int channels = 1;
-    StreamSpec streams[3] = {{640, 360, 1024}, {320, 180, 256}, {0, 0, 0}};
+    StreamConfig streams[3] = {{640, 360, 1024}, {320, 180, 256}, {0, 0, 0}};
     int fps = 25;
     int keyInterval = 50;  // frames between key frames, 25..50
+    // Per-channel exceptions to `streams`, keyed by (channel, stream type).
+    std::map<std::pair<int, int>, StreamConfig> streamOverrides;
+
+    StreamConfig StreamOf(int channel, int type) const {
+        auto it = streamOverrides.find({channel, type});
+        return it != streamOverrides.end() ? it->second : streams[type];
+    }
 };
 
-struct SiteSpec {
-    std::vector<DeviceSpec> devices;
+struct SiteConfig {
+    std::vector<DeviceConfig> devices;
     std::string controlAddress = "127.0.0.1";
     int controlPort = 0;
     std::string cacheDir;   // encoded loops; default $XDG_CACHE_HOME/ocuvant-devsim or /tmp
@@ -40,19 +49,20 @@ struct SiteSpec {
 };
 
 // "640x360@1024" (width x height @ kbit/s); "off" or "0" for no stream. false when malformed.
-bool ParseStreamSpec(const std::string& text, StreamSpec* out);
+bool ParseStreamSize(const std::string& text, StreamConfig* out);
 
 // Reads a site file: [site] keys control_port, control_address, cache_dir, loop_frames,
 // temp_interval; each [device] section: name, address, port, web_port, type, firmware, user,
 // password, id, channels, main, sub, third, fps, key_interval, count (that many copies with
-// numbered names and consecutive ports). false with a message on error.
-bool LoadSiteFile(const std::string& path, SiteSpec* site, std::string* error);
+// numbered names and consecutive ports), and main.N, sub.N, third.N for channel N (from 0)
+// when it differs from the others. false with a message on error.
+bool LoadSiteFile(const std::string& path, SiteConfig* site, std::string* error);
 
 // Command-line flags (see Usage()); may add to a site file's devices. false with a message.
-bool ParseCommandLine(int argc, char** argv, SiteSpec* site, std::string* error, bool* wantHelp);
+bool ParseCommandLine(int argc, char** argv, SiteConfig* site, std::string* error, bool* wantHelp);
 const char* Usage();
 
 // Checks limits and fills names, ids and defaults. false with a message.
-bool FinishSite(SiteSpec* site, std::string* error);
+bool FinishSite(SiteConfig* site, std::string* error);
 
 }  // namespace ocv::devsim

@@ -51,11 +51,23 @@ void FillLuma(I420Picture* pic, int x0, int y0, int w, int h, uint8_t value) {
     }
 }
 
+// Neutral chroma over a luma rectangle, so text boxes are black and white on any background.
+void FillNeutralChroma(I420Picture* pic, int x0, int y0, int w, int h) {
+    int cw = pic->width / 2, ch = pic->height / 2;
+    for (int y = (y0 < 0 ? 0 : y0) / 2; y < (y0 + h + 1) / 2 && y < ch; ++y) {
+        for (int x = (x0 < 0 ? 0 : x0) / 2; x < (x0 + w + 1) / 2 && x < cw; ++x) {
+            pic->u[size_t(y) * cw + x] = 128;
+            pic->v[size_t(y) * cw + x] = 128;
+        }
+    }
+}
+
 }  // namespace
 
 void DrawText(I420Picture* pic, int x, int y, int scale, const std::string& text) {
     int cell = 6 * scale;
     FillLuma(pic, x - scale, y - scale, int(text.size()) * cell + scale, 9 * scale, 16);
+    FillNeutralChroma(pic, x - scale, y - scale, int(text.size()) * cell + scale, 9 * scale);
     for (size_t i = 0; i < text.size(); ++i) {
         const Glyph& g = FindGlyph(text[i]);
         for (int row = 0; row < 7; ++row) {

@@ -22,7 +22,7 @@ constexpr uint32_t kMaxFrameBytes = 0xFFFF0;
 
 std::string Key(const LoopParams& p) {
     char buf[160];
-    std::snprintf(buf, sizeof buf, "v1|%dx%d|%d|%d|%d|%d|", p.width, p.height, p.bitrateKbps, p.fps, p.keyInterval,
+    std::snprintf(buf, sizeof buf, "v2|%dx%d|%d|%d|%d|%d|", p.width, p.height, p.bitrateKbps, p.fps, p.keyInterval,
                   p.frames);
     return buf + p.label;
 }

@@ -22,7 +22,8 @@ struct HttpConnection : std::enable_shared_from_this<HttpConnection> {
     std::string out;
 };
 
-// "20260101083000" -> seconds since 1970 (the fields read as UTC). -1 when malformed.
+// "20260101083000" -> seconds since 1970; the fields are the device's local time, as the
+// client builds them from its own clock. -1 when malformed.
 int64_t ParseStamp(const std::string& s) {
     if (s.size() != 14) return -1;
     for (char c : s) {
@@ -39,7 +40,9 @@ int64_t ParseStamp(const std::string& s) {
         t.tm_sec > 60) {
         return -1;
     }
-    return int64_t(timegm(&t));
+    t.tm_isdst = -1;
+    std::time_t v = mktime(&t);
+    return v == std::time_t(-1) ? -1 : int64_t(v);
 }
 
 std::string QueryValue(const std::string& query, const std::string& key) {
@@ -125,8 +128,8 @@ void WebServer::Accept() {
                     size_t end = in.find("\r\n", start);
                     bool ok = false;
                     std::string decoded = ocv::wire::Base64Decode(in.substr(start, end - start), &ok);
-                    const DeviceSpec& spec = self2->device_.spec();
-                    authorized = ok && decoded == spec.user + ":" + spec.password;
+                    const DeviceConfig& cfg = self2->device_.config();
+                    authorized = ok && decoded == cfg.user + ":" + cfg.password;
                 }
                 int status = 400;
                 std::string body;
