@@ -68,10 +68,15 @@ using PendingImportTest = AppDirFixture;
 TEST_F(PendingImportTest, ReplacesDatabaseAndRemovesBak) {
     EXPECT_EQ(ApplyPendingImport(), 0);
     WriteText(app / "QVXVMS.dat", "old database");
+    WriteText(app / "QVXVMS.dat-wal", "old log");
+    WriteText(app / "QVXVMS.dat-shm", "old index");
     WriteText(app / "QVXDATA.bak", "imported database");
     EXPECT_EQ(ApplyPendingImport(), 1);
     EXPECT_EQ(ReadText(app / "QVXVMS.dat"), "imported database");
     EXPECT_FALSE(std::filesystem::exists(app / "QVXDATA.bak"));
+    // The old write-ahead log would otherwise be replayed into the imported database.
+    EXPECT_FALSE(std::filesystem::exists(app / "QVXVMS.dat-wal"));
+    EXPECT_FALSE(std::filesystem::exists(app / "QVXVMS.dat-shm"));
 }
 
 TEST_F(PendingImportTest, FailedCopyLeavesBothFiles) {

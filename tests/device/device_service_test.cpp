@@ -15,7 +15,7 @@ std::string SiteFile() {
     return "[site]\nloop_frames=50\n"
            "[device]\nname=CAM\ntype=IPC\nuser=admin\npassword=pw\nchannels=2\nmain=160x96@200\n"
            "sub=96x64@64\nkey_interval=25\n"
-           "[device]\nname=NVR\ntype=NVR\nuser=admin\npassword=pw\nchannels=16\nmain=64x48@32\n"
+           "[device]\nname=NVR\ntype=NVR\nuser=admin\npassword=pw\nchannels=16\nmain=96x64@32\n"
            "sub=off\nkey_interval=25\n";
 }
 
@@ -101,14 +101,16 @@ TEST_F(DeviceServiceE2E, FramesReachTheRecorderAndOnlyTheCellsThatShowTheChannel
     int d = AddDevice("127.0.0.1", sim.device(1).port, 16, "pw");
     StartService();
     PlayerChannelSet& players = service_->players();
-    test::CountingSurface shows0(64, 48), shows1(64, 48), empty(64, 48);
+    test::CountingSurface& shows0 = *NewSurface(64, 48);
+    test::CountingSurface& shows1 = *NewSurface(64, 48);
+    test::CountingSurface& empty = *NewSurface(64, 48);
     ASSERT_EQ(players.CreatePlayer(0, &shows0), 0);
     ASSERT_EQ(players.CreatePlayer(1, &shows1), 0);
     ASSERT_EQ(players.CreatePlayer(2, &empty), 0);
     players.SetVisibleSplit(4);
     ASSERT_EQ(players.AttachChannel(0, ChannelIdOf(d, 0), 0), 0);
     ASSERT_EQ(players.AttachChannel(1, ChannelIdOf(d, 1), 0), 0);
-    ASSERT_EQ(service_->OpenChannel(d, 0), 0);
+    ASSERT_EQ(service_->OpenChannel(d, 0), 0) << sim.log();
     ASSERT_EQ(service_->OpenChannel(d, 1), 0);
     ASSERT_TRUE(WaitUntil([&] { return shows0.pictures.load() > 5 && shows1.pictures.load() > 5; }, 8000));
     EXPECT_EQ(empty.pictures.load(), 0);
@@ -132,10 +134,10 @@ TEST_F(DeviceServiceE2E, SplitChangePausesCellsBeyondTheLayoutAndResumesThem) {
     int d = AddDevice("127.0.0.1", sim.device(1).port, 16, "pw");
     StartService();
     PlayerChannelSet& players = service_->players();
-    std::vector<std::unique_ptr<test::CountingSurface>> surfaces;
+    std::vector<test::CountingSurface*> surfaces;
     for (int i = 0; i < 16; ++i) {
-        surfaces.push_back(std::make_unique<test::CountingSurface>(32, 24));
-        ASSERT_EQ(players.CreatePlayer(i, surfaces.back().get()), 0);
+        surfaces.push_back(NewSurface(32, 24));
+        ASSERT_EQ(players.CreatePlayer(i, surfaces.back()), 0);
         ASSERT_EQ(players.AttachChannel(i, ChannelIdOf(d, i), 0), 0);
     }
     players.SetVisibleSplit(16);
@@ -174,10 +176,9 @@ TEST_F(DeviceServiceE2E, LogoutWaitsForAPendingConnectWorker) {
 
 TEST_F(DeviceServiceE2E, StopAllDevicesEndsWith32DevicesAndPendingWorkers) {
     StartSim();
-    for (int i = 0; i < 32; ++i) {
-        bool live = i % 2 == 0;
-        AddDevice("127.0.0.1", live ? sim.device(1).port : test::FreePort(), 2, "pw");
-    }
+    AddDevice("127.0.0.1", sim.device(1).port, 2, "pw");
+    AddDevice("127.0.0.1", sim.device(0).port, 2, "pw");
+    for (int i = 2; i < 32; ++i) AddDevice("127.0.0.1", test::FreePort(), 2, "pw");  // unreachable
     StartService();
     service_->StartAllDeviceThreads();
     for (int d = 0; d < 32; ++d) service_->StartConnectWorker(d, 0);

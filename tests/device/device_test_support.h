@@ -96,7 +96,8 @@ protected:
         CopyText(r.password, password);
         int slot = -1;
         EXPECT_EQ(store.AddDevice(r, &slot), 0);
-        if (stream != 0) store.ModifyChannel(slot, -1, kChannelStream, stream, nullptr, 0);
+        // New channels show the sub stream; tests choose.
+        store.ModifyChannel(slot, -1, kChannelStream, stream, nullptr, 0);
         return slot;
     }
     void StartService(int showMode = 0) {
@@ -107,8 +108,15 @@ protected:
     }
     ChannelInfo& Channel(int device, int channel) { return service_->store().device(device).channels[channel]; }
 
+    // Surfaces outlive the service whose players draw into them.
+    CountingSurface* NewSurface(int w, int h) {
+        surfaces_.push_back(std::make_unique<CountingSurface>(w, h));
+        return surfaces_.back().get();
+    }
+
     TempDir app_;
     std::string saved_;
+    std::vector<std::unique_ptr<CountingSurface>> surfaces_;
     std::unique_ptr<DeviceService> service_;
 };
 
