@@ -58,6 +58,9 @@ int DeviceService::StopDeviceThread(int device) {
     DeviceInfo& dev = store_.device(device);
     dev.stopFlag = 1;
     if (dev.thread.joinable()) dev.thread.join();
+    // Workers see the stop flag within one wake-up; none may outlive the stop, logged in or not.
+    for (ChannelInfo& c : dev.channels)
+        while (c.connectPending.load() == 1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     LogoutDevice(device);
     return 0;
 }

@@ -164,14 +164,37 @@ TEST_F(DeviceServiceE2E, SplitChangePausesCellsBeyondTheLayoutAndResumesThem) {
 }
 
 TEST_F(DeviceServiceE2E, LogoutWaitsForAPendingConnectWorker) {
-    int port = test::FreePort();  // an unreachable device keeps its worker retrying
-    int d = AddDevice("127.0.0.1", port, 1, "admin");
+    StartSim();
+    // The NVR has no sub stream, so a channel set to show it keeps its worker retrying.
+    int d = AddDevice("127.0.0.1", sim.device(1).port, 16, "pw", 0, 1);
     StartService();
     ASSERT_EQ(service_->StartDeviceThread(d), 0);
+    DeviceInfo& dev = service_->store().device(d);
+    ASSERT_TRUE(WaitUntil([&] { return dev.deviceState.load() == 2; }, 5000));
     ASSERT_EQ(service_->StartConnectWorker(d, 0), 0);
+    EXPECT_EQ(service_->StartConnectWorker(d, 0), 0);  // one worker per channel
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(Channel(d, 0).connectPending.load(), 1);
     ASSERT_EQ(service_->StopDeviceThread(d), 0);
     EXPECT_EQ(Channel(d, 0).connectPending.load(), 0);
+    EXPECT_EQ(dev.loginHandle.load(), 0);
+    EXPECT_EQ(Channel(d, 0).mainStream.load(), 0);
+    // An unreachable device's worker does not outlive the stop either.
+    int port = test::FreePort();
+    int other = -1;
+    {
+        ConfigStore& store = service_->store();
+        DeviceRecord r{};
+        CopyText(r.host, "127.0.0.1");
+        r.port = port;
+        r.channelCount = 1;
+        CopyText(r.user, "admin");
+        ASSERT_EQ(store.AddDevice(r, &other), 0);
+    }
+    ASSERT_EQ(service_->StartDeviceThread(other), 0);
+    ASSERT_EQ(service_->StartConnectWorker(other, 0), 0);
+    ASSERT_EQ(service_->StopDeviceThread(other), 0);
+    EXPECT_EQ(Channel(other, 0).connectPending.load(), 0);
 }
 
 TEST_F(DeviceServiceE2E, StopAllDevicesEndsWith32DevicesAndPendingWorkers) {
