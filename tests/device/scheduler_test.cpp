@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "record/index_file.h"
+#include "record/record_file_reader.h"
+#include "tests/device/device_test_support.h"
+
+namespace ocv {
+namespace {
+
+using test::WaitUntil;
+namespace fs = std::filesystem;
+
+// The scheduler sweep against a live simulated camera, with the clock driven by the test.
+class SchedulerTest : public test::DeviceServiceTest {
+protected:
+    test::DevsimProcess sim;
+    int d = -1;
+    std::string dayFolder(const char* day) {
+        return app_ / ("d/QVXFile/" + std::string(day) + "/127.0.0.1-" + std::to_string(sim.device(0).port) + "-1");
+    }
+    void SetUp() override {
+        test::DeviceServiceTest::SetUp();
+        test::WriteText(sim.dir() / "site.ini",
+                        "[site]\nloop_frames=50\n[device]\nname=CAM\ntype=IPC\nuser=admin\npassword=pw\n"
+                        "channels=1\nmain=96x64@64\nsub=off\nkey_interval=25\n");
+        std::string error;
+        ASSERT_TRUE(sim.Start({"--site", sim.dir() / "site.ini", "--quiet"}, &error)) << error;
+        d = AddDevice("127.0.0.1", sim.device(0).port, 1, "pw");
+        StartService();
+        SystemSettings& s = service_->store().settings();
+        SetRelaxed(s.DISK, 2);  // drive D
+        SetRelaxed(s.DISKREMAIN, 1);
+        SetRelaxed(s.RECLEN, 5);
+        SetRelaxed(s.ALARMLEN, 5);
+        SetRelaxed(s.PLANREC, 1);
+        SetRelaxed(s.ARMFLAG, 1);
+        ChannelInfo& c = Channel(d, 0);
+        SetRelaxed(c.planRecord, 1);
+        SetRelaxed(c.armAlarm, 1);
+        SetRelaxed(c.alarmMd, kLinkRecord);
+        for (uint32_t& w : c.planSchedule) SetRelaxed(w, 0xFFFFFFu);
+        for (uint32_t& w : c.armSchedule) SetRelaxed(w, 0xFFFFFFu);
+        service_->disks().CheckDisks();
+        ASSERT_EQ(service_->disks().CurrentRecordDisk(), 1);
+        ASSERT_EQ(service_->OpenChannel(d, 0), 0);
+    }
+    bool AppearsWithFrames(const std::string& path) {
+        return WaitUntil([&] { return fs::exists(path) && fs::file_size(path) > 200040; }, 8000);
+    }
+    std::vector<IndexRecord> Index(const char* day) {
+        std::vector<IndexRecord> records;
+        ReadIndexFile(dayFolder(day) + "/images.fi", &records);
+        return records;
+    }
+};
+
+TEST_F(SchedulerTest, PlanRotatesAlarmTakesOverAndPlanReturns) {
+    SetClockForTesting(2020, 7, 8, 10, 0, 0);
+    service_->SchedulerPass();
+    EXPECT_EQ(Channel(d, 0).recordType.load(), 3);
+    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_100000.qvx"));
+    service_->SchedulerPass();  // nothing changes within the file length
+    EXPECT_FALSE(fs::exists(dayFolder("2020_07_08") + "/PREC200708_100001.qvx"));
+
+    AdvanceClockForTesting(300);  // RECLEN 5: a new file at the next key frame
+    service_->SchedulerPass();
+    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_100500.qvx"));
+
+    AdvanceClockForTesting(10);
+    ASSERT_EQ(service_->alarms().OnDeviceAlarm(d, 0, 0, nullptr, 0), 0);  // motion, record linkage
+    service_->SchedulerPass();
+    EXPECT_EQ(Channel(d, 0).recordType.load(), 2);
+    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/AREC200708_100510.qvx"));
+
+    AdvanceClockForTesting(7);  // the hold time has ended: plan again
+    service_->SchedulerPass();
+    EXPECT_EQ(Channel(d, 0).recordType.load(), 3);
+    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_100517.qvx"));
+
+    std::vector<IndexRecord> index = Index("2020_07_08");
+    ASSERT_GE(index.size(), 3u);
+    EXPECT_EQ(index[0].recordType, kRecordPlan);
+    EXPECT_EQ(index[0].durationSeconds, 300u);
+    EXPECT_GT(index[0].sizeKiB, 195u);
+    EXPECT_EQ(index[2].recordType, kRecordAlarm);
+    // Every file begins with a key frame.
+    for (const auto& e : fs::directory_iterator(dayFolder("2020_07_08"))) {
+        if (e.path().extension() != ".qvx") continue;
+        RecordFileReader reader;
+        ASSERT_EQ(reader.Open(e.path()), 0);
+        FrameHeader h;
+        std::vector<uint8_t> data;
+        ASSERT_TRUE(reader.Next(&h, &data));
+        EXPECT_TRUE(IsKeyFrame(h)) << e.path();
+    }
+}
+
+TEST_F(SchedulerTest, ManualDuringAlarmGivesAManualFile) {
+    SetClockForTesting(2020, 7, 8, 11, 0, 0);
+    ASSERT_EQ(service_->alarms().OnDeviceAlarm(d, 0, 0, nullptr, 0), 0);
+    service_->SchedulerPass();
+    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/AREC200708_110000.qvx"));
+    // The record button: stop what runs, start manual recording, mark the switch.
+    AdvanceClockForTesting(2);
+    int now = clockSnapshot().SecondOfDay();
+    ASSERT_EQ(service_->StopRecording(d, 0, now), 0);
+    ASSERT_EQ(service_->StartManualRecording(d, 0, service_->disks().CurrentRecordDisk(), now), 0);
+    Channel(d, 0).manualRecord = 1;
+    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/NREC200708_110002.qvx"));
+    AdvanceClockForTesting(1);
+    service_->SchedulerPass();
+    EXPECT_EQ(Channel(d, 0).recordType.load(), 1);
+}
+
+TEST_F(SchedulerTest, MidnightContinuesInTheNextDaysFolder) {
+    SetRelaxed(service_->store().settings().RECLEN, 30);
+    SetClockForTesting(2020, 7, 8, 23, 59, 58);
+    service_->SchedulerPass();
+    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_235958.qvx"));
+    AdvanceClockForTesting(3);  // 00:00:01 on the 9th
+    service_->SchedulerPass();
+    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_09") + "/PREC200709_000001.qvx"));
+    std::vector<IndexRecord> next = Index("2020_07_09");
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(next[0].startSecond, 1);
+    std::vector<IndexRecord> before = Index("2020_07_08");
+    ASSERT_EQ(before.size(), 1u);
+    EXPECT_GT(before[0].sizeKiB, 0u);
+}
+
+TEST_F(SchedulerTest, NoDiskOrLostStreamStopsRecording) {
+    SetClockForTesting(2020, 7, 8, 12, 0, 0);
+    service_->SchedulerPass();
+    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_120000.qvx"));
+    Channel(d, 0).connectState = 0;  // what a stream-lost event does
+    AdvanceClockForTesting(1);
+    service_->SchedulerPass();
+    EXPECT_EQ(Channel(d, 0).recordType.load(), 0);
+    EXPECT_EQ(Channel(d, 0).recordActive.load(), 0);
+    std::vector<IndexRecord> index = Index("2020_07_08");
+    ASSERT_EQ(index.size(), 1u);
+    EXPECT_GT(index[0].sizeKiB, 0u);  // closed, not left open
+}
+
+}  // namespace
+}  // namespace ocv
+
+namespace ocv {
+namespace {
+
+// An independent check: the H.264 of a recorded file, taken out with the reader, decodes without
+// a single error in FFmpeg's own command-line tool.
+TEST_F(SchedulerTest, RecordedVideoDecodesCleanlyWithFfmpeg) {
+    if (system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
+    SetClockForTesting(2020, 7, 8, 13, 0, 0);
+    service_->SchedulerPass();
+    std::string path = dayFolder("2020_07_08") + "/PREC200708_130000.qvx";
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(path) && fs::file_size(path) > 200040 + 20000; }, 10000));
+    AdvanceClockForTesting(1);
+    ASSERT_EQ(service_->StopRecording(d, 0, clockSnapshot().SecondOfDay()), 0);
+    RecordFileReader reader;
+    ASSERT_EQ(reader.Open(path), 0);
+    std::string h264 = app_ / "out.h264";
+    FILE* out = fopen(h264.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    FrameHeader h;
+    std::vector<uint8_t> data;
+    int frames = 0;
+    while (reader.Next(&h, &data)) {
+        if (!IsVideoFrame(h)) continue;
+        size_t extension = ExtensionBlockCount(h.frameType) * kFrameExtensionBlockBytes;
+        ASSERT_LE(extension, data.size());
+        fwrite(data.data(), 1, data.size() - extension, out);
+        ++frames;
+    }
+    fclose(out);
+    EXPECT_GT(frames, 25);
+    std::string errors = app_ / "ffmpeg.txt";
+    int rc = system(("ffmpeg -nostdin -v error -i '" + h264 + "' -f null - 2>'" + errors + "'").c_str());
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(test::ReadText(errors), "");
+}
+
+}  // namespace
+}  // namespace ocv
