@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "device/device_service.h"
+#include "device/routing_stats.h"
 #include "sdk/qvx_sdk.h"
 #include "shell/base/device_types.h"
 #include "store/relaxed.h"
@@ -18,10 +19,21 @@ constexpr int kWorkerTicks = 5;           // a connect worker wakes every 500 ms
 constexpr int kWorkerAttemptEvery = 9;    // and tries every 4.5 s
 constexpr int kSubStreamAttempts = 5;
 
+std::atomic<RoutingStats*> gRoutingStats{nullptr};
+
 void StreamTrampoline(QVX_HANDLE streamHandle, int32_t dataKind, const uint8_t* data, int32_t length,
                       intptr_t user) {
-    if (DeviceService* s = CurrentDeviceService())
+    DeviceService* s = CurrentDeviceService();
+    if (!s) return;
+    RoutingStats* stats = gRoutingStats.load(std::memory_order_relaxed);
+    if (!stats) {
         s->OnStreamData(streamHandle, dataKind, data, length, static_cast<int>(user));
+        return;
+    }
+    auto start = std::chrono::steady_clock::now();
+    s->OnStreamData(streamHandle, dataKind, data, length, static_cast<int>(user));
+    stats->Record(static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count()));
 }
 
 void EventTrampoline(QVX_HANDLE, int32_t channel, int32_t eventType, int32_t state, const char* data,
@@ -38,6 +50,9 @@ std::string Text(const char (&field)[N]) {
 }
 
 }  // namespace
+
+void SetRoutingStats(RoutingStats* stats) { gRoutingStats.store(stats); }
+RoutingStats* CurrentRoutingStats() { return gRoutingStats.load(); }
 
 int DeviceService::StartDeviceThread(int device) {
     if (IsValidChannel(device, 0) != 0) return -1;
@@ -218,10 +233,10 @@ int DeviceService::OpenChannel(int device, int channel) {
             DeleteRecorder(channelId);
             return -1;
         }
+        // The cell keeps the main stream until the stream it wants delivers a key frame (the
+        // stream callback switches there): a switch between two frames of a picture group would
+        // show a broken picture.
         c.subStream = sub;
-        int slot = players_.FirstGridSlotOf(channelId);
-        bool wantsMain = slot >= 0 && players_.slot(slot).wantsMain.load() != 0;
-        c.displayStream = wantsMain ? main : sub;
     }
     QVX_HANDLE alarm = 0;
     if (QVX_SDK_SetupAlarmChan(login, channel, &alarm) == 0) c.alarmChannel = alarm;

@@ -60,7 +60,8 @@ protected:
         ResetDeviceTypeTable();
         ResetPortSlots();
         ASSERT_EQ(QVX_SDK_Init(), QVX_OK);
-        ASSERT_EQ(QVX_SDK_SetSupervision(200, 1000, 300, 2000), QVX_OK);
+        // Generous silence time: sanitizer builds on a loaded machine are slow to answer.
+        ASSERT_EQ(QVX_SDK_SetSupervision(500, 5000, 300, 4000), QVX_OK);
     }
     static void TearDownTestSuite() { QVX_SDK_Cleanup(); }
 

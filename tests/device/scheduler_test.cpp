@@ -46,8 +46,16 @@ protected:
         ASSERT_EQ(service_->disks().CurrentRecordDisk(), 1);
         ASSERT_EQ(service_->OpenChannel(d, 0), 0);
     }
+    // Waits for a file with frames, running the sweep as the scheduler thread would (at the same
+    // driven second, so a pass finds nothing new unless a stream was briefly reported lost).
     bool AppearsWithFrames(const std::string& path) {
-        return WaitUntil([&] { return fs::exists(path) && fs::file_size(path) > 200040; }, 8000);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (fs::exists(path) && fs::file_size(path) > 200040) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            service_->SchedulerPass();
+        }
+        return false;
     }
     std::vector<IndexRecord> Index(const char* day) {
         std::vector<IndexRecord> records;
