@@ -115,7 +115,7 @@ void DeviceService::StartWorkers() {
     sounds_.Start();
     std::lock_guard lock(schedulerMutex_);
     if (scheduler_.joinable()) return;
-    schedulerStop_ = false;
+    schedulerStop_.Reset();
     scheduler_ = std::thread([this] {
         pthread_setname_np(pthread_self(), "rec-scheduler");
         SchedulerLoop();
@@ -125,22 +125,17 @@ void DeviceService::StartWorkers() {
 void DeviceService::StopWorkers() {
     {
         std::lock_guard lock(schedulerMutex_);
-        schedulerStop_ = true;
+        schedulerStop_.Request();
+        if (scheduler_.joinable()) scheduler_.join();
     }
-    schedulerWake_.notify_all();
-    if (scheduler_.joinable()) scheduler_.join();
     sounds_.Stop();
     disks_.Stop();
 }
 
 void DeviceService::SchedulerLoop() {
-    std::unique_lock lock(schedulerMutex_);
-    while (!schedulerStop_) {
-        lock.unlock();
+    do {
         SchedulerPass();
-        lock.lock();
-        schedulerWake_.wait_for(lock, std::chrono::seconds(1), [this] { return schedulerStop_; });
-    }
+    } while (!schedulerStop_.WaitFor(std::chrono::seconds(1)));
 }
 
 }  // namespace ocv

@@ -9,7 +9,6 @@
 // channels; connect workers open channels; the device library's threads call the stream,
 // event and exception callbacks.
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -23,6 +22,7 @@
 #include "events/log_writer.h"
 #include "record/disk_manager.h"
 #include "record/recorder.h"
+#include "shell/base/stop_signal.h"
 #include "store/config_store.h"
 
 namespace ocv {
@@ -172,9 +172,8 @@ private:
     std::vector<std::shared_ptr<std::atomic<bool>>> workerDone_;
 
     std::thread scheduler_;
-    std::mutex schedulerMutex_;
-    std::condition_variable schedulerWake_;
-    bool schedulerStop_ = false;
+    std::mutex schedulerMutex_;  // start and stop of the scheduler thread
+    StopSignal schedulerStop_;
 };
 
 // The service the library callbacks reach (the one constructed last); nullptr when none.

@@ -47,24 +47,18 @@ std::string AlarmSoundPlayer::PathOf(SoundKind kind) const {
     return soundDirectory_ + "/" + SoundFileName(kind);
 }
 
-bool AlarmSoundPlayer::Stopping() {
-    std::lock_guard lock(stopMutex_);
-    return stopping_;
-}
-
 void AlarmSoundPlayer::Sleep(int ms) {
     if (sleep_) {
         sleep_(ms);
         return;
     }
-    std::unique_lock lock(stopMutex_);
-    stopSignal_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
+    stop_.WaitFor(std::chrono::milliseconds(ms));
 }
 
 bool AlarmSoundPlayer::RunPass() {
     bool played = false;
     for (int k = 0; k < kSoundKindCount; ++k) {
-        if (Stopping()) break;
+        if (stop_.Requested()) break;
         SoundKind kind = static_cast<SoundKind>(k);
         if (!IsRaised(kind)) continue;
         if (soundOn_ && player_) player_->PlayBlocking(PathOf(kind));
@@ -91,24 +85,17 @@ bool AlarmSoundPlayer::RunPass() {
 
 void AlarmSoundPlayer::Start() {
     if (thread_.joinable()) return;
-    {
-        std::lock_guard lock(stopMutex_);
-        stopping_ = false;
-    }
+    stop_.Reset();
     thread_ = std::thread([this] {
         pthread_setname_np(pthread_self(), "alarm-sound");
-        while (!Stopping()) {
+        while (!stop_.Requested()) {
             if (!RunPass()) Sleep(1000);
         }
     });
 }
 
 void AlarmSoundPlayer::Stop() {
-    {
-        std::lock_guard lock(stopMutex_);
-        stopping_ = true;
-    }
-    stopSignal_.notify_all();
+    stop_.Request();
     if (thread_.joinable()) thread_.join();
 }
 

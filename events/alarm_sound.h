@@ -3,12 +3,13 @@
 // condition behind each kind has ended. The alarm engine raises the flags; this thread lowers
 // them (the disk-full flag is lowered by the engine's hold pass).
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include "shell/base/stop_signal.h"
 
 namespace ocv {
 
@@ -71,7 +72,6 @@ public:
 
 private:
     std::string PathOf(SoundKind kind) const;
-    bool Stopping();
     void Sleep(int ms);
 
     WavPlayer* player_;
@@ -84,9 +84,7 @@ private:
     int temperaturePlays_ = 0;
 
     std::thread thread_;
-    std::mutex stopMutex_;
-    std::condition_variable stopSignal_;
-    bool stopping_ = false;
+    StopSignal stop_;
 };
 
 }  // namespace ocv

@@ -157,10 +157,7 @@ void DiskManager::CheckDisks() {
 
 void DiskManager::Start() {
     if (thread_.joinable()) return;
-    {
-        std::lock_guard lock(stopMutex_);
-        stopping_ = false;
-    }
+    stop_.Reset();
     thread_ = std::thread([this] {
         pthread_setname_np(pthread_self(), "disk-monitor");
         MonitorLoop();
@@ -168,20 +165,14 @@ void DiskManager::Start() {
 }
 
 void DiskManager::Stop() {
-    {
-        std::lock_guard lock(stopMutex_);
-        stopping_ = true;
-    }
-    stopSignal_.notify_all();
+    stop_.Request();
     if (thread_.joinable()) thread_.join();
 }
 
 void DiskManager::MonitorLoop() {
     for (int pass = 0;; ++pass) {
         if (pass % 10 == 0) CheckDisks();
-        std::unique_lock lock(stopMutex_);
-        if (stopSignal_.wait_for(lock, std::chrono::seconds(1), [this] { return stopping_; }))
-            return;
+        if (stop_.WaitFor(std::chrono::seconds(1))) return;
     }
 }
 

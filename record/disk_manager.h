@@ -2,12 +2,13 @@
 // Chooses the disk recordings go to, watches the free space of the selected disks and, when
 // all are full, deletes the oldest recording day (automatic cover) or reports the disk full.
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include "shell/base/stop_signal.h"
 
 namespace ocv {
 
@@ -67,9 +68,7 @@ private:
     std::atomic<bool> diskFull_{false};
 
     std::thread thread_;
-    std::mutex stopMutex_;
-    std::condition_variable stopSignal_;
-    bool stopping_ = false;
+    StopSignal stop_;
 };
 
 }  // namespace ocv
