@@ -84,16 +84,21 @@ TEST_F(DeviceServiceE2E, SingleStreamDeviceOpensItsChannelsStoredStream) {
 
 TEST_F(DeviceServiceE2E, DualStreamWithoutSubStreamLeavesTheChannelClosed) {
     StartSim();
-    int d = AddDevice("127.0.0.1", sim.device(1).port, 16, "pw");  // the NVR has no sub stream
+    int d = AddDevice("127.0.0.1", sim.device(0).port, 2, "pw");
     StartService(1);
-    EXPECT_EQ(service_->OpenChannel(d, 3), -1);
-    ChannelInfo& c = Channel(d, 3);
-    EXPECT_EQ(c.mainStream.load(), 0);
+    ASSERT_TRUE(sim.ControlOk("refuse CAM sub on"));
+    EXPECT_EQ(service_->OpenChannel(d, 1), -1);
+    ChannelInfo& c = Channel(d, 1);
+    EXPECT_EQ(c.mainStream.load(), 0);  // the main stream was open for a moment, and stopped
+    EXPECT_EQ(c.subStream.load(), 0);
     EXPECT_EQ(c.connectState.load(), 0);
-    EXPECT_FALSE(service_->HasRecorder(ChannelIdOf(d, 3)));
-    // The same channel opens once the system shows one stream per channel.
-    SetRelaxed(service_->store().settings().SHOWMODE, 0);
-    EXPECT_EQ(service_->OpenChannel(d, 3), 0);
+    EXPECT_FALSE(service_->HasRecorder(ChannelIdOf(d, 1)));
+    // The connect worker's next try succeeds once the device gives the sub stream again.
+    ASSERT_TRUE(sim.ControlOk("refuse CAM sub off"));
+    EXPECT_EQ(service_->OpenChannel(d, 1), 0);
+    EXPECT_NE(c.mainStream.load(), 0);
+    EXPECT_NE(c.subStream.load(), 0);
+    EXPECT_EQ(c.connectState.load(), 2);
 }
 
 TEST_F(DeviceServiceE2E, FramesReachTheRecorderAndOnlyTheCellsThatShowTheChannel) {

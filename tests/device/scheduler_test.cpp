@@ -138,6 +138,23 @@ TEST_F(SchedulerTest, MidnightContinuesInTheNextDaysFolder) {
     EXPECT_GT(before[0].sizeKiB, 0u);
 }
 
+TEST_F(SchedulerTest, RingOverflowStartsANewFileAndZeroFileLengthBecomesFive) {
+    SetRelaxed(service_->store().settings().RECLEN, 0);
+    SetClockForTesting(2020, 7, 8, 14, 0, 0);
+    service_->SchedulerPass();
+    EXPECT_EQ(Relaxed(service_->store().settings().RECLEN), 5);
+    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_140000.qvx"));
+    AdvanceClockForTesting(2);
+    Channel(d, 0).recordStart = -2;  // what the stream callback marks on a ring overflow
+    service_->SchedulerPass();
+    EXPECT_EQ(Channel(d, 0).recordType.load(), 3);
+    EXPECT_EQ(Channel(d, 0).recordStart.load(), clockSnapshot().SecondOfDay());
+    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_140002.qvx"));
+    std::vector<IndexRecord> index = Index("2020_07_08");
+    ASSERT_EQ(index.size(), 2u);
+    EXPECT_GT(index[0].sizeKiB, 0u);
+}
+
 TEST_F(SchedulerTest, NoDiskOrLostStreamStopsRecording) {
     SetClockForTesting(2020, 7, 8, 12, 0, 0);
     service_->SchedulerPass();

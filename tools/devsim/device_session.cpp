@@ -188,7 +188,7 @@ bool DeviceSession::HandleStream(const MessageView& m) {
     int channel = int(GetU32(m.payload));
     int type = int(GetU32(m.payload + 4));
     auto loop = device_->Loop(type, channel);
-    bool ok = loop && device_->ChannelOn(channel);
+    bool ok = loop && device_->ChannelOn(channel) && !device_->StreamRefused(type);
     SendResult(kStreamOpenReply, m.header.sequence, ok ? kDeviceOk : kDeviceRefused);
     if (!ok) return true;
     channel_ = channel;

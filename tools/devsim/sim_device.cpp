@@ -182,6 +182,17 @@ void SimDevice::ClearReport() {
     talkBytes_ = 0;
 }
 
+void SimDevice::SetStreamRefused(int streamType, bool refused) {
+    if (streamType < 0 || streamType > 2) return;
+    uint32_t bit = 1u << streamType;
+    if (refused) refusedStreams_.fetch_or(bit);
+    else refusedStreams_.fetch_and(~bit);
+}
+
+bool SimDevice::StreamRefused(int streamType) const {
+    return streamType >= 0 && streamType <= 2 && (refusedStreams_.load() & (1u << streamType)) != 0;
+}
+
 std::shared_ptr<const VideoLoop> SimDevice::Loop(int streamType, int channel) const {
     if (streamType < 0 || streamType > 2 || channel < 0 || size_t(channel) >= loops_[streamType].size()) return nullptr;
     return loops_[streamType][size_t(channel)];

@@ -50,6 +50,10 @@ public:
     // Switching off ends the channel's streams with a close message (on purpose).
     void SetChannelOn(int channel, bool on);
     bool ChannelOn(int channel);
+    // A refused stream type answers every open of that type with a refusal (a device that is
+    // out of encoder capacity), until allowed again.
+    void SetStreamRefused(int streamType, bool refused);
+    bool StreamRefused(int streamType) const;
     std::vector<std::string> Report();
     void ClearReport();
 
@@ -84,6 +88,7 @@ private:
     std::shared_ptr<WebServer> web_;
     int port_ = 0, webPort_ = 0;
     std::atomic<bool> frozen_{false};
+    std::atomic<uint32_t> refusedStreams_{0};  // bit n: stream type n
     std::vector<uint8_t> tone_;
     // [stream type][channel]
     std::vector<std::shared_ptr<const VideoLoop>> loops_[3];

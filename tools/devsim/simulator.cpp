@@ -22,6 +22,7 @@ const char* kHelp[] = {
     "cutstream <dev> <chan> [main|sub|third|all]   close the channel's stream connections",
     "freeze <dev> on|off                    stop answering without closing (on) or resume (off)",
     "channel <dev> <chan> on|off            switch a channel; off ends its streams on purpose",
+    "refuse <dev> main|sub|third on|off     refuse (or allow again) every open of that stream type",
     "report <dev>                           what the device received (ptz, preset, config, talk bytes)",
     "clear <dev>                            forget what the device received",
     "<dev> is the device index from 0 or its name; <chan> counts from 0",
@@ -177,6 +178,13 @@ std::vector<std::string> Simulator::Execute(const std::string& line) {
             return Err("usage: channel <dev> <chan> on|off");
         }
         dev->SetChannelOn(channel, w[3] == "on");
+        return {"OK"};
+    }
+    if (cmd == "refuse") {
+        int type = w.size() >= 3 ? (w[2] == "main" ? 0 : w[2] == "sub" ? 1 : w[2] == "third" ? 2 : -1) : -1;
+        if (type < 0 || w.size() < 4 || (w[3] != "on" && w[3] != "off"))
+            return Err("usage: refuse <dev> main|sub|third on|off");
+        dev->SetStreamRefused(type, w[3] == "on");
         return {"OK"};
     }
     if (cmd == "report") {
