@@ -27,8 +27,7 @@ void DeviceService::OnStreamData(int streamHandle, int dataKind, const uint8_t* 
         if (length < static_cast<int>(sizeof(StreamInfo))) return;
         StreamInfo info;
         memcpy(&info, data, sizeof info);
-        if (onMain) c.mainStreamInfo = info;
-        else if (onSub) c.subStreamInfo = info;
+        if (onMain || onSub) c.SetStreamInfo(onMain, info);
         if (recorder && recorded) recorder->SetStreamInfo(info);
         return;
     }

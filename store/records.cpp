@@ -20,8 +20,8 @@ void ChannelInfo::ResetRuntime() {
     }
     recordStart.store(-1, std::memory_order_relaxed);
     for (auto& hold : alarmHold) hold.store(-1, std::memory_order_relaxed);
-    mainStreamInfo = StreamInfo{};
-    subStreamInfo = StreamInfo{};
+    SetStreamInfo(true, StreamInfo{});
+    SetStreamInfo(false, StreamInfo{});
 }
 
 bool DeviceInfo::IsEmpty() const { return Relaxed(host[0]) == '\0'; }

@@ -102,9 +102,20 @@ struct ChannelInfo : ChannelRecord {
     std::atomic<int32_t> connectPending{0};
     std::atomic<int32_t> channelOn{0};
     std::atomic<int32_t> timeSyncPending{0};
-    // Last stream headers received; written only by the stream callback of that stream.
-    StreamInfo mainStreamInfo{};
-    StreamInfo subStreamInfo{};
+    // Last stream headers received. Written by the stream callback of that stream, read by the
+    // user interface (sound attributes, popup windows), so both go through a small lock.
+    StreamInfo MainStreamInfo() const {
+        std::lock_guard lock(streamInfoMutex_);
+        return mainStreamInfo_;
+    }
+    StreamInfo SubStreamInfo() const {
+        std::lock_guard lock(streamInfoMutex_);
+        return subStreamInfo_;
+    }
+    void SetStreamInfo(bool main, const StreamInfo& info) {
+        std::lock_guard lock(streamInfoMutex_);
+        (main ? mainStreamInfo_ : subStreamInfo_) = info;
+    }
 
     // Recording (recorder and scheduler).
     std::atomic<int32_t> recordType{0};     // 0 none, 1 manual, 2 alarm, 3 plan
@@ -123,6 +134,11 @@ struct ChannelInfo : ChannelRecord {
 
     // Back to the state of a channel that is not open.
     void ResetRuntime();
+
+private:
+    mutable std::mutex streamInfoMutex_;
+    StreamInfo mainStreamInfo_{};
+    StreamInfo subStreamInfo_{};
 };
 
 // Size of the device-library's login information block kept per device.

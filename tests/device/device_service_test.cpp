@@ -74,8 +74,8 @@ TEST_F(DeviceServiceE2E, SingleStreamDeviceOpensItsChannelsStoredStream) {
     EXPECT_NE(c.mainStream.load(), 0);
     EXPECT_EQ(c.subStream.load(), 0);
     EXPECT_EQ(c.connectState.load(), 2);
-    ASSERT_TRUE(WaitUntil([&] { return c.mainStreamInfo.width != 0; }, 5000));
-    EXPECT_EQ(c.mainStreamInfo.width, 96u);  // the sub stream's picture
+    ASSERT_TRUE(WaitUntil([&] { return c.MainStreamInfo().width != 0; }, 5000));
+    EXPECT_EQ(c.MainStreamInfo().width, 96u);  // the sub stream's picture
     EXPECT_TRUE(service_->HasRecorder(ChannelIdOf(d, 0)));
     ASSERT_EQ(service_->CloseChannel(d, 0), 0);
     EXPECT_FALSE(service_->HasRecorder(ChannelIdOf(d, 0)));
