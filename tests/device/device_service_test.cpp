@@ -206,7 +206,8 @@ TEST_F(DeviceServiceE2E, StopAllDevicesEndsWith32DevicesAndPendingWorkers) {
     StartSim();
     AddDevice("127.0.0.1", sim.device(1).port, 2, "pw");
     AddDevice("127.0.0.1", sim.device(0).port, 2, "pw");
-    for (int i = 2; i < 32; ++i) AddDevice("127.0.0.1", test::FreePort(), 2, "pw");  // unreachable
+    std::vector<int> unreachable = test::FreePorts(30);
+    for (int port : unreachable) ASSERT_GE(AddDevice("127.0.0.1", port, 2, "pw"), 0);
     StartService();
     service_->StartAllDeviceThreads();
     for (int d = 0; d < 32; ++d) service_->StartConnectWorker(d, 0);
