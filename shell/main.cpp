@@ -20,6 +20,7 @@
 #include "shell/message_box.h"
 #include "shell/qt_audio.h"
 #include "shell/splash_dialog.h"
+#include "shell/startup_gate.h"
 
 namespace {
 
@@ -55,14 +56,7 @@ int main(int argc, char** argv) {
     ocv::InstallCrashFilter(ocv::AppPath("logsError.dat"));
 
     ocv::SingleInstance instance;
-    int acquired = instance.Acquire("VMS QVX");
-    if (acquired == -2) {
-        ShowError(QString::fromStdString(ocv::GetLangString("Running!")));
-        ocv::TracePipe::Instance().Uninstall();
-        return 0;
-    }
-    if (acquired != 0) {
-        ShowError(QString::fromStdString(ocv::GetLangString("Initialize failed! ")));
+    if (ocv::SecureSingleInstance(instance, [](const std::string& text) { ShowError(QString::fromStdString(text)); }) != 0) {
         ocv::TracePipe::Instance().Uninstall();
         return 0;
     }
