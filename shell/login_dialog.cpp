@@ -1,0 +1,206 @@
+#include "shell/login_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "device/device_service.h"
+#include "events/log_record.h"
+#include "shell/client_context.h"
+#include "shell/message_box.h"
+#include "shell/skin_image.h"
+
+namespace ocv {
+
+namespace {
+std::function<bool(QWidget*, bool)>& LoginHook() {
+    static std::function<bool(QWidget*, bool)> hook;
+    return hook;
+}
+}  // namespace
+
+bool CapsLockOn() {
+    // The keyboard LED follows the lock state on every X11 and Wayland session of the machine.
+    const QStringList leds = QDir("/sys/class/leds").entryList({"*capslock*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& led : leds) {
+        QFile f("/sys/class/leds/" + led + "/brightness");
+        if (f.open(QIODevice::ReadOnly) && f.read(8).trimmed().toInt() > 0) return true;
+    }
+    return false;
+}
+
+UILoginDlg::UILoginDlg(DeviceService& service, bool writeLog, bool confirmOnly, QWidget* parent)
+    : QDialog(parent), service_(service), writeLog_(writeLog), confirmOnly_(confirmOnly) {
+    setObjectName("UILoginDlg");
+    setWindowTitle(Tr("Login"));
+    setModal(true);
+
+    userCombo_ = new QComboBox(this);
+    userCombo_->setObjectName("loginUserCombo");
+    passEdit_ = new QLineEdit(this);
+    passEdit_->setObjectName("loginPassEdit");
+    passEdit_->setEchoMode(QLineEdit::Password);
+    passEdit_->setMaxLength(kTextBytes - 1);
+    msgLabel_ = new QLabel(this);
+    msgLabel_->setObjectName("msgLabel");
+    lockLabel_ = new QLabel(this);
+    lockLabel_->setObjectName("lockLabel");
+    autoLogin_ = new QCheckBox(Tr("Auto Login"), this);
+    autoLogin_->setObjectName("autoLoginOption");
+    auto* okBtn = new QPushButton(Tr("OK"), this);
+    okBtn->setObjectName("okBtn");
+    okBtn->setDefault(true);
+    auto* exitBtn = new QPushButton(Tr("Cancel"), this);
+    exitBtn->setObjectName("exitBtn");
+
+    auto* title = new QLabel(Tr("Login"), this);
+    title->setObjectName("titleLabel");
+    auto* form = new QFormLayout;
+    form->addRow(Tr("Username"), userCombo_);
+    form->addRow(Tr("Password"), passEdit_);
+    auto* notes = new QHBoxLayout;
+    notes->addWidget(msgLabel_, 1);
+    notes->addWidget(lockLabel_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(autoLogin_);
+    buttons->addStretch();
+    buttons->addWidget(okBtn);
+    buttons->addWidget(exitBtn);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(title);
+    layout->addLayout(form);
+    layout->addLayout(notes);
+    layout->addLayout(buttons);
+
+    const ConfigStore& store = service_.store();
+    const UserSession& session = CurrentSession();
+    int selected = 0;
+    for (int slot = 0; slot < kMaxUsers; ++slot) {
+        const UserInfo& u = store.user(slot);
+        if (u.userName[0] == '\0') continue;
+        if (session.LoggedIn() && u.id == session.user().id) selected = userCombo_->count();
+        userCombo_->addItem(QString::fromLocal8Bit(u.userName), slot);
+    }
+    if (userCombo_->count() > 0) userCombo_->setCurrentIndex(selected);
+    autoLogin_->setChecked(store.settings().REMEMBER == 1);
+    autoLogin_->setVisible(!confirmOnly_);
+
+    auto* capsTimer = new QTimer(this);
+    connect(capsTimer, &QTimer::timeout, this, &UILoginDlg::UpdateCapsLock);
+    capsTimer->start(200);
+    QTimer::singleShot(500, passEdit_, [this] { passEdit_->setFocus(); });
+
+    connect(okBtn, &QPushButton::clicked, this, &UILoginDlg::TryLogin);
+    connect(exitBtn, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void UILoginDlg::UpdateCapsLock() { lockLabel_->setText(CapsLockOn() ? Tr("Caps lock") : QString()); }
+
+void UILoginDlg::TryLogin() {
+    int slot = userCombo_->currentIndex() >= 0 ? userCombo_->currentData().toInt() : -1;
+    if (slot < 0 || slot >= kMaxUsers) return;
+    UserInfo account = service_.store().user(slot);
+    switch (attempts_.Check(account, passEdit_->text().toStdString())) {
+        case LoginAttempts::kTooManyFailures:
+            ShowMessage(this, "Enter the wrong password three times!", kMsgError);
+            reject();
+            return;
+        case LoginAttempts::kWrongPassword:
+            msgLabel_->setText(Tr("Wrong password"));
+            passEdit_->clear();
+            passEdit_->setFocus();
+            return;
+        case LoginAttempts::kAccepted:
+            break;
+    }
+    if (confirmOnly_) {
+        accept();
+        return;
+    }
+    LogInAs(account);
+    if (writeLog_) service_.log().LogWrite(kLogOperate, kLogLogin, -1, -1, "", account.userName);
+    ConfigStore& store = service_.store();
+    switch (DecideLoginMemory(store.settings(), account, autoLogin_->isChecked())) {
+        case LoginMemoryAction::kRemember: store.SaveLoginMemory(account.id, account.password, 1); break;
+        case LoginMemoryAction::kForget: store.SaveLoginMemory(account.id, account.password, 0); break;
+        case LoginMemoryAction::kNone: break;
+    }
+    accept();
+}
+
+bool ShowLoginDialog(QWidget* parent, bool writeLog) {
+    if (LoginHook()) return LoginHook()(parent, writeLog);
+    DeviceService* service = Service();
+    if (!service) return false;
+    UILoginDlg dialog(*service, writeLog, false, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void SetLoginHookForTesting(std::function<bool(QWidget*, bool)> hook) { LoginHook() = std::move(hook); }
+
+bool CheckRight(QWidget* parent, int bit) {
+    if (!CurrentSession().LoggedIn() && !ShowLoginDialog(parent, true)) return false;
+    if (CurrentSession().HasRight(bit)) return true;
+    ShowMessage(parent, "Insufficient permissions to operate!", kMsgError);
+    return false;
+}
+
+UILockDlg::UILockDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName("UILockDlg");
+    setWindowTitle(Tr("UnLock"));
+    setModal(true);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    passEdit_ = new QLineEdit(this);
+    passEdit_->setObjectName("passEdit");
+    passEdit_->setEchoMode(QLineEdit::Password);
+    auto* lockBtn = new QPushButton(Tr("UnLock"), this);
+    lockBtn->setObjectName("lockBtn");
+    lockBtn->setDefault(true);
+    auto* form = new QFormLayout(this);
+    form->addRow(Tr("Password"), passEdit_);
+    form->addRow(lockBtn);
+    connect(lockBtn, &QPushButton::clicked, this, &UILockDlg::TryUnlock);
+}
+
+void UILockDlg::TryUnlock() {
+    LoginAttempts check;  // no limit: a fresh count each time
+    if (check.Check(CurrentSession().user(), passEdit_->text().toStdString()) == LoginAttempts::kAccepted) {
+        accept();
+        return;
+    }
+    ShowMessage(this, "Wrong password", kMsgError);
+    passEdit_->clear();
+    passEdit_->setFocus();
+}
+
+UILoginInfoWnd::UILoginInfoWnd(QWidget* parent) : QFrame(parent, Qt::Popup) {
+    setObjectName("UILoginInfoWnd");
+    userText_ = new QLabel(this);
+    userText_->setObjectName("userText");
+    levelText_ = new QLabel(this);
+    levelText_->setObjectName("levelText");
+    timeText_ = new QLabel(this);
+    timeText_->setObjectName("timeText");
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(userText_);
+    layout->addWidget(levelText_);
+    layout->addWidget(timeText_);
+    Refresh();
+}
+
+void UILoginInfoWnd::Refresh() {
+    const UserSession& s = CurrentSession();
+    userText_->setText(Tr("Login user:") + " " + QString::fromLocal8Bit(s.user().userName));
+    levelText_->setText(Tr("Permissions:") + " " + Tr(LevelText(s.user().level)));
+    timeText_->setText(Tr("Time:") + " " + QString::fromStdString(s.LoginTimeText()));
+}
+
+}  // namespace ocv

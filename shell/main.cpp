@@ -1,0 +1,95 @@
+// The client's entry: start-up in its fixed order, the main window, and the way out behind the
+// shutdown splash.
+#include <QApplication>
+#include <QFile>
+#include <memory>
+
+#include "device/device_service.h"
+#include "platform/app_dir.h"
+#include "platform/crash_filter.h"
+#include "platform/single_instance.h"
+#include "shell/base/device_types.h"
+#include "shell/base/lang.h"
+#include "shell/base/pending_import.h"
+#include "shell/base/port_slots.h"
+#include "shell/base/trace.h"
+#include "shell/client_context.h"
+#include "shell/crash_report.h"
+#include "shell/debug_console.h"
+#include "shell/main_dlg.h"
+#include "shell/message_box.h"
+#include "shell/qt_audio.h"
+#include "shell/splash_dialog.h"
+#include "shell/startup_gate.h"
+
+namespace {
+
+void ShowError(const QString& text) { ocv::ShowMessage(nullptr, text, "ERR", ocv::kMsgCustom); }
+
+// Crash lines written since the last start, shown now: the crash handler itself cannot.
+void ShowUnshownCrashLines() {
+    std::string ini = ocv::AppPath("config.ini");
+    long long end = 0;
+    std::vector<std::string> lines = ocv::UnshownCrashLines(ocv::AppPath("logsError.dat"), ini, &end);
+    if (lines.empty()) return;
+    QString text;
+    for (const std::string& line : lines) text += QString::fromLocal8Bit(line) + "\n";
+    ShowError(text.trimmed());
+    ocv::MarkCrashLinesShown(ini, end);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ocv::AppDir();  // fixed from the executable's own path
+    ocv::ApplyPendingImport();
+    ocv::ResetDeviceTypeTable();
+    ocv::ResetPortSlots();
+
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);  // the main window's close procedure ends the loop
+    QFile style(QString::fromStdString(ocv::AppPath("skin/ocuvant.qss")));
+    if (style.open(QIODevice::ReadOnly)) app.setStyleSheet(QString::fromUtf8(style.readAll()));
+    ocv::TracePipe::Instance().Install();
+
+    ShowUnshownCrashLines();
+    ocv::InstallCrashFilter(ocv::AppPath("logsError.dat"));
+
+    ocv::SingleInstance instance;
+    if (ocv::SecureSingleInstance(instance, [](const std::string& text) { ShowError(QString::fromStdString(text)); }) != 0) {
+        ocv::TracePipe::Instance().Uninstall();
+        return 0;
+    }
+    ocv::LoadSharedTexts();
+    ocv::InstallQtAudioOutput();
+    ocv::QtWavPlayer wavPlayer;  // outlives the device service's sound thread
+
+    std::unique_ptr<ocv::DeviceService> service;
+    {
+        ocv::UIWzdSplashDlg splash(ocv::UIWzdSplashDlg::kLoading, &service);
+        splash.exec();
+    }
+    if (!service) {
+        service = std::make_unique<ocv::DeviceService>();
+        ocv::SetService(service.get());
+    }
+
+    ocv::Trace("ENTER SYSTEM\n");
+    {
+        ocv::MainDlg mainWindow(*service, &wavPlayer, ocv::MainDlg::Options{});
+        if (mainWindow.Create()) {
+            mainWindow.show();
+            app.exec();
+        }
+        mainWindow.hide();
+    }  // the main window's workers end here
+    ocv::Trace("EXIT 1\n");
+    {
+        ocv::UIWzdSplashDlg splash(ocv::UIWzdSplashDlg::kShuttingDown, &service);
+        splash.exec();
+    }
+    instance.Release();
+    ocv::Trace("EXIT SYSTEM\n");
+    ocv::TracePipe::Instance().Uninstall();
+    return 0;
+}

@@ -1,0 +1,472 @@
+#include "shell/main_dlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "device/device_service.h"
+#include "events/alarm_sound.h"
+#include "events/log_record.h"
+#include "platform/app_dir.h"
+#include "shell/base/build_string.h"
+#include "shell/base/lang.h"
+#include "shell/client_context.h"
+#include "shell/debug_console.h"
+#include "shell/login_dialog.h"
+#include "shell/message_box.h"
+#include "shell/skin_image.h"
+#include "shell/user_setup_page.h"
+#include "shell/window_config.h"
+#include "shell/window_message.h"
+#include "store/config_files.h"
+
+namespace ocv {
+
+namespace {
+
+// The page prefixes of the TOOLBAR indexes 1..9.
+const char* const kToolbarPages[10] = {"",          "realPlay",     "emap",      "playback", "deviceSetup",
+                                       "loadDevice", "deviceConfig", "userSetup", "logsInfo", "medical"};
+
+QString ConfigIni() { return QString::fromStdString(AppPath("config.ini")); }
+
+}  // namespace
+
+MainDlg::MainDlg(DeviceService& service, WavPlayer* wavPlayer, Options options)
+    : QWidget(nullptr), service_(service), wavPlayer_(wavPlayer), options_(options) {
+    setObjectName("MainDlg");
+    setWindowTitle(QString::fromStdString(Shared().title.empty() ? GetLangString("BODY TEMPERATURESCREENING SYSTEM")
+                                                                 : Shared().title));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
+MainDlg::~MainDlg() {
+    // The workers end with the window (they read the store, which outlives them).
+    if (status_) status_->Stop();
+    if (timeSync_) timeSync_->Stop();
+    TracePipe::Instance().SetListener(nullptr);
+}
+
+bool MainDlg::Create() {
+    LogOut();
+    service_.log().LogWrite(kLogSystem, kLogEnterSystem, -1, -1, "", "");
+
+    int remembered = FindRememberedUser(service_.store());
+    if (remembered >= 0) {
+        LogInAs(service_.store().user(remembered));
+    } else if (!ShowLoginDialog(nullptr, true)) {
+        return false;
+    }
+
+    const std::string ini = ConfigIni().toStdString();
+    SoundAttributes sounds = LoadSoundAttributes(ini);
+    service_.sounds().SetTemperatureRepeat(sounds.TemperatureRepeat());
+    service_.players().SetDrawMethod(LoadDrawMethod(ini));
+    BuildWindow();
+
+    OpenPage("setup");
+    ToolbarBlock toolbar = LoadToolbar(ini);
+    int order[10];
+    int count = PageOpenOrder(toolbar, order);
+    for (int i = 0; i < count; ++i) OpenPage(kToolbarPages[order[i]]);
+    RenewClockSnapshot();
+
+    status_ = std::make_unique<StatusWorker>(
+        service_.store(),
+        StatusWorker::Hooks{[this] { service_.alarms().ResetDayCounters(); },
+                            [this] { service_.log().DeleteOldLogs(service_.store().settings().LOGMONTH); },
+                            [this](const StatusTick& t) {
+                                auto meter = [](int v) { return v < 0 ? 255 : v; };
+                                intptr_t packed = meter(t.cpuPercent) | (meter(t.networkPercent) << 8) |
+                                                  (t.dateChanged ? 1 << 16 : 0);
+                                PostWindowMessage(this, kMsgStatusTick, static_cast<intptr_t>(t.now.time), packed);
+                            }});
+    timeSync_ = std::make_unique<TimeSyncWorker>(
+        service_.store(), [this](int d, int c, uint32_t command, const void* block, uint32_t length) {
+            return service_.SendChannelConfig(d, c, command, block, length);
+        });
+    if (options_.startThreads) {
+        if (wavPlayer_) service_.SetWavPlayer(wavPlayer_);
+        status_->Start();
+        service_.StartWorkers();
+        timeSync_->Start();
+    }
+
+    ResolutionBlock size = LoadResolution(ini);
+    resize(size.width, size.height);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    loginInfo_ = new UILoginInfoWnd(this);
+
+    if (options_.startThreads) service_.StartAllDeviceThreads();
+    created_ = true;
+    return true;
+}
+
+void MainDlg::BuildWindow() {
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    // Title bar: the system label, the five menus, lock and the window buttons.
+    auto* titleBar = new QWidget(this);
+    titleBar->setObjectName("titleBar");
+    auto* title = new QHBoxLayout(titleBar);
+    title->setContentsMargins(8, 2, 4, 2);
+    auto* systemLabel = new QLabel(windowTitle(), titleBar);
+    systemLabel->setObjectName("systemLabel");
+    title->addWidget(systemLabel);
+    title->addSpacing(24);
+    title->addWidget(AddMenu("fileMenu", "File", kMsgFileMenu, {{3, "menu_exit.png", "Exit system"}}));
+    title->addWidget(AddMenu("systemMenu", "System", kMsgSystemMenu,
+                             {{0, "menu_lock.png", "Logout"}, {3, nullptr, "Import file"}, {4, nullptr, "Export file"}}));
+    std::vector<std::tuple<int, const char*, const char*>> viewItems;
+    static const char* const kSizeTexts[7] = {"1024*720", "1024*768", "1280*1024", "1360*768",
+                                              "1366*768", "1440*900", "1920*1080"};
+    for (int i = 0; i < 7; ++i) viewItems.emplace_back(i, nullptr, kSizeTexts[i]);
+    viewItems.emplace_back(7, "menu_fullscreen.png", "Full Screen");
+    title->addWidget(AddMenu("viewMenu", "View", kMsgViewMenu, viewItems));
+    title->addWidget(AddMenu("toolMenu", "Tool", kMsgToolMenu, {{2, "menu_userSetup.png", "User Config"}}));
+    title->addWidget(AddMenu("helpMenu", "Help", kMsgHelpMenu,
+                             {{0, "menu_help.png", "User's manual"}, {1, "menu_about.png", "About"}}));
+    title->addStretch();
+    auto addButton = [&](const char* name, const QString& text, auto slot) {
+        auto* b = new QPushButton(text, titleBar);
+        b->setObjectName(name);
+        b->setFlat(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        connect(b, &QPushButton::clicked, this, slot);
+        title->addWidget(b);
+        return b;
+    };
+    auto* loginInfoBtn = addButton("loginInfoBtn", QString::fromLocal8Bit(CurrentSession().user().userName), [this] {
+        if (!loginInfo_) return;
+        loginInfo_->Refresh();
+        loginInfo_->move(mapToGlobal(QPoint(width() - loginInfo_->sizeHint().width() - 8, 32)));
+        loginInfo_->show();
+    });
+    loginInfoBtn->setIcon(SkinIcon("user.png"));
+    addButton("lockBtn", QString(), [this] { Lock(); })->setIcon(SkinIcon("lock.png"));
+    addButton("minBtn", QStringLiteral("\u2013"), [this] { showMinimized(); });
+    QPushButton* maxBtn = addButton("maxBtn", QStringLiteral("\u25a1"), [this] { showMaximized(); });
+    QPushButton* restoreBtn = addButton("restoreBtn", QStringLiteral("\u29c9"), [this] { showNormal(); });
+    restoreBtn->hide();
+    addButton("closeBtn", QStringLiteral("\u2715"), [this] { ExitSystem(false); });
+    connect(this, &QWidget::windowTitleChanged, systemLabel, &QLabel::setText);
+    Q_UNUSED(maxBtn);
+    root->addWidget(titleBar);
+
+    // Page tabs and the tool strip.
+    auto* tabBar = new QWidget(this);
+    tabBar->setObjectName("mainTool");
+    tabStrip_ = new QHBoxLayout(tabBar);
+    tabStrip_->setContentsMargins(4, 0, 4, 0);
+    tabStrip_->addStretch();
+    root->addWidget(tabBar);
+    pageStack_ = new QStackedWidget(this);
+    pageStack_->setObjectName("pageStack");
+    root->addWidget(pageStack_, 1);
+
+    // Status area.
+    auto* statusBar = new QWidget(this);
+    statusBar->setObjectName("statusBar");
+    auto* status = new QHBoxLayout(statusBar);
+    status->setContentsMargins(8, 2, 8, 2);
+    status->addStretch();
+    dateText_ = new QLabel(statusBar);
+    dateText_->setObjectName("dateText");
+    timeText_ = new QLabel(statusBar);
+    timeText_->setObjectName("timeText");
+    auto* cpuText = new QLabel("CPU", statusBar);
+    cpuText->setObjectName("cpuText");
+    cpuProgress_ = new QProgressBar(statusBar);
+    cpuProgress_->setObjectName("cpuProgress");
+    auto* netText = new QLabel(Tr("NET"), statusBar);
+    netText->setObjectName("netText");
+    networkProgress_ = new QProgressBar(statusBar);
+    networkProgress_->setObjectName("networkProgress");
+    for (QProgressBar* p : {cpuProgress_, networkProgress_}) {
+        p->setRange(0, 100);
+        p->setValue(0);
+        p->setFixedWidth(100);
+        p->setFormat("%p%");
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{dateText_, timeText_, cpuText, cpuProgress_, netText, networkProgress_})
+        status->addWidget(w);
+    root->addWidget(statusBar);
+
+    ClockSnapshot now = clockSnapshot();
+    dateText_->setText(QString::asprintf("%04d-%02d-%02d", now.year, now.month, now.day));
+    timeText_->setText(QString::asprintf("%02d:%02d:%02d", now.hour, now.minute, now.second));
+
+    auto* consoleKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F11), this);
+    consoleKey->setContext(Qt::ApplicationShortcut);
+    connect(consoleKey, &QShortcut::activated, this, &MainDlg::ToggleDebugConsole);
+}
+
+QPushButton* MainDlg::AddMenu(const char* name, const char* title, int message,
+                              const std::vector<std::tuple<int, const char*, const char*>>& items) {
+    auto* button = new QPushButton(Tr(title), this);
+    button->setObjectName(name);
+    button->setFlat(true);
+    auto* menu = new QMenu(button);
+    menu->setObjectName(QString(name) + "Popup");
+    menu->setFixedWidth(130);
+    for (const auto& [id, icon, text] : items) {
+        QAction* action = menu->addAction(icon ? SkinIcon(icon) : QIcon(), Tr(text));
+        int item = id;
+        connect(action, &QAction::triggered, this, [this, message, item] { PostWindowMessage(this, message, item, 0); });
+    }
+    button->setMenu(menu);
+    return button;
+}
+
+bool MainDlg::event(QEvent* e) {
+    if (e->type() == WindowMessage::EventType()) {
+        auto* m = static_cast<WindowMessage*>(e);
+        if (m->message() == kMsgStatusTick) {
+            OnStatusTick(m->wParam(), m->lParam());
+        } else if (m->message() >= kMsgFileMenu && m->message() <= kMsgHelpMenu) {
+            OnMenu(m->message(), static_cast<int>(m->wParam()));
+        }
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void MainDlg::OnStatusTick(intptr_t time, intptr_t packed) {
+    if (!timeText_) return;
+    ClockSnapshot now = MakeClockSnapshot(time);
+    timeText_->setText(QString::asprintf("%02d:%02d:%02d", now.hour, now.minute, now.second));
+    if (packed & (1 << 16)) dateText_->setText(QString::asprintf("%04d-%02d-%02d", now.year, now.month, now.day));
+    int cpu = packed & 0xFF, net = (packed >> 8) & 0xFF;
+    if (cpu <= 100) cpuProgress_->setValue(cpu);
+    if (net <= 100) networkProgress_->setValue(net);
+}
+
+void MainDlg::OnMenu(int message, int item) {
+    switch (message) {
+        case kMsgFileMenu:
+            if (item == 3) ExitSystem(false);
+            break;
+        case kMsgSystemMenu:
+            if (item == 0) Logout();
+            else if (item == 3) ImportConfiguration();
+            else if (item == 4) ExportConfiguration();
+            break;
+        case kMsgViewMenu:
+            if (item >= 0 && item <= 6) ApplyViewSize(item);
+            else if (item == 7) isFullScreen() ? showNormal() : showFullScreen();
+            break;
+        case kMsgToolMenu:
+            if (item == 2) OpenPage("userSetup");
+            break;
+        case kMsgHelpMenu:
+            if (item == 0) OpenHelp();
+            else if (item == 1) ShowAbout();
+            break;
+        default: break;
+    }
+}
+
+void MainDlg::ApplyViewSize(int item) {
+    int width = 0, height = 0;
+    if (!ViewItemSize(item, &width, &height)) return;
+    if (isFullScreen() || isMaximized()) showNormal();
+    resize(width, height);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width / 2, height / 2));
+    SaveResolution(ConfigIni().toStdString(), ResolutionBlock{width, height, 1});
+}
+
+void MainDlg::OpenPage(const QString& prefix) {
+    auto found = pages_.find(prefix);
+    if (found != pages_.end()) {
+        pageStack_->setCurrentWidget(found->second.content);
+        return;
+    }
+    // Only pages that exist are opened; the others are built by their own modules.
+    QWidget* content = nullptr;
+    const char* titleText = nullptr;
+    if (prefix == "userSetup") {
+        content = new UIUserSetupDlg(service_, pageStack_);
+        titleText = "User Config";
+    }
+    if (!content) return;
+    auto* holder = new QWidget(pageStack_);
+    holder->setObjectName(prefix + "TabCtrl");
+    auto* holderLayout = new QVBoxLayout(holder);
+    holderLayout->setContentsMargins(0, 0, 0, 0);
+    holderLayout->addWidget(content);
+    pageStack_->addWidget(holder);
+
+    auto* tab = new QWidget(this);
+    tab->setObjectName(prefix + "CtrlTab");
+    auto* tabLayout = new QHBoxLayout(tab);
+    tabLayout->setContentsMargins(0, 0, 0, 0);
+    tabLayout->setSpacing(0);
+    auto* button = new QPushButton(Tr(titleText), tab);
+    button->setObjectName(prefix + "ButtonTab");
+    button->setCheckable(true);
+    auto* close = new QPushButton(QStringLiteral("\u2715"), tab);
+    close->setObjectName(prefix + "CloseTab");
+    close->setFlat(true);
+    tabLayout->addWidget(button);
+    tabLayout->addWidget(close);
+    tabStrip_->insertWidget(tabStrip_->count() - 1, tab);
+    pages_[prefix] = Page{tab, holder};
+    connect(button, &QPushButton::clicked, this, [this, prefix] { OpenPage(prefix); });
+    connect(close, &QPushButton::clicked, this, [this, prefix] {
+        auto it = pages_.find(prefix);
+        if (it == pages_.end()) return;
+        it->second.tab->deleteLater();
+        it->second.content->deleteLater();
+        pages_.erase(it);
+    });
+    pageStack_->setCurrentWidget(holder);
+}
+
+void MainDlg::ClosePages() {
+    for (auto& [prefix, page] : pages_) {
+        page.tab->deleteLater();
+        page.content->deleteLater();
+    }
+    pages_.clear();
+    if (loginInfo_) loginInfo_->hide();
+}
+
+bool MainDlg::ExitSystem(bool force) {
+    if (!force) {
+        if (!ShowMessage(this, "Do you want to exit the system?", kMsgAdvice)) return false;
+        if (service_.store().settings().ENABLEOSD == 1 && !ShowLoginDialog(this, true)) return false;
+        if (!CheckRight(this, kRightExit)) return false;
+    }
+    const char* user = CurrentSession().user().userName;
+    service_.log().LogWrite(kLogOperate, kLogLogout, -1, -1, "", user);
+    service_.log().LogWrite(kLogSystem, kLogExitSystem, -1, -1, "", user);
+    ClosePages();
+    exiting_ = true;
+    close();
+    return true;
+}
+
+void MainDlg::closeEvent(QCloseEvent* e) {
+    if (exiting_ || !created_) {
+        e->accept();
+        QCoreApplication::quit();
+        return;
+    }
+    e->ignore();
+    ExitSystem(false);
+}
+
+void MainDlg::Logout() {
+    UILoginDlg confirm(service_, false, true, this);
+    if (confirm.exec() != QDialog::Accepted) return;
+    OpenPage("setup");
+    service_.log().LogWrite(kLogOperate, kLogLogout, -1, -1, "", CurrentSession().user().userName);
+    LogOut();
+    if (auto* b = findChild<QPushButton*>("loginInfoBtn")) b->setText(QString());
+}
+
+void MainDlg::Lock() {
+    hide();
+    UILockDlg lock(nullptr);
+    lock.exec();
+    show();
+}
+
+void MainDlg::OpenHelp() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(AppPath("help.pdf"))));
+}
+
+void MainDlg::ShowAbout() {
+    QString text = windowTitle() + "\n" + Tr("Version") + " " + kVersionText + "-" +
+                   QString::fromStdString(GetBuildString());
+    ShowMessage(this, text, Tr("About"), kMsgCustom);
+}
+
+bool MainDlg::AnyChannelBusy() const {
+    const ConfigStore& store = service_.store();
+    for (int d = 0; d < kMaxDevices; ++d) {
+        const DeviceInfo& dev = store.device(d);
+        if (dev.IsEmpty()) continue;
+        for (const ChannelInfo& c : dev.channels)
+            if (c.mainStream.load() != 0 || c.connectPending.load() != 0) return true;
+    }
+    return false;
+}
+
+void MainDlg::ImportConfiguration() {
+    if (AnyChannelBusy()) {
+        ShowMessage(this, "Please stop all channels, and then try again!", kMsgError);
+        return;
+    }
+    if (CurrentSession().user().level != kLevelAdministrator) {
+        ShowMessage(this, "Insufficient permissions to operate!", kMsgError);
+        return;
+    }
+    if (!ShowMessage(this, "Do you want to import the configuration?", kMsgAdvice)) return;
+    QString path = QFileDialog::getOpenFileName(this, Tr("Open file"), QString(), "bak Files(*.bak)");
+    if (path.isEmpty()) return;
+    service_.StopAllDevices();
+    if (service_.store().ImportConfiguration(path.toLocal8Bit().constData()) == 0) {
+        ShowMessage(this, "Import configuration successful, system will automatically exit.", kMsgComplete);
+        ExitSystem(true);
+    } else {
+        ShowMessage(this, "Import configuration failed!", kMsgError);
+    }
+}
+
+void MainDlg::ExportConfiguration() {
+    if (CurrentSession().user().level != kLevelAdministrator) {
+        ShowMessage(this, "Insufficient permissions to operate!", kMsgError);
+        return;
+    }
+    QString folder = QFileDialog::getExistingDirectory(this, Tr("Export file"));
+    if (folder.isEmpty()) return;
+    std::string written;
+    if (ExportConfigurationFile(service_.store(), AppPath(kTemplateDatabaseName), folder.toStdString(),
+                                clockSnapshot(), &written) != 0) {
+        ShowMessage(this, "Export Configuration Failed!", kMsgError);
+        return;
+    }
+    ShowMessage(this, Tr("Export Configuration successfully!") + "\n" + QString::fromStdString(written), QString(),
+                kMsgComplete);
+}
+
+void MainDlg::ToggleDebugConsole() {
+    if (console_) {
+        console_->deleteLater();
+        console_ = nullptr;
+        return;
+    }
+    console_ = new DebugConsole(this);
+    console_->show();
+}
+
+void MainDlg::mousePressEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton) dragOffset_ = e->globalPosition().toPoint() - frameGeometry().topLeft();
+    QWidget::mousePressEvent(e);
+}
+
+void MainDlg::mouseMoveEvent(QMouseEvent* e) {
+    if ((e->buttons() & Qt::LeftButton) && !isMaximized() && !isFullScreen())
+        move(e->globalPosition().toPoint() - dragOffset_);
+    QWidget::mouseMoveEvent(e);
+}
+
+}  // namespace ocv

@@ -1,0 +1,91 @@
+#pragma once
+// The application's single top-level window: caption-less frame with its own title bar, the
+// five menus, the page tabs, the status area, the background workers and the exit procedure.
+#include <QWidget>
+#include <map>
+#include <memory>
+
+#include "shell/status_worker.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+class QHBoxLayout;
+
+namespace ocv {
+
+class DeviceService;
+class DebugConsole;
+class UILoginInfoWnd;
+class WavPlayer;
+
+class MainDlg : public QWidget {
+    Q_OBJECT
+public:
+    struct Options {
+        bool startThreads = true;  // workers and device threads (tests leave them off)
+    };
+    MainDlg(DeviceService& service, WavPlayer* wavPlayer, Options options);
+    ~MainDlg() override;
+
+    // Login and initialisation; false when the login was refused (the program then quits).
+    bool Create();
+    // The close procedure; true when the window closed.
+    bool ExitSystem(bool force);
+    // The menu items (what the menu posts as messages 1425..1429).
+    void OnMenu(int message, int item);
+    void ToggleDebugConsole();
+    void OpenPage(const QString& prefix);
+    bool HasPage(const QString& prefix) const { return pages_.count(prefix) > 0; }
+    StatusWorker* statusWorker() { return status_.get(); }
+    TimeSyncWorker* timeSyncWorker() { return timeSync_.get(); }
+    bool closedByExit() const { return exiting_; }
+
+    void ImportConfiguration();
+    void ExportConfiguration();
+    void ApplyViewSize(int item);
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+
+private:
+    void BuildWindow();
+    QPushButton* AddMenu(const char* name, const char* title, int message,
+                         const std::vector<std::tuple<int, const char*, const char*>>& items);
+    void OnStatusTick(intptr_t time, intptr_t packed);
+    void Logout();
+    void Lock();
+    void ShowAbout();
+    void OpenHelp();
+    void ClosePages();
+    bool AnyChannelBusy() const;
+
+    DeviceService& service_;
+    WavPlayer* wavPlayer_;
+    Options options_;
+    std::unique_ptr<StatusWorker> status_;
+    std::unique_ptr<TimeSyncWorker> timeSync_;
+    bool exiting_ = false;
+    bool created_ = false;
+
+    QLabel* dateText_ = nullptr;
+    QLabel* timeText_ = nullptr;
+    QProgressBar* cpuProgress_ = nullptr;
+    QProgressBar* networkProgress_ = nullptr;
+    QStackedWidget* pageStack_ = nullptr;
+    QHBoxLayout* tabStrip_ = nullptr;
+    struct Page {
+        QWidget* tab;      // prefix + "CtrlTab": the tab's button and close button
+        QWidget* content;  // prefix + "TabCtrl"
+    };
+    std::map<QString, Page> pages_;
+    DebugConsole* console_ = nullptr;
+    UILoginInfoWnd* loginInfo_ = nullptr;
+    QPoint dragOffset_;
+};
+
+}  // namespace ocv

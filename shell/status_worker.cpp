@@ -1,0 +1,141 @@
+#include "shell/status_worker.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+
+#include "platform/crash_filter.h"
+#include "store/config_store.h"
+
+namespace ocv {
+
+int NetworkPercent(const QVX_NET_RECORD* records, int count) {
+    if (!records || count <= 0) return -1;
+    const QVX_NET_RECORD* best = &records[0];
+    for (int i = 1; i < count; ++i)
+        if (records[i].sent > best->sent) best = &records[i];
+    uint64_t linkKbit = best->linkSpeed / 1000;
+    if (linkKbit == 0) return -1;
+    uint64_t value = (static_cast<uint64_t>(best->received) + best->sent) * 800 / linkKbit;
+    return static_cast<int>(std::min<uint64_t>(value, 100));
+}
+
+int MarkAllChannelsForTimeSync(ConfigStore& store) {
+    int marked = 0;
+    for (int d = 0; d < kMaxDevices; ++d) {
+        DeviceInfo& dev = store.device(d);
+        if (dev.IsEmpty()) continue;
+        int channels = std::clamp(dev.channelCount, 0, kMaxChannels);
+        for (int c = 0; c < channels; ++c) {
+            dev.channels[c].timeSyncPending.store(1);
+            ++marked;
+        }
+    }
+    return marked;
+}
+
+void StatusWorker::Tick() {
+    ClockSnapshot now = RenewClockSnapshot();
+    // The crash handler cannot call localtime, so it is given the offset here.
+    std::time_t t = static_cast<std::time_t>(now.time);
+    std::tm local{};
+    if (localtime_r(&t, &local)) SetCrashFilterUtcOffset(local.tm_gmtoff);
+
+    StatusTick tick{now, false, -1, -1};
+    if (now.day != lastDay_ || now.month != lastMonth_ || now.year != lastYear_) {
+        bool firstTick = lastDay_ < 0;
+        lastDay_ = now.day;
+        lastMonth_ = now.month;
+        lastYear_ = now.year;
+        tick.dateChanged = true;
+        if (!firstTick && hooks_.resetDayCounters) hooks_.resetDayCounters();
+    }
+    if (meters_) {
+        tick.cpuPercent = QVX_CPU_Usage();
+        QVX_NET_RECORD records[16];
+        int n = QVX_NET_Usage(records, 16);
+        tick.networkPercent = NetworkPercent(records, n);
+    }
+    if (now.hour == 0 && now.minute == 5 && now.second == 0 && hooks_.pruneLogs) hooks_.pruneLogs();
+    const SystemSettings& s = store_.settings();
+    if (s.ENABLETIME == 1 && now.SecondOfDay() == s.CHECKTIME) MarkAllChannelsForTimeSync(store_);
+    if (hooks_.post) hooks_.post(tick);
+}
+
+void StatusWorker::Start() {
+    if (thread_.joinable()) return;
+    stop_ = false;
+    thread_ = std::thread([this] { Loop(); });
+}
+
+void StatusWorker::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void StatusWorker::Loop() {
+    pthread_setname_np(pthread_self(), "status");
+    if (meters_) {
+        QVX_CPU_Init();
+        QVX_NET_Init();
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stop_) {
+        lock.unlock();
+        Tick();
+        lock.lock();
+        wake_.wait_for(lock, std::chrono::milliseconds(1000), [this] { return stop_; });
+    }
+    if (meters_) {
+        QVX_CPU_Free();
+        QVX_NET_Free();
+    }
+}
+
+int TimeSyncWorker::Pass() {
+    ClockSnapshot now = clockSnapshot();
+    int32_t block[15] = {now.year, now.month, now.day, now.hour, now.minute, now.second};
+    int sent = 0;
+    for (int d = 0; d < kMaxDevices; ++d) {
+        DeviceInfo& dev = store_.device(d);
+        if (dev.IsEmpty()) continue;
+        for (int c = 0; c < kMaxChannels; ++c) {
+            if (dev.channels[c].timeSyncPending.exchange(0) == 0) continue;
+            if (send_) send_(d, c, kTimeSyncCommand, block, kTimeSyncBlockBytes);
+            ++sent;
+        }
+    }
+    return sent;
+}
+
+void TimeSyncWorker::Start() {
+    if (thread_.joinable()) return;
+    stop_ = false;
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), "time-sync");
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!stop_) {
+            lock.unlock();
+            Pass();
+            lock.lock();
+            wake_.wait_for(lock, std::chrono::milliseconds(1000), [this] { return stop_; });
+        }
+    });
+}
+
+void TimeSyncWorker::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace ocv

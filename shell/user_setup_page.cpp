@@ -1,0 +1,248 @@
+#include "shell/user_setup_page.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "device/device_service.h"
+#include "events/log_record.h"
+#include "shell/base/lang.h"
+#include "shell/client_context.h"
+#include "shell/message_box.h"
+#include "shell/skin_image.h"
+
+namespace ocv {
+
+namespace {
+const char* const kBoxNames[kRightCount] = {
+    "opUserExit",     "opUserConnChn",   "opUserPtz",  "opUserSnap",       "opUserRecord",
+    "opUserTime",     "opUserTalk",      "opUserPlayback", "opUserDevConfig", "opUserDevSetup",
+    "opUserTvWall",   "opUserEmap",      "opUserLoadDevice", "opUserSystem"};
+const char* const kBoxTexts[kRightCount] = {
+    "Exit System", "Disconnected channel", "PTZ control", "Capture", "REC", "Talk", "Check time",
+    "Playback", "Camera Settings", "Device Config", "TV wall", "Map", "Load Device", "System Settings"};
+constexpr int kLogAddAccount = 24;
+constexpr int kLogModifyAccount = 25;
+constexpr int kLogDeleteAccount = 36;
+}  // namespace
+
+UIModifyDlg::UIModifyDlg(const UserInfo* editing, QWidget* parent) : QDialog(parent), adding_(editing == nullptr) {
+    setObjectName("UIModifyDlg");
+    setWindowTitle(Tr(adding_ ? "Add" : "Modify"));
+    name_ = new QLineEdit(this);
+    name_->setObjectName("editUserName");
+    name_->setMaxLength(kTextBytes - 1);
+    pass_ = new QLineEdit(this);
+    pass_->setObjectName("editUserPass");
+    pass_->setEchoMode(QLineEdit::Password);
+    pass_->setMaxLength(kTextBytes - 1);
+    confirm_ = new QLineEdit(this);
+    confirm_->setObjectName("editUserCkPass");
+    confirm_->setEchoMode(QLineEdit::Password);
+    confirm_->setMaxLength(kTextBytes - 1);
+    level_ = new QComboBox(this);
+    level_->setObjectName("comboUserLevel");
+    for (int l = 0; l < 3; ++l) level_->addItem(Tr(LevelText(l)));
+    all_ = new QCheckBox(Tr("All"), this);
+    all_->setObjectName("opLevelAll");
+
+    auto* form = new QFormLayout;
+    form->addRow(Tr("Username"), name_);
+    form->addRow(Tr("Password"), pass_);
+    form->addRow(Tr("Confirm"), confirm_);
+    form->addRow(Tr("User Type"), level_);
+    auto* grid = new QGridLayout;
+    for (int n = 0; n < kRightCount; ++n) {
+        boxes_[n] = new QCheckBox(Tr(kBoxTexts[n]), this);
+        boxes_[n]->setObjectName(kBoxNames[n]);
+        grid->addWidget(boxes_[n], n / 4, n % 4);
+    }
+    grid->addWidget(all_, 4, 0);
+    auto* okBtn = new QPushButton(Tr("OK"), this);
+    okBtn->setObjectName("okBtn");
+    auto* exitBtn = new QPushButton(Tr("Cancel"), this);
+    exitBtn->setObjectName("exitBtn");
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(okBtn);
+    buttons->addWidget(exitBtn);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+
+    if (editing) {
+        result_ = *editing;
+        name_->setText(QString::fromLocal8Bit(editing->userName));
+        name_->setEnabled(false);  // the account name never changes
+        pass_->setText(QString::fromLocal8Bit(editing->password));
+        confirm_->setText(pass_->text());
+        level_->setCurrentIndex(editing->level >= 0 && editing->level <= 2 ? editing->level : 2);
+        for (int n = 0; n < kRightCount; ++n) boxes_[n]->setChecked((editing->option >> n) & 1);
+        if (CurrentSession().user().level != kLevelAdministrator) {
+            level_->setEnabled(false);
+            all_->setEnabled(false);
+            for (QCheckBox* b : boxes_) b->setEnabled(false);
+        }
+    } else {
+        ApplyPreset(0);
+    }
+    connect(level_, &QComboBox::currentIndexChanged, this, [this](int l) {
+        if (adding_) ApplyPreset(l);
+    });
+    connect(all_, &QCheckBox::clicked, this, [this](bool on) {
+        for (QCheckBox* b : boxes_) b->setChecked(on);
+    });
+    connect(okBtn, &QPushButton::clicked, this, [this] {
+        if (Collect()) accept();
+    });
+    connect(exitBtn, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void UIModifyDlg::ApplyPreset(int level) {
+    int32_t preset = LevelPreset(level);
+    for (int n = 0; n < kRightCount; ++n) boxes_[n]->setChecked((preset >> n) & 1);
+    all_->setChecked(preset == kAllRights);
+}
+
+bool UIModifyDlg::Collect() {
+    std::string name = name_->text().toStdString();
+    std::string pass = pass_->text().toStdString();
+    if (const char* refusal = ValidateAccountForm(name, pass, confirm_->text().toStdString())) {
+        ShowMessage(this, refusal, kMsgError);
+        return false;
+    }
+    bool checked[kRightCount];
+    for (int n = 0; n < kRightCount; ++n) checked[n] = boxes_[n]->isChecked();
+    if (adding_) std::snprintf(result_.userName, sizeof(result_.userName), "%s", name.c_str());
+    std::snprintf(result_.password, sizeof(result_.password), "%s", pass.c_str());
+    result_.level = level_->currentIndex();
+    result_.option = OptionFromBoxes(checked);
+    return true;
+}
+
+UIUserSetupDlg::UIUserSetupDlg(DeviceService& service, QWidget* parent) : QWidget(parent), service_(service) {
+    setObjectName("UIUserSetupDlg");
+    list_ = new QTableWidget(0, 3, this);
+    list_->setObjectName("userList");
+    list_->setHorizontalHeaderLabels({Tr("Index"), Tr("Username"), Tr("Type")});
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->horizontalHeader()->setStretchLastSection(true);
+    list_->verticalHeader()->hide();
+    auto* addBtn = new QPushButton(Tr("Add"), this);
+    addBtn->setObjectName("addBtn");
+    auto* editBtn = new QPushButton(Shared().modify.empty() ? Tr("Modify") : QString::fromStdString(Shared().modify), this);
+    editBtn->setObjectName("editBtn");
+    auto* delBtn = new QPushButton(Shared().remove.empty() ? Tr("Delete") : QString::fromStdString(Shared().remove), this);
+    delBtn->setObjectName("delBtn");
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(addBtn);
+    buttons->addWidget(editBtn);
+    buttons->addWidget(delBtn);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(list_);
+    connect(addBtn, &QPushButton::clicked, this, &UIUserSetupDlg::AddAccount);
+    connect(editBtn, &QPushButton::clicked, this, &UIUserSetupDlg::ModifyAccount);
+    connect(delBtn, &QPushButton::clicked, this, &UIUserSetupDlg::DeleteAccount);
+    Refresh();
+}
+
+void UIUserSetupDlg::Refresh() {
+    list_->setRowCount(0);
+    const ConfigStore& store = service_.store();
+    for (int slot = 0; slot < kMaxUsers; ++slot) {
+        const UserInfo& u = store.user(slot);
+        if (u.userName[0] == '\0') continue;
+        int row = list_->rowCount();
+        list_->insertRow(row);
+        auto* index = new QTableWidgetItem(QString::number(row + 1));
+        index->setData(Qt::UserRole, slot);
+        list_->setItem(row, 0, index);
+        list_->setItem(row, 1, new QTableWidgetItem(QString::fromLocal8Bit(u.userName)));
+        list_->setItem(row, 2, new QTableWidgetItem(Tr(LevelText(u.level))));
+    }
+}
+
+int UIUserSetupDlg::SelectedSlot() const {
+    int row = list_->currentRow();
+    if (row < 0 || !list_->item(row, 0) || list_->selectedItems().isEmpty()) return -1;
+    return list_->item(row, 0)->data(Qt::UserRole).toInt();
+}
+
+bool UIUserSetupDlg::RunForm(UIModifyDlg& form) {
+    if (formHook_) return formHook_(form) && form.Collect();
+    return form.exec() == QDialog::Accepted;
+}
+
+void UIUserSetupDlg::AddAccount() {
+    if (CurrentSession().user().level != kLevelAdministrator) {
+        ShowMessage(this, "Insufficient permissions!", kMsgError);
+        return;
+    }
+    UIModifyDlg form(nullptr, this);
+    if (!RunForm(form)) return;
+    if (service_.store().AddUser(form.result()) != 0) {
+        ShowMessage(this, "Create Account Failed!", kMsgError);
+        return;
+    }
+    service_.log().LogWrite(kLogOperate, kLogAddAccount, -1, -1, form.result().userName,
+                            CurrentSession().user().userName);
+    ShowMessage(this, "New account successfully!", kMsgComplete);
+    Refresh();
+}
+
+void UIUserSetupDlg::ModifyAccount() {
+    int slot = SelectedSlot();
+    if (slot < 0) {
+        ShowMessage(this, "Please select the account you want to modify!", kMsgWarning);
+        return;
+    }
+    UserInfo account = service_.store().user(slot);
+    UIModifyDlg form(&account, this);
+    if (!RunForm(form)) return;
+    if (service_.store().ModifyUser(form.result()) != 0) {
+        ShowMessage(this, "Modify account failed!", kMsgError);
+        return;
+    }
+    if (form.result().id == CurrentSession().user().id) CurrentSession().SetPassword(form.result().password);
+    service_.log().LogWrite(kLogOperate, kLogModifyAccount, -1, -1, form.result().userName,
+                            CurrentSession().user().userName);
+    ShowMessage(this, "Edit account successfully!", kMsgComplete);
+    Refresh();
+}
+
+void UIUserSetupDlg::DeleteAccount() {
+    if (CurrentSession().user().level != kLevelAdministrator) {
+        ShowMessage(this, "Insufficient permissions!", kMsgError);
+        return;
+    }
+    int slot = SelectedSlot();
+    if (slot < 0) {
+        ShowMessage(this, "Please select the account you want to delete!", kMsgWarning);
+        return;
+    }
+    if (!ShowMessage(this, "Do you want to delete your account?", kMsgAdvice)) return;
+    UserInfo account = service_.store().user(slot);
+    if (const char* refusal = DeleteAccountRefusal(CurrentSession(), account)) {
+        ShowMessage(this, refusal, kMsgError);
+        return;
+    }
+    if (service_.store().DeleteUser(account) == 0)
+        service_.log().LogWrite(kLogOperate, kLogDeleteAccount, -1, -1, account.userName,
+                                CurrentSession().user().userName);
+    Refresh();
+}
+
+}  // namespace ocv

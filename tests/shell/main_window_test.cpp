@@ -1,0 +1,149 @@
+#include <QFile>
+#include <QLabel>
+#include <QTest>
+
+#include "platform/profile.h"
+#include "shell/main_dlg.h"
+#include "shell/window_config.h"
+#include "shell/window_message.h"
+#include "tests/shell/shell_fixture.h"
+#include "tests/shell/test_classes.h"
+
+using namespace ocv;
+using ocv::test::ShellFixture;
+
+namespace {
+
+std::unique_ptr<MainDlg> LoggedInWindow(ShellFixture& f, const char* name = "admin") {
+    int slot = f.SlotOf(name);
+    f.store().SaveLoginMemory(f.store().user(slot).id, f.store().user(slot).password, 1);
+    auto window = std::make_unique<MainDlg>(*f.service, nullptr, MainDlg::Options{false});
+    if (!window->Create()) return nullptr;
+    return window;
+}
+
+QByteArray FileBytes(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+void MainWindowTest::viewItem6StoresResolution() {
+    ShellFixture f;
+    auto window = LoggedInWindow(f);
+    QVERIFY(window);
+    window->show();
+    PostWindowMessage(window.get(), kMsgViewMenu, 6, 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(window->size(), QSize(1920, 1080));
+    ResolutionBlock stored = LoadResolution(f.dir / "config.ini");
+    QCOMPARE(stored.width, 1920);
+    QCOMPARE(stored.height, 1080);
+    QCOMPARE(stored.flag, 1);
+    // The next window opens at the stored size.
+    window.reset();
+    auto next = LoggedInWindow(f);
+    QCOMPARE(next->size(), QSize(1920, 1080));
+    // Items outside 0..6 store nothing.
+    PostWindowMessage(next.get(), kMsgViewMenu, 12, 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(LoadResolution(f.dir / "config.ini").width, 1920);
+}
+
+void MainWindowTest::freshConfigOpensAt1024x720() {
+    ShellFixture f;
+    ResolutionBlock block = LoadResolution(f.dir / "config.ini");
+    QCOMPARE(block.width, 1024);
+    QCOMPARE(block.height, 720);
+    QCOMPARE(block.flag, 1);
+    auto window = LoggedInWindow(f);
+    QCOMPARE(window->size(), QSize(1024, 720));
+    // A damaged block is no reason for an unusable window.
+    ResolutionBlock tiny{3, 2, 1};
+    QVERIFY(WritePrivateProfileStructA("CONFIG", "RESOLUTION", &tiny, sizeof(tiny), (f.dir / "config.ini").c_str()));
+    QCOMPARE(LoadResolution(f.dir / "config.ini").width, 1024);
+}
+
+void MainWindowTest::importWhileChannelPlaysChangesNothing() {
+    ShellFixture f({{"127.0.0.1", 37001, 2}});
+    QVERIFY(f.ok);
+    auto window = LoggedInWindow(f);
+    QVERIFY(window);
+    QVERIFY(!f.store().device(0).IsEmpty());
+    f.store().device(0).channels[1].mainStream.store(7);
+    QByteArray before = FileBytes(f.dir / "QVXVMS.dat");
+    f.messages.clear();
+    window->ImportConfiguration();
+    QCOMPARE(f.Texts(), QStringList{"Please stop all channels, and then try again!"});
+    QCOMPARE(f.messages[0].kind, int(kMsgError));
+    QCOMPARE(FileBytes(f.dir / "QVXVMS.dat"), before);
+    QVERIFY(!QFile::exists(QString::fromStdString(f.dir / "QVXDATA.bak")));
+    QVERIFY(f.store().IsOpen());
+    // A pending connect counts as playing too.
+    f.store().device(0).channels[1].mainStream.store(0);
+    f.store().device(0).channels[0].connectPending.store(1);
+    f.messages.clear();
+    window->ImportConfiguration();
+    QCOMPARE(f.Texts(), QStringList{"Please stop all channels, and then try again!"});
+    f.store().device(0).channels[0].connectPending.store(0);
+}
+
+void MainWindowTest::importAndExportNeedAdministrator() {
+    ShellFixture f;
+    QVERIFY(f.AddAccount("viewer", "", kLevelViewUser, kAllRights) >= 0);
+    auto window = LoggedInWindow(f, "viewer");
+    QVERIFY(window);
+    window->ImportConfiguration();
+    window->ExportConfiguration();
+    QCOMPARE(f.Texts(), (QStringList{"Insufficient permissions to operate!", "Insufficient permissions to operate!"}));
+}
+
+void MainWindowTest::statusTickReachesTheWindowAsMessage() {
+    ShellFixture f;
+    auto window = LoggedInWindow(f);
+    QVERIFY(window);
+    int64_t t = SetClockForTesting(2026, 3, 4, 5, 6, 7);
+    PostWindowMessage(window.get(), kMsgStatusTick, static_cast<intptr_t>(t), 42 | (7 << 8) | (1 << 16));
+    QCoreApplication::processEvents();
+    QCOMPARE(window->findChild<QLabel*>("timeText")->text(), QString("05:06:07"));
+    QCOMPARE(window->findChild<QLabel*>("dateText")->text(), QString("2026-03-04"));
+    SetClockSourceForTesting(nullptr);
+    RenewClockSnapshot();
+}
+
+void MainWindowTest::toolbarPageOrder() {
+    int order[10];
+    QCOMPARE(PageOpenOrder(ToolbarBlock{0, 0}, order), 0);
+    int n = PageOpenOrder(ToolbarBlock{(1u << 1) | (1u << 7) | (1u << 3), 7}, order);
+    QCOMPARE(n, 3);
+    QCOMPARE(order[0], 3);
+    QCOMPARE(order[1], 1);
+    QCOMPARE(order[2], 7);
+    // The page named last but not selected is not opened.
+    QCOMPARE(PageOpenOrder(ToolbarBlock{1u << 2, 5}, order), 1);
+    // TOOLBAR naming the user page opens it at start.
+    ShellFixture f;
+    ToolbarBlock block{1u << 7, 7};
+    QVERIFY(WritePrivateProfileStructA("CONFIG", "TOOLBAR", &block, sizeof(block), (f.dir / "config.ini").c_str()));
+    auto window = LoggedInWindow(f);
+    QVERIFY(window->HasPage("userSetup"));
+    QVERIFY(window->findChild<QWidget*>("userSetupCtrlTab"));
+    QVERIFY(window->findChild<QWidget*>("userSetupTabCtrl"));
+    QVERIFY(window->findChild<QWidget*>("userSetupButtonTab"));
+    QVERIFY(!window->HasPage("realPlay"));  // not built here: no tab at all
+}
+
+void MainWindowTest::exitWritesLogsAndCloses() {
+    ShellFixture f;
+    f.store().settings().ENABLEOSD = 0;
+    auto window = LoggedInWindow(f);
+    window->show();
+    f.answer = false;  // Cancel
+    QVERIFY(!window->ExitSystem(false));
+    QVERIFY(window->isVisible());
+    f.answer = true;
+    QVERIFY(window->ExitSystem(false));
+    QVERIFY(!window->isVisible());
+    QVERIFY(window->closedByExit());
+}

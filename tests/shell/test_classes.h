@@ -1,0 +1,54 @@
+#pragma once
+#include <QObject>
+#include <memory>
+
+class LoginTest : public QObject {
+    Q_OBJECT
+private slots:
+    void secondWrongPasswordOnlyWarnsThirdCloses();
+    void passwordsCompareCaseSensitively();
+    void emptyPasswordLogsInWithEmptyField();
+    void autoLoginRemembersAndStalePasswordShowsDialog();
+    void lockDialogHasNoAttemptLimit();
+};
+
+class RightsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void viewUserPresetLacksCheckTime();
+    void levelPresetsAndOptionBits();
+    void administratorWithoutExitRightCannotLeave();
+    void deletingOwnAccountIsRefused();
+    void afterLogoutCheckRightOffersLoginSilently();
+    void accountFormRefusesEmptyNameAndMismatch();
+    void duplicateAccountReportsFailure();
+};
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void viewItem6StoresResolution();
+    void freshConfigOpensAt1024x720();
+    void importWhileChannelPlaysChangesNothing();
+    void importAndExportNeedAdministrator();
+    void statusTickReachesTheWindowAsMessage();
+    void toolbarPageOrder();
+    void exitWritesLogsAndCloses();
+};
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void secondInstanceIsRefused();
+    void crashLinesAreShownOnce();
+    void loadingSplashTicksAndCreatesService();
+    void wavFilesAreValidated();
+};
+
+class StatusTest : public QObject {
+    Q_OBJECT
+private slots:
+    void timeSyncMarksEveryChannelAtCheckTime();
+    void dayChangeAndLogPruning();
+    void networkMeterBoundaries();
+};
