@@ -208,16 +208,16 @@ TEST_F(SdkSupervision, FreezingADeviceGivesLostWithinTheSilenceTimeout) {
     EXPECT_TRUE(exceptions_->TypesFor(login, 0).empty());
     auto frozenAt = std::chrono::steady_clock::now();
     ASSERT_TRUE(sim_->ControlOk("freeze FRZ on"));
-    ASSERT_TRUE(exceptions_->WaitFor(login, 0, QVX_EXCEPTION_LOGIN_LOST, 3000));
+    ASSERT_TRUE(exceptions_->WaitFor(login, 0, QVX_EXCEPTION_LOGIN_LOST, 5000));
     ExceptionRecord lost{};
     for (auto& r : exceptions_->Snapshot()) {
         if (r.login == login && r.type == QVX_EXCEPTION_LOGIN_LOST) lost = r;
     }
     auto afterMs = std::chrono::duration_cast<std::chrono::milliseconds>(lost.at - frozenAt).count();
-    // Silence time-out 1000 ms, checked every 250 ms: lost after 1000..1250 ms of silence
+    // Silence time-out 2000 ms, checked every 500 ms: lost after 2000..2500 ms of silence
     // (the last heartbeat answer came up to 200 ms before the freeze); slack for slow builds.
-    EXPECT_GE(afterMs, 750);
-    EXPECT_LE(afterMs, 2000);
+    EXPECT_GE(afterMs, 1750);
+    EXPECT_LE(afterMs, 3500);
 
     // While frozen a new login times out (distinct from a refused password).
     QVX_HANDLE h = 0;

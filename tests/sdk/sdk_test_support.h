@@ -99,8 +99,9 @@ protected:
         std::string error;
         ASSERT_TRUE(sim_->Start({"--site", sim_->dir() / "site.ini", "--quiet"}, &error)) << error;
         ASSERT_EQ(QVX_SDK_Init(), QVX_OK);
-        // Short supervision times so losses and reconnections show within a second or two.
-        ASSERT_EQ(QVX_SDK_SetSupervision(200, 1000, 300, 2000), QVX_OK);
+        // Short supervision times so losses and reconnections show within a few seconds, yet
+        // ten missed heartbeats before a loss, so a loaded machine does not fake one.
+        ASSERT_EQ(QVX_SDK_SetSupervision(200, 2000, 300, 2000), QVX_OK);
         exceptions_ = new ExceptionRecorder;
         ASSERT_EQ(QVX_SDK_SetExceptionCallBack(0, 0, &ExceptionRecorder::Callback, exceptions_), QVX_OK);
     }
