@@ -18,6 +18,7 @@
 #include "shell/message_box.h"
 #include "shell/skin_image.h"
 #include "ui_UILockDlg.h"
+#include "ui_UILoginInfoWnd.h"
 #include "ui_UILoginDlg.h"
 
 namespace ocv {
@@ -156,17 +157,11 @@ void UILockDlg::TryUnlock() {
 }
 
 UILoginInfoWnd::UILoginInfoWnd(QWidget* parent) : QFrame(parent, Qt::Popup) {
-    setObjectName("UILoginInfoWnd");
-    userText_ = new QLabel(this);
-    userText_->setObjectName("userText");
-    levelText_ = new QLabel(this);
-    levelText_->setObjectName("levelText");
-    timeText_ = new QLabel(this);
-    timeText_->setObjectName("timeText");
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(userText_);
-    layout->addWidget(levelText_);
-    layout->addWidget(timeText_);
+    Ui::UILoginInfoWnd ui;
+    ui.setupUi(this);
+    userText_ = ui.userText;
+    levelText_ = ui.levelText;
+    timeText_ = ui.timeText;
     Refresh();
 }
 
