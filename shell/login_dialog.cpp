@@ -17,6 +17,9 @@
 #include "shell/client_context.h"
 #include "shell/message_box.h"
 #include "shell/skin_image.h"
+#include "ui_UILockDlg.h"
+#include "ui_UILoginInfoWnd.h"
+#include "ui_UILoginDlg.h"
 
 namespace ocv {
 
@@ -39,46 +42,23 @@ bool CapsLockOn() {
 
 UILoginDlg::UILoginDlg(DeviceService& service, bool writeLog, bool confirmOnly, QWidget* parent)
     : QDialog(parent), service_(service), writeLog_(writeLog), confirmOnly_(confirmOnly) {
-    setObjectName("UILoginDlg");
+    Ui::UILoginDlg ui;  // the layout comes from skin/ui; the widgets belong to this dialog
+    ui.setupUi(this);
     setWindowTitle(Tr("Login"));
     setModal(true);
-
-    userCombo_ = new QComboBox(this);
-    userCombo_->setObjectName("loginUserCombo");
-    passEdit_ = new QLineEdit(this);
-    passEdit_->setObjectName("loginPassEdit");
-    passEdit_->setEchoMode(QLineEdit::Password);
-    passEdit_->setMaxLength(kTextBytes - 1);
-    msgLabel_ = new QLabel(this);
-    msgLabel_->setObjectName("msgLabel");
-    lockLabel_ = new QLabel(this);
-    lockLabel_->setObjectName("lockLabel");
-    autoLogin_ = new QCheckBox(Tr("Auto Login"), this);
-    autoLogin_->setObjectName("autoLoginOption");
-    auto* okBtn = new QPushButton(Tr("OK"), this);
-    okBtn->setObjectName("okBtn");
-    okBtn->setDefault(true);
-    auto* exitBtn = new QPushButton(Tr("Cancel"), this);
-    exitBtn->setObjectName("exitBtn");
-
-    auto* title = new QLabel(Tr("Login"), this);
-    title->setObjectName("titleLabel");
-    auto* form = new QFormLayout;
-    form->addRow(Tr("Username"), userCombo_);
-    form->addRow(Tr("Password"), passEdit_);
-    auto* notes = new QHBoxLayout;
-    notes->addWidget(msgLabel_, 1);
-    notes->addWidget(lockLabel_);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(autoLogin_);
-    buttons->addStretch();
-    buttons->addWidget(okBtn);
-    buttons->addWidget(exitBtn);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(title);
-    layout->addLayout(form);
-    layout->addLayout(notes);
-    layout->addLayout(buttons);
+    userCombo_ = ui.loginUserCombo;
+    passEdit_ = ui.loginPassEdit;
+    msgLabel_ = ui.msgLabel;
+    lockLabel_ = ui.lockLabel;
+    autoLogin_ = ui.autoLoginOption;
+    ui.titleLabel->setText(Tr("Login"));
+    ui.userLabel->setText(Tr("Username"));
+    ui.passLabel->setText(Tr("Password"));
+    autoLogin_->setText(Tr("Auto Login"));
+    ui.okBtn->setText(Tr("OK"));
+    ui.exitBtn->setText(Tr("Cancel"));
+    QPushButton* okBtn = ui.okBtn;
+    QPushButton* exitBtn = ui.exitBtn;
 
     const ConfigStore& store = service_.store();
     const UserSession& session = CurrentSession();
@@ -154,20 +134,15 @@ bool CheckRight(QWidget* parent, int bit) {
 }
 
 UILockDlg::UILockDlg(QWidget* parent) : QDialog(parent) {
-    setObjectName("UILockDlg");
+    Ui::UILockDlg ui;
+    ui.setupUi(this);
     setWindowTitle(Tr("UnLock"));
     setModal(true);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    passEdit_ = new QLineEdit(this);
-    passEdit_->setObjectName("passEdit");
-    passEdit_->setEchoMode(QLineEdit::Password);
-    auto* lockBtn = new QPushButton(Tr("UnLock"), this);
-    lockBtn->setObjectName("lockBtn");
-    lockBtn->setDefault(true);
-    auto* form = new QFormLayout(this);
-    form->addRow(Tr("Password"), passEdit_);
-    form->addRow(lockBtn);
-    connect(lockBtn, &QPushButton::clicked, this, &UILockDlg::TryUnlock);
+    passEdit_ = ui.passEdit;
+    ui.passLabel->setText(Tr("Password"));
+    ui.lockBtn->setText(Tr("UnLock"));
+    connect(ui.lockBtn, &QPushButton::clicked, this, &UILockDlg::TryUnlock);
 }
 
 void UILockDlg::TryUnlock() {
@@ -182,17 +157,11 @@ void UILockDlg::TryUnlock() {
 }
 
 UILoginInfoWnd::UILoginInfoWnd(QWidget* parent) : QFrame(parent, Qt::Popup) {
-    setObjectName("UILoginInfoWnd");
-    userText_ = new QLabel(this);
-    userText_->setObjectName("userText");
-    levelText_ = new QLabel(this);
-    levelText_->setObjectName("levelText");
-    timeText_ = new QLabel(this);
-    timeText_->setObjectName("timeText");
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(userText_);
-    layout->addWidget(levelText_);
-    layout->addWidget(timeText_);
+    Ui::UILoginInfoWnd ui;
+    ui.setupUi(this);
+    userText_ = ui.userText;
+    levelText_ = ui.levelText;
+    timeText_ = ui.timeText;
     Refresh();
 }
 

@@ -52,7 +52,6 @@ int main(int argc, char** argv) {
     if (style.open(QIODevice::ReadOnly)) app.setStyleSheet(QString::fromUtf8(style.readAll()));
     ocv::TracePipe::Instance().Install();
 
-    ShowUnshownCrashLines();
     ocv::InstallCrashFilter(ocv::AppPath("logsError.dat"));
 
     ocv::SingleInstance instance;
@@ -60,6 +59,7 @@ int main(int argc, char** argv) {
         ocv::TracePipe::Instance().Uninstall();
         return 0;
     }
+    ShowUnshownCrashLines();  // only the client that runs shows them
     ocv::LoadSharedTexts();
     ocv::InstallQtAudioOutput();
     ocv::QtWavPlayer wavPlayer;  // outlives the device service's sound thread

@@ -31,6 +31,7 @@
 #include "shell/window_config.h"
 #include "shell/window_message.h"
 #include "store/config_files.h"
+#include "ui_MainDlg.h"
 
 namespace ocv {
 
@@ -117,96 +118,60 @@ bool MainDlg::Create() {
 }
 
 void MainDlg::BuildWindow() {
-    auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(0, 0, 0, 0);
-    root->setSpacing(0);
+    Ui::MainDlg ui;  // the frame comes from skin/ui; menus and pages are added here
+    ui.setupUi(this);
+    ui.systemLabel->setText(windowTitle());
+    connect(this, &QWidget::windowTitleChanged, ui.systemLabel, &QLabel::setText);
 
-    // Title bar: the system label, the five menus, lock and the window buttons.
-    auto* titleBar = new QWidget(this);
-    titleBar->setObjectName("titleBar");
-    auto* title = new QHBoxLayout(titleBar);
-    title->setContentsMargins(8, 2, 4, 2);
-    auto* systemLabel = new QLabel(windowTitle(), titleBar);
-    systemLabel->setObjectName("systemLabel");
-    title->addWidget(systemLabel);
-    title->addSpacing(24);
-    title->addWidget(AddMenu("fileMenu", "File", kMsgFileMenu, {{3, "menu_exit.png", "Exit system"}}));
-    title->addWidget(AddMenu("systemMenu", "System", kMsgSystemMenu,
-                             {{0, "menu_lock.png", "Logout"}, {3, nullptr, "Import file"}, {4, nullptr, "Export file"}}));
+    SetupMenu(ui.fileMenu, "File", kMsgFileMenu, {{3, "menu_exit.png", "Exit system"}});
+    SetupMenu(ui.systemMenu, "System", kMsgSystemMenu,
+              {{0, "menu_lock.png", "Logout"}, {3, nullptr, "Import file"}, {4, nullptr, "Export file"}});
     std::vector<std::tuple<int, const char*, const char*>> viewItems;
     static const char* const kSizeTexts[7] = {"1024*720", "1024*768", "1280*1024", "1360*768",
                                               "1366*768", "1440*900", "1920*1080"};
     for (int i = 0; i < 7; ++i) viewItems.emplace_back(i, nullptr, kSizeTexts[i]);
     viewItems.emplace_back(7, "menu_fullscreen.png", "Full Screen");
-    title->addWidget(AddMenu("viewMenu", "View", kMsgViewMenu, viewItems));
-    title->addWidget(AddMenu("toolMenu", "Tool", kMsgToolMenu, {{2, "menu_userSetup.png", "User Config"}}));
-    title->addWidget(AddMenu("helpMenu", "Help", kMsgHelpMenu,
-                             {{0, "menu_help.png", "User's manual"}, {1, "menu_about.png", "About"}}));
-    title->addStretch();
-    auto addButton = [&](const char* name, const QString& text, auto slot) {
-        auto* b = new QPushButton(text, titleBar);
-        b->setObjectName(name);
-        b->setFlat(true);
-        b->setFocusPolicy(Qt::NoFocus);
-        connect(b, &QPushButton::clicked, this, slot);
-        title->addWidget(b);
-        return b;
-    };
-    auto* loginInfoBtn = addButton("loginInfoBtn", QString::fromLocal8Bit(CurrentSession().user().userName), [this] {
+    SetupMenu(ui.viewMenu, "View", kMsgViewMenu, viewItems);
+    SetupMenu(ui.toolMenu, "Tool", kMsgToolMenu, {{2, "menu_userSetup.png", "User Config"}});
+    SetupMenu(ui.helpMenu, "Help", kMsgHelpMenu, {{0, "menu_help.png", "User's manual"}, {1, "menu_about.png", "About"}});
+
+    ui.loginInfoBtn->setText(QString::fromLocal8Bit(CurrentSession().user().userName));
+    ui.loginInfoBtn->setIcon(SkinIcon("user.png"));
+    connect(ui.loginInfoBtn, &QPushButton::clicked, this, [this] {
         if (!loginInfo_) return;
         loginInfo_->Refresh();
         loginInfo_->move(mapToGlobal(QPoint(width() - loginInfo_->sizeHint().width() - 8, 32)));
         loginInfo_->show();
     });
-    loginInfoBtn->setIcon(SkinIcon("user.png"));
-    addButton("lockBtn", QString(), [this] { Lock(); })->setIcon(SkinIcon("lock.png"));
-    addButton("minBtn", QStringLiteral("\u2013"), [this] { showMinimized(); });
-    QPushButton* maxBtn = addButton("maxBtn", QStringLiteral("\u25a1"), [this] { showMaximized(); });
-    QPushButton* restoreBtn = addButton("restoreBtn", QStringLiteral("\u29c9"), [this] { showNormal(); });
+    ui.lockBtn->setIcon(SkinIcon("lock.png"));
+    connect(ui.lockBtn, &QPushButton::clicked, this, [this] { Lock(); });
+    connect(ui.minBtn, &QPushButton::clicked, this, [this] { showMinimized(); });
+    QPushButton* maxBtn = ui.maxBtn;
+    QPushButton* restoreBtn = ui.restoreBtn;
     restoreBtn->hide();
-    addButton("closeBtn", QStringLiteral("\u2715"), [this] { ExitSystem(false); });
-    connect(this, &QWidget::windowTitleChanged, systemLabel, &QLabel::setText);
-    Q_UNUSED(maxBtn);
-    root->addWidget(titleBar);
+    connect(maxBtn, &QPushButton::clicked, this, [this, maxBtn, restoreBtn] {
+        showMaximized();
+        maxBtn->hide();
+        restoreBtn->show();
+    });
+    connect(restoreBtn, &QPushButton::clicked, this, [this, maxBtn, restoreBtn] {
+        showNormal();
+        restoreBtn->hide();
+        maxBtn->show();
+    });
+    connect(ui.closeBtn, &QPushButton::clicked, this, [this] { ExitSystem(false); });
 
-    // Page tabs and the tool strip.
-    auto* tabBar = new QWidget(this);
-    tabBar->setObjectName("mainTool");
-    tabStrip_ = new QHBoxLayout(tabBar);
-    tabStrip_->setContentsMargins(4, 0, 4, 0);
-    tabStrip_->addStretch();
-    root->addWidget(tabBar);
-    pageStack_ = new QStackedWidget(this);
-    pageStack_->setObjectName("pageStack");
-    root->addWidget(pageStack_, 1);
-
-    // Status area.
-    auto* statusBar = new QWidget(this);
-    statusBar->setObjectName("statusBar");
-    auto* status = new QHBoxLayout(statusBar);
-    status->setContentsMargins(8, 2, 8, 2);
-    status->addStretch();
-    dateText_ = new QLabel(statusBar);
-    dateText_->setObjectName("dateText");
-    timeText_ = new QLabel(statusBar);
-    timeText_->setObjectName("timeText");
-    auto* cpuText = new QLabel("CPU", statusBar);
-    cpuText->setObjectName("cpuText");
-    cpuProgress_ = new QProgressBar(statusBar);
-    cpuProgress_->setObjectName("cpuProgress");
-    auto* netText = new QLabel(Tr("NET"), statusBar);
-    netText->setObjectName("netText");
-    networkProgress_ = new QProgressBar(statusBar);
-    networkProgress_->setObjectName("networkProgress");
+    tabStrip_ = ui.tabLayout;
+    pageStack_ = ui.pageStack;
+    dateText_ = ui.dateText;
+    timeText_ = ui.timeText;
+    cpuProgress_ = ui.cpuProgress;
+    networkProgress_ = ui.networkProgress;
+    ui.netText->setText(Tr("NET"));
     for (QProgressBar* p : {cpuProgress_, networkProgress_}) {
         p->setRange(0, 100);
-        p->setValue(0);
-        p->setFixedWidth(100);
         p->setFormat("%p%");
     }
-    for (QWidget* w : std::initializer_list<QWidget*>{dateText_, timeText_, cpuText, cpuProgress_, netText, networkProgress_})
-        status->addWidget(w);
-    root->addWidget(statusBar);
 
     ClockSnapshot now = clockSnapshot();
     dateText_->setText(QString::asprintf("%04d-%02d-%02d", now.year, now.month, now.day));
@@ -217,13 +182,11 @@ void MainDlg::BuildWindow() {
     connect(consoleKey, &QShortcut::activated, this, &MainDlg::ToggleDebugConsole);
 }
 
-QPushButton* MainDlg::AddMenu(const char* name, const char* title, int message,
-                              const std::vector<std::tuple<int, const char*, const char*>>& items) {
-    auto* button = new QPushButton(Tr(title), this);
-    button->setObjectName(name);
-    button->setFlat(true);
+void MainDlg::SetupMenu(QPushButton* button, const char* title, int message,
+                        const std::vector<std::tuple<int, const char*, const char*>>& items) {
+    button->setText(Tr(title));
     auto* menu = new QMenu(button);
-    menu->setObjectName(QString(name) + "Popup");
+    menu->setObjectName(button->objectName() + "Popup");
     menu->setFixedWidth(130);
     for (const auto& [id, icon, text] : items) {
         QAction* action = menu->addAction(icon ? SkinIcon(icon) : QIcon(), Tr(text));
@@ -231,7 +194,6 @@ QPushButton* MainDlg::AddMenu(const char* name, const char* title, int message,
         connect(action, &QAction::triggered, this, [this, message, item] { PostWindowMessage(this, message, item, 0); });
     }
     button->setMenu(menu);
-    return button;
 }
 
 bool MainDlg::event(QEvent* e) {

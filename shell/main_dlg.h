@@ -54,8 +54,8 @@ protected:
 
 private:
     void BuildWindow();
-    QPushButton* AddMenu(const char* name, const char* title, int message,
-                         const std::vector<std::tuple<int, const char*, const char*>>& items);
+    void SetupMenu(QPushButton* button, const char* title, int message,
+                   const std::vector<std::tuple<int, const char*, const char*>>& items);
     void OnStatusTick(intptr_t time, intptr_t packed);
     void Logout();
     void Lock();

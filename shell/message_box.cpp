@@ -7,6 +7,7 @@
 
 #include "shell/base/lang.h"
 #include "shell/skin_image.h"
+#include "ui_UIMessageBoxDlg.h"
 
 namespace ocv {
 
@@ -39,56 +40,24 @@ const char* MessageKindIcon(int kind) {
 
 UIMessageBoxDlg::UIMessageBoxDlg(QWidget* parent, const QString& text, const QString& title, int kind)
     : QDialog(parent) {
-    setObjectName("UIMessageBoxDlg");
+    Ui::UIMessageBoxDlg ui;  // the layout comes from skin/ui; the widgets belong to this dialog
+    ui.setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setModal(true);
     QString caption = kind == kMsgCustom ? title : Tr(MessageKindTitle(kind));
     setWindowTitle(caption);
-
-    auto* titleLabel = new QLabel(caption, this);
-    titleLabel->setObjectName("titleLabel");
-    auto* closeBtn = new QPushButton(QStringLiteral("\u2715"), this);
-    closeBtn->setObjectName("closeBtn");
-    closeBtn->setFlat(true);
-    auto* top = new QHBoxLayout;
-    top->addWidget(titleLabel, 1);
-    top->addWidget(closeBtn);
-
-    auto* msgImages = new QLabel(this);
-    msgImages->setObjectName("msgImages");
-    msgImages->setPixmap(SkinPixmap(MessageKindIcon(kind)));
-    msgImages->setFixedSize(48, 48);
-    msgImages->setScaledContents(true);
-    auto* msgText = new QLabel(text, this);
-    msgText->setObjectName("msgText");
-    msgText->setWordWrap(true);
-    msgText->setMinimumWidth(260);
-    auto* body = new QHBoxLayout;
-    body->addWidget(msgImages);
-    body->addWidget(msgText, 1);
-
-    auto* okBtn = new QPushButton(Tr("OK"), this);
-    okBtn->setObjectName("okBtn");
-    okBtn->setDefault(true);
-    auto* exitBtn = new QPushButton(Tr("Cancel"), this);
-    exitBtn->setObjectName("exitBtn");
-    exitBtn->setVisible(kind == kMsgAdvice);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(okBtn);
-    buttons->addWidget(exitBtn);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(body);
-    layout->addLayout(buttons);
-
-    connect(okBtn, &QPushButton::clicked, this, [this] {
+    ui.titleLabel->setText(caption);
+    ui.msgImages->setPixmap(SkinPixmap(MessageKindIcon(kind)));
+    ui.msgText->setText(text);
+    ui.okBtn->setText(Tr("OK"));
+    ui.exitBtn->setText(Tr("Cancel"));
+    ui.exitBtn->setVisible(kind == kMsgAdvice);
+    connect(ui.okBtn, &QPushButton::clicked, this, [this] {
         okChosen_ = true;
         accept();
     });
-    connect(exitBtn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(closeBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui.exitBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui.closeBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 bool ShowMessage(QWidget* parent, const QString& text, const QString& title, int kind) {

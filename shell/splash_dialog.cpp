@@ -14,6 +14,7 @@
 #include "shell/base/trace.h"
 #include "shell/client_context.h"
 #include "shell/skin_image.h"
+#include "ui_UIWzdSplashDlg.h"
 
 namespace ocv {
 
@@ -23,15 +24,15 @@ QString UIWzdSplashDlg::VersionText() {
 
 UIWzdSplashDlg::UIWzdSplashDlg(int mode, std::unique_ptr<DeviceService>* service, QWidget* parent)
     : QDialog(parent), mode_(mode), service_(service) {
-    setObjectName("UIWzdSplashDlg");
+    Ui::UIWzdSplashDlg ui;  // the layout comes from skin/ui; sizes follow splash.png
+    ui.setupUi(this);
     setWindowTitle(QString::fromStdString(Shared().title));
     setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setModal(true);
     loadingText_ = Tr("Loading, please wait ...");
     logOffText_ = Tr("Being log off, please wait ...");
 
-    auto* background = new QLabel(this);
-    background->setObjectName("backgroudVer");
+    QLabel* background = ui.backgroudVer;
     QPixmap image(QString::fromStdString(AppPath("splash.png")));
     int width = 400, height = 300;
     if (!image.isNull()) {
@@ -41,14 +42,11 @@ UIWzdSplashDlg::UIWzdSplashDlg(int mode, std::unique_ptr<DeviceService>* service
     }
     setFixedSize(width, height);
     background->setGeometry(0, 0, width, height);
-
-    statusLabel_ = new QLabel(background);
-    statusLabel_->setObjectName("statusLabel");
+    statusLabel_ = ui.statusLabel;
     statusLabel_->setGeometry(20, height - 40, 200, 20);
-    auto* version = new QLabel(VersionText(), background);
-    version->setObjectName("versionLabel");
+    QLabel* version = ui.versionLabel;
+    version->setText(VersionText());
     version->setGeometry(width - 230, height - 40, 200, 20);
-    version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     for (QLabel* l : {statusLabel_, version}) l->setStyleSheet("color: white; background: transparent;");
 
     timer_ = new QTimer(this);

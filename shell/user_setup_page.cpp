@@ -18,6 +18,8 @@
 #include "shell/client_context.h"
 #include "shell/message_box.h"
 #include "shell/skin_image.h"
+#include "ui_UIModifyDlg.h"
+#include "ui_UIUserSetupDlg.h"
 
 namespace ocv {
 
@@ -35,49 +37,28 @@ constexpr int kLogDeleteAccount = 36;
 }  // namespace
 
 UIModifyDlg::UIModifyDlg(const UserInfo* editing, QWidget* parent) : QDialog(parent), adding_(editing == nullptr) {
-    setObjectName("UIModifyDlg");
+    Ui::UIModifyDlg ui;  // the layout comes from skin/ui; the widgets belong to this dialog
+    ui.setupUi(this);
     setWindowTitle(Tr(adding_ ? "Add" : "Modify"));
-    name_ = new QLineEdit(this);
-    name_->setObjectName("editUserName");
-    name_->setMaxLength(kTextBytes - 1);
-    pass_ = new QLineEdit(this);
-    pass_->setObjectName("editUserPass");
-    pass_->setEchoMode(QLineEdit::Password);
-    pass_->setMaxLength(kTextBytes - 1);
-    confirm_ = new QLineEdit(this);
-    confirm_->setObjectName("editUserCkPass");
-    confirm_->setEchoMode(QLineEdit::Password);
-    confirm_->setMaxLength(kTextBytes - 1);
-    level_ = new QComboBox(this);
-    level_->setObjectName("comboUserLevel");
+    name_ = ui.editUserName;
+    pass_ = ui.editUserPass;
+    confirm_ = ui.editUserCkPass;
+    level_ = ui.comboUserLevel;
+    all_ = ui.opLevelAll;
     for (int l = 0; l < 3; ++l) level_->addItem(Tr(LevelText(l)));
-    all_ = new QCheckBox(Tr("All"), this);
-    all_->setObjectName("opLevelAll");
-
-    auto* form = new QFormLayout;
-    form->addRow(Tr("Username"), name_);
-    form->addRow(Tr("Password"), pass_);
-    form->addRow(Tr("Confirm"), confirm_);
-    form->addRow(Tr("User Type"), level_);
-    auto* grid = new QGridLayout;
+    all_->setText(Tr("All"));
+    ui.nameLabel->setText(Tr("Username"));
+    ui.passLabel->setText(Tr("Password"));
+    ui.ckPassLabel->setText(Tr("Confirm"));
+    ui.levelLabel->setText(Tr("User Type"));
     for (int n = 0; n < kRightCount; ++n) {
-        boxes_[n] = new QCheckBox(Tr(kBoxTexts[n]), this);
-        boxes_[n]->setObjectName(kBoxNames[n]);
-        grid->addWidget(boxes_[n], n / 4, n % 4);
+        boxes_[n] = findChild<QCheckBox*>(kBoxNames[n]);
+        boxes_[n]->setText(Tr(kBoxTexts[n]));
     }
-    grid->addWidget(all_, 4, 0);
-    auto* okBtn = new QPushButton(Tr("OK"), this);
-    okBtn->setObjectName("okBtn");
-    auto* exitBtn = new QPushButton(Tr("Cancel"), this);
-    exitBtn->setObjectName("exitBtn");
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(okBtn);
-    buttons->addWidget(exitBtn);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
+    ui.okBtn->setText(Tr("OK"));
+    ui.exitBtn->setText(Tr("Cancel"));
+    QPushButton* okBtn = ui.okBtn;
+    QPushButton* exitBtn = ui.exitBtn;
 
     if (editing) {
         result_ = *editing;
@@ -130,29 +111,16 @@ bool UIModifyDlg::Collect() {
 }
 
 UIUserSetupDlg::UIUserSetupDlg(DeviceService& service, QWidget* parent) : QWidget(parent), service_(service) {
-    setObjectName("UIUserSetupDlg");
-    list_ = new QTableWidget(0, 3, this);
-    list_->setObjectName("userList");
+    Ui::UIUserSetupDlg ui;
+    ui.setupUi(this);
+    list_ = ui.userList;
     list_->setHorizontalHeaderLabels({Tr("Index"), Tr("Username"), Tr("Type")});
-    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->horizontalHeader()->setStretchLastSection(true);
-    list_->verticalHeader()->hide();
-    auto* addBtn = new QPushButton(Tr("Add"), this);
-    addBtn->setObjectName("addBtn");
-    auto* editBtn = new QPushButton(Shared().modify.empty() ? Tr("Modify") : QString::fromStdString(Shared().modify), this);
-    editBtn->setObjectName("editBtn");
-    auto* delBtn = new QPushButton(Shared().remove.empty() ? Tr("Delete") : QString::fromStdString(Shared().remove), this);
-    delBtn->setObjectName("delBtn");
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(addBtn);
-    buttons->addWidget(editBtn);
-    buttons->addWidget(delBtn);
-    buttons->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(buttons);
-    layout->addWidget(list_);
+    QPushButton* addBtn = ui.addBtn;
+    QPushButton* editBtn = ui.editBtn;
+    QPushButton* delBtn = ui.delBtn;
+    addBtn->setText(Tr("Add"));
+    editBtn->setText(Shared().modify.empty() ? Tr("Modify") : QString::fromStdString(Shared().modify));
+    delBtn->setText(Shared().remove.empty() ? Tr("Delete") : QString::fromStdString(Shared().remove));
     connect(addBtn, &QPushButton::clicked, this, &UIUserSetupDlg::AddAccount);
     connect(editBtn, &QPushButton::clicked, this, &UIUserSetupDlg::ModifyAccount);
     connect(delBtn, &QPushButton::clicked, this, &UIUserSetupDlg::DeleteAccount);
