@@ -33,7 +33,8 @@ const char* const kBoxTexts[kRightCount] = {
     "Playback", "Camera Settings", "Device Config", "TV wall", "Map", "Load Device", "System Settings"};
 constexpr int kLogAddAccount = 24;
 constexpr int kLogModifyAccount = 25;
-constexpr int kLogDeleteAccount = 36;
+// "Delete Account" in the log tables; 36 would read as "Stop manual REC".
+constexpr int kLogDeleteAccount = 26;
 }  // namespace
 
 UIModifyDlg::UIModifyDlg(const UserInfo* editing, QWidget* parent) : QDialog(parent), adding_(editing == nullptr) {
