@@ -46,7 +46,7 @@ protected:
         ASSERT_EQ(service_->disks().CurrentRecordDisk(), 1);
         ASSERT_EQ(service_->OpenChannel(d, 0), 0);
         // Recording needs the picture size of the stream header, which arrives with the stream.
-        ASSERT_TRUE(WaitUntil([&] { return c.MainStreamInfo().width != 0; }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return c.MainStreamInfo().width != 0; }, 20000));
     }
     // Waits for a file with frames, running the sweep as the scheduler thread would (at the same
     // driven second, so a pass finds nothing new unless a stream was briefly reported lost).

@@ -186,8 +186,8 @@ TEST_F(SdkRequests, TwoWayTalkPlaysDeviceAudioAndBroadcastOnlySends) {
     std::vector<uint8_t> voice(320, 0xD5);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(QVX_SDK_VoiceComSendData(talk, voice.data(), uint32_t(voice.size())), QVX_OK);
     EXPECT_EQ(QVX_SDK_VoiceComSendData(talk, voice.data(), 0), QVX_ERR_FAILED);
-    EXPECT_TRUE(WaitUntil([&] { return sink.samples.load() >= 640; }, 3000));
-    EXPECT_TRUE(WaitUntil([&] { return ReportHas(sim_, "CAM", "talkbytes 960"); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return sink.samples.load() >= 640; }, 15000));
+    EXPECT_TRUE(WaitUntil([&] { return ReportHas(sim_, "CAM", "talkbytes 960"); }, 15000));
     ASSERT_EQ(QVX_SDK_StopVoiceCom(talk), QVX_OK);
     EXPECT_EQ(sink.closes.load(), 1);
     EXPECT_EQ(QVX_SDK_VoiceComSendData(talk, voice.data(), 320), QVX_ERR_HANDLE);
@@ -197,7 +197,7 @@ TEST_F(SdkRequests, TwoWayTalkPlaysDeviceAudioAndBroadcastOnlySends) {
     QVX_HANDLE cast = 0;
     ASSERT_EQ(QVX_SDK_StartVoiceCom(login, 0, nullptr, nullptr, 0, &cast), QVX_OK);
     EXPECT_EQ(QVX_SDK_VoiceComSendData(cast, voice.data(), 320), QVX_OK);
-    EXPECT_TRUE(WaitUntil([&] { return ReportHas(sim_, "CAM", "talkbytes 1280"); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return ReportHas(sim_, "CAM", "talkbytes 1280"); }, 15000));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(sink.samples.load(), before);
     EXPECT_EQ(sink.opens.load(), 1);

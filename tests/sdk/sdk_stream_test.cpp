@@ -127,7 +127,7 @@ TEST_F(SdkStream, SubStreamAndRefusedRequests) {
     QVX_HANDLE stream = 0;
     ASSERT_EQ(QVX_SDK_RealPlay(login, request, &StreamSink::Callback, reinterpret_cast<intptr_t>(&sink), &stream),
               QVX_OK);
-    ASSERT_TRUE(WaitUntil([&] { return sink.VideoCount() >= 3; }, 4000));
+    ASSERT_TRUE(WaitUntil([&] { return sink.VideoCount() >= 3; }, 15000));
     {
         std::lock_guard<std::mutex> lock(sink.mutex);
         StreamInfo info;
@@ -141,7 +141,7 @@ TEST_F(SdkStream, SubStreamAndRefusedRequests) {
     MakeRequest(request, 1, 0, 3);
     ASSERT_EQ(QVX_SDK_RealPlay(login, request, &StreamSink::Callback, reinterpret_cast<intptr_t>(&other), &stream),
               QVX_OK);
-    ASSERT_TRUE(WaitUntil([&] { return other.VideoCount() >= 1; }, 4000));
+    ASSERT_TRUE(WaitUntil([&] { return other.VideoCount() >= 1; }, 15000));
     EXPECT_EQ(QVX_SDK_StopRealPlay(stream), QVX_OK);
     {
         std::lock_guard<std::mutex> lock(other.mutex);
@@ -215,7 +215,7 @@ TEST_F(SdkStream, NoCallbackRunsAfterStopRealPlayReturns) {
             });
         }
         for (auto& t : stoppers) t.join();
-        ASSERT_TRUE(WaitUntil([&] { return probes[3]->stopped.load(); }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return probes[3]->stopped.load(); }, 15000));
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         for (auto& p : probes) {
             EXPECT_GT(p->calls.load(), 0);
@@ -234,7 +234,7 @@ TEST_F(SdkStream, LogoutEndsTheLoginsStreams) {
     MakeRequest(request, 0, 1, 1);
     ASSERT_EQ(QVX_SDK_RealPlay(login, request, &StopProbe::Callback, reinterpret_cast<intptr_t>(&probe), &probe.handle),
               QVX_OK);
-    ASSERT_TRUE(WaitUntil([&] { return probe.calls.load() > 3; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return probe.calls.load() > 3; }, 15000));
     ASSERT_EQ(QVX_SDK_Logout(login), QVX_OK);
     probe.stopped = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -249,7 +249,7 @@ TEST_F(SdkStream, CleanupEndsEverythingAndInitStartsAfresh) {
     MakeRequest(request, 1, 0, 3);
     ASSERT_EQ(QVX_SDK_RealPlay(login, request, &StopProbe::Callback, reinterpret_cast<intptr_t>(&probe), &probe.handle),
               QVX_OK);
-    ASSERT_TRUE(WaitUntil([&] { return probe.calls.load() > 3; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return probe.calls.load() > 3; }, 15000));
     ASSERT_EQ(QVX_SDK_Cleanup(), QVX_OK);
     probe.stopped = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
