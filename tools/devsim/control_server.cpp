@@ -1,4 +1,5 @@
 #include "tools/devsim/control_server.h"
+#include "tools/devsim/listener.h"
 
 namespace ocv::devsim {
 
@@ -36,22 +37,8 @@ ControlServer::ControlServer(asio::io_context& io, Executor execute)
     : io_(io), execute_(std::move(execute)), acceptor_(io) {}
 
 bool ControlServer::Listen(const std::string& address, int port, std::string* error) {
-    asio::error_code ec;
-    auto addr = asio::ip::make_address(address, ec);
-    if (ec) {
-        *error = "bad control address " + address;
-        return false;
-    }
-    asio::ip::tcp::endpoint ep(addr, uint16_t(port));
-    acceptor_.open(ep.protocol(), ec);
-    if (!ec) acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true), ec);
-    if (!ec) acceptor_.bind(ep, ec);
-    if (!ec) acceptor_.listen(16, ec);
-    if (ec) {
-        *error = "control port " + std::to_string(port) + ": " + ec.message();
-        return false;
-    }
-    port_ = acceptor_.local_endpoint().port();
+    port_ = OpenListener(acceptor_, address, port, "control port", error);
+    if (port_ == 0) return false;
     Accept();
     return true;
 }

@@ -378,10 +378,28 @@ void DeviceSession::EndStream(uint32_t reason) {
         if (self->phase_ == Phase::kClosed) return;
         self->timer_.cancel();
         self->streaming_ = false;
+        // Frames still waiting behind a busy socket are stale: the close message goes next.
+        size_t keep = self->writing_ ? self->inFlight_ : 0;
+        while (self->queue_.size() > keep) {
+            const Out& o = self->queue_.back();
+            self->queuedBytes_ -= o.headBytes + o.bodyBytes + o.owned.size();
+            self->queue_.pop_back();
+        }
         self->Send(kStreamEnd, 0, PayloadWriter().U32(reason).bytes());
-        // Let the close message leave before the socket goes.
-        self->timer_.expires_after(std::chrono::milliseconds(200));
-        self->timer_.async_wait([self](const asio::error_code&) { self->Close(); });
+        self->CloseWhenDrained(40);
+    });
+}
+
+// The socket goes only once the close message has left (or after two seconds), so a loaded
+// link never turns a close on purpose into a lost connection.
+void DeviceSession::CloseWhenDrained(int checksLeft) {
+    if (queue_.empty() || checksLeft <= 0) {
+        Close();
+        return;
+    }
+    timer_.expires_after(std::chrono::milliseconds(50));
+    timer_.async_wait([self = shared_from_this(), checksLeft](const asio::error_code&) {
+        self->CloseWhenDrained(checksLeft - 1);
     });
 }
 

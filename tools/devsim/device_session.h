@@ -52,6 +52,7 @@ private:
     void SendResult(uint16_t kind, uint32_t sequence, int32_t result);
     void Queue(Out out);
     void WriteNext();
+    void CloseWhenDrained(int checksLeft);
     void Close();
     void StartStream();
     void StreamTick();

@@ -1,4 +1,5 @@
 #include "tools/devsim/sim_device.h"
+#include "tools/devsim/listener.h"
 
 #include <turbojpeg.h>
 
@@ -78,22 +79,8 @@ bool SimDevice::Start(VideoLoopCache& loops, int loopFrames, std::string* error)
             loops_[type].push_back(loop);
         }
     }
-    asio::error_code ec;
-    auto addr = asio::ip::make_address(config_.address, ec);
-    if (ec) {
-        *error = "bad address " + config_.address;
-        return false;
-    }
-    asio::ip::tcp::endpoint ep(addr, uint16_t(config_.port));
-    acceptor_.open(ep.protocol(), ec);
-    if (!ec) acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true), ec);
-    if (!ec) acceptor_.bind(ep, ec);
-    if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
-    if (ec) {
-        *error = config_.name + ": port " + std::to_string(config_.port) + ": " + ec.message();
-        return false;
-    }
-    port_ = acceptor_.local_endpoint().port();
+    port_ = OpenListener(acceptor_, config_.address, config_.port, config_.name + ": port", error);
+    if (port_ == 0) return false;
     web_ = std::make_shared<WebServer>(io_, *this, tempIntervalSec_);
     if (!web_->Listen(config_.address, config_.webPort, error)) return false;
     webPort_ = web_->port();

@@ -1,4 +1,5 @@
 #include "tools/devsim/web_server.h"
+#include "tools/devsim/listener.h"
 
 #include <cstdio>
 #include <cstring>
@@ -68,22 +69,8 @@ WebServer::WebServer(asio::io_context& io, SimDevice& device, int tempIntervalSe
     : io_(io), device_(device), tempIntervalSec_(tempIntervalSec), acceptor_(io) {}
 
 bool WebServer::Listen(const std::string& address, int port, std::string* error) {
-    asio::error_code ec;
-    auto addr = asio::ip::make_address(address, ec);
-    if (ec) {
-        *error = "bad address " + address;
-        return false;
-    }
-    asio::ip::tcp::endpoint ep(addr, uint16_t(port));
-    acceptor_.open(ep.protocol(), ec);
-    if (!ec) acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true), ec);
-    if (!ec) acceptor_.bind(ep, ec);
-    if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
-    if (ec) {
-        *error = "web port " + std::to_string(port) + ": " + ec.message();
-        return false;
-    }
-    port_ = acceptor_.local_endpoint().port();
+    port_ = OpenListener(acceptor_, address, port, "web port", error);
+    if (port_ == 0) return false;
     Accept();
     return true;
 }
