@@ -1,0 +1,82 @@
+#include "liveview/channel_text.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "store/relaxed.h"
+
+namespace ocv {
+namespace {
+
+std::string Text(const char (&field)[kTextBytes]) {
+    char copy[kTextBytes];
+    for (int i = 0; i < kTextBytes; ++i) copy[i] = Relaxed(field[i]);
+    copy[kTextBytes - 1] = 0;
+    return copy;
+}
+
+std::string Label(const DeviceInfo& device, int channelIndex, bool padded) {
+    if (channelIndex < 0 || channelIndex >= kMaxChannels) return {};
+    std::string name = Text(device.channels[channelIndex].name);
+    if (!name.empty()) return name;
+    char out[96];
+    std::string deviceName = Text(device.name);
+    int number = channelIndex + 1;
+    if (!deviceName.empty())
+        std::snprintf(out, sizeof out, padded ? "%s-C%02d" : "%s-C%d", deviceName.c_str(), number);
+    else
+        std::snprintf(out, sizeof out, padded ? "%s:%d-%02d" : "%s:%d-C%d", Text(device.host).c_str(),
+                      Relaxed(device.port), number);
+    return out;
+}
+
+}  // namespace
+
+std::string TreeChannelLabel(const DeviceInfo& device, int channelIndex) { return Label(device, channelIndex, true); }
+
+std::string CellChannelLabel(const DeviceInfo& device, int channelIndex) {
+    return Label(device, channelIndex, false);
+}
+
+std::vector<int> ChannelStateIcons(const ChannelInfo& c, ChannelStateView extra) {
+    std::vector<int> icons;
+    if (c.displayStream.load() == 0 && c.mainStream.load() == 0) {
+        icons.push_back(c.channelOn.load() == 1 ? kIconChannelOn : kIconChannelOff);
+        return icons;
+    }
+    if (c.connectState.load() != 2) {
+        icons.push_back(kIconConnecting);
+        return icons;
+    }
+    icons.push_back(kIconConnected);
+    if (c.recordActive.load() != 0) {
+        switch (c.recordType.load()) {
+            case 1: icons.push_back(kIconRecordManual); break;
+            case 2: icons.push_back(kIconRecordAlarm); break;
+            case 3: icons.push_back(kIconRecordPlan); break;
+            default: break;
+        }
+    }
+    if (c.alarmActive.load() != 0) icons.push_back(kIconAlarm);
+    if (extra.soundOn) icons.push_back(kIconSound);
+    if (extra.talking) icons.push_back(kIconTalk);
+    return icons;
+}
+
+CellStrip TemperatureStrip(const std::string& label, const TemperatureMark& mark, const CellStrip& previous,
+                           const std::string& normalText, const std::string& abnormalText) {
+    if (mark.code != 18 && mark.code != 19) {
+        if (mark.code == 0) return CellStrip{label, kStripDefaultArgb};
+        return previous;
+    }
+    time_t t = static_cast<time_t>(mark.time);
+    struct tm local {};
+    localtime_r(&t, &local);
+    char out[256];
+    std::snprintf(out, sizeof out, "%s %s %04d-%02d-%02d %02d:%02d:%02d", label.c_str(),
+                  mark.code == 18 ? normalText.c_str() : abnormalText.c_str(), local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return CellStrip{out, mark.code == 18 ? kStripNormalArgb : kStripAbnormalArgb};
+}
+
+}  // namespace ocv

@@ -1,0 +1,366 @@
+// The live view page's rules on a real device service: where channels land, what the screen
+// memory keeps, the zoom arithmetic, labels and the channel event worker.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "liveview/live_view_controller.h"
+#include "liveview/live_view_workers.h"
+#include "tests/device/device_test_support.h"
+
+namespace ocv {
+namespace {
+
+class RecordingView : public CellView {
+public:
+    int selected = 0;
+    bool rights = true;
+    std::map<int, std::string> names;
+    std::map<int, CellStrip> strips;
+    std::map<int, bool> insets;
+    int repaints = 0;
+    int InsetCookie = 0;
+
+    int SelectedCell() const override { return selected; }
+    void SetCellText(int cell, const std::string& name, const CellStrip& strip) override {
+        names[cell] = name;
+        strips[cell] = strip;
+    }
+    void ShowInset(int cell, bool show) override { insets[cell] = show; }
+    void* InsetHandle(int) override { return &InsetCookie; }
+    void RepaintCell(int) override { ++repaints; }
+    bool HasRight(int) override { return rights; }
+};
+
+class LiveViewTest : public test::DeviceServiceTest {
+protected:
+    // Devices nobody answers: cells only attach players, nothing connects.
+    void MakeSite(int devices, int channels) {
+        for (int i = 0; i < devices; ++i) AddDevice("127.0.0.1", test::FreePort(), channels, "pw");
+    }
+    void Start() {
+        StartService();
+        for (int d = 0; d < kMaxDevices; ++d)
+            if (!service_->store().device(d).IsEmpty()) SetTextRelaxed(service_->store().device(d).name, "CAM");
+        for (int k = 0; k < kMaxCells; ++k)
+            ASSERT_EQ(service_->players().CreatePlayer(k, NewSurface(32, 24)), 0);
+        controller_ = std::make_unique<LiveViewController>(*service_, view_, app_ / "config.ini");
+        controller_->LoadGroups();
+    }
+    void TearDown() override {
+        controller_.reset();
+        test::DeviceServiceTest::TearDown();
+    }
+    int RecordId(int d, int c) { return Relaxed(Channel(d, c).id); }
+
+    RecordingView view_;
+    std::unique_ptr<LiveViewController> controller_;
+};
+
+TEST_F(LiveViewTest, DoubleClickReopensTheCellThatShowsTheChannelElseFillsTheSelectedOrFirstEmpty) {
+    MakeSite(1, 16);
+    Start();
+    ASSERT_EQ(controller_->OpenChannelInCell(0, 5, 7), 0);
+    view_.selected = 2;  // empty
+    EXPECT_EQ(controller_->OpenFromTree(0, 5), 7);
+    EXPECT_EQ(controller_->CellChannel(2), -1);
+    // A new channel goes to the selected cell while it is empty...
+    EXPECT_EQ(controller_->OpenFromTree(0, 6), 2);
+    // ...and to the first empty cell once it is busy.
+    EXPECT_EQ(controller_->OpenFromTree(0, 7), 0);
+    EXPECT_EQ(controller_->screenMemory().channelIds[2], RecordId(0, 6));
+    EXPECT_EQ(controller_->screenMemory().channelIds[0], RecordId(0, 7));
+    EXPECT_EQ(view_.names[2], "CAM-C7") << "default device names follow the cell label rule";
+}
+
+TEST_F(LiveViewTest, AllCellsBusyOpensNothingAndWithoutTheRightNothingHappens) {
+    MakeSite(1, 64);
+    Start();
+    for (int k = 0; k < kMaxCells; ++k) ASSERT_EQ(controller_->OpenChannelInCell(0, k, k), 0);
+    EXPECT_EQ(controller_->OpenFromTree(0, 40), -1);
+    EXPECT_EQ(controller_->CellOfChannel(0, 40), -1);
+    view_.rights = false;
+    controller_->CloseCell(-1);
+    EXPECT_EQ(controller_->CellChannel(3), 3);
+    EXPECT_EQ(controller_->OpenChannelInCell(0, 50, -1), -1);
+}
+
+TEST_F(LiveViewTest, GroupOfFortyFillsThirtySixCellsAndStepsSkipEmptyGroups) {
+    MakeSite(1, 64);
+    ConfigStore store;
+    ASSERT_EQ(store.Open(app_ / "QVXVMS.dat"), 0);
+    store.LoadSettings();
+    store.LoadDevices();
+    store.LoadGroups();
+    int big = 0, empty = 0, small = 0;
+    ASSERT_EQ(store.AddGroup("Forty", &big), 0);
+    ASSERT_EQ(store.AddGroup("Empty", &empty), 0);
+    ASSERT_EQ(store.AddGroup("Two", &small), 0);
+    for (int c = 0; c < 40; ++c) {
+        GroupMember m{0, 0, 0, c};
+        ASSERT_EQ(store.AddGroupMember(big, &m), 0);
+    }
+    for (int c : {60, 61}) {
+        GroupMember m{0, 0, 0, c};
+        ASSERT_EQ(store.AddGroupMember(small, &m), 0);
+    }
+    Start();
+    ASSERT_EQ(controller_->groups().size(), 3u);
+    ASSERT_TRUE(controller_->ShowGroup(0));
+    for (int k = 0; k < kMaxCells; ++k) EXPECT_EQ(controller_->CellChannel(k), ChannelIdOf(0, k));
+    EXPECT_EQ(controller_->CellOfChannel(0, 36), -1);
+    EXPECT_FALSE(controller_->ShowGroup(1));
+    EXPECT_EQ(controller_->currentGroup(), 0);
+    // Next skips the empty group; the cells of the bigger group are closed.
+    ASSERT_TRUE(controller_->StepGroup(+1));
+    EXPECT_EQ(controller_->currentGroup(), 2);
+    EXPECT_EQ(controller_->CellChannel(0), ChannelIdOf(0, 60));
+    EXPECT_EQ(controller_->CellChannel(1), ChannelIdOf(0, 61));
+    EXPECT_EQ(controller_->CellChannel(2), -1);
+    EXPECT_FALSE(controller_->StepGroup(+1));
+    ASSERT_TRUE(controller_->StepGroup(-1));
+    EXPECT_EQ(controller_->currentGroup(), 0);
+    // What a group showed comes back after a restart.
+    EXPECT_EQ(LoadScreenMemory(app_ / "config.ini").channelIds[35], RecordId(0, 35));
+}
+
+TEST_F(LiveViewTest, DropMovesAShownChannelAndSwapExchangesCellsAndTheMemoryFollows) {
+    MakeSite(1, 16);
+    Start();
+    ASSERT_EQ(controller_->OpenFromTree(0, 1), 0);
+    view_.selected = 5;
+    ASSERT_EQ(controller_->OpenFromTree(0, 2), 5);
+    // Dropped on the cell that already shows it: nothing.
+    controller_->DropChannel(0, 2, 5);
+    EXPECT_EQ(controller_->CellChannel(5), ChannelIdOf(0, 2));
+    // Dropped on another cell: moved there, the old cell is empty.
+    controller_->DropChannel(0, 2, 9);
+    EXPECT_EQ(controller_->CellChannel(9), ChannelIdOf(0, 2));
+    EXPECT_EQ(controller_->CellChannel(5), -1);
+    ScreenMemory saved = LoadScreenMemory(app_ / "config.ini");
+    EXPECT_EQ(saved.channelIds[5], 0);
+    EXPECT_EQ(saved.channelIds[9], RecordId(0, 2));
+    EXPECT_EQ(view_.names[5], "");
+    EXPECT_EQ(view_.strips[5].argb, kStripDefaultArgb);
+    // Dropping an unshown channel onto a busy cell replaces it.
+    controller_->DropChannel(0, 3, 0);
+    EXPECT_EQ(controller_->CellChannel(0), ChannelIdOf(0, 3));
+    EXPECT_EQ(controller_->CellOfChannel(0, 1), -1);
+    // Swap with an empty cell.
+    controller_->SwapCells(9, 4);
+    EXPECT_EQ(controller_->CellChannel(4), ChannelIdOf(0, 2));
+    EXPECT_EQ(controller_->CellChannel(9), -1);
+    saved = LoadScreenMemory(app_ / "config.ini");
+    EXPECT_EQ(saved.channelIds[4], RecordId(0, 2));
+    EXPECT_EQ(saved.channelIds[9], 0);
+    controller_->DropChannel(0, 3, -1);  // outside the panel
+    EXPECT_EQ(controller_->CellChannel(0), ChannelIdOf(0, 3));
+}
+
+TEST_F(LiveViewTest, RestoreReopensRememberedCellsEvenBeyondTheSplitAndClearsVanishedChannels) {
+    MakeSite(2, 4);
+    ScreenMemory memory{};
+    memory.splitMode = 4;
+    Start();
+    memory.channelIds[30] = RecordId(1, 3);
+    memory.channelIds[2] = 99999;  // a channel deleted since
+    ASSERT_TRUE(SaveScreenMemory(app_ / "config.ini", memory));
+    EXPECT_EQ(controller_->LoadScreenMemory(), 4);
+    controller_->RestoreCells();
+    EXPECT_EQ(controller_->CellChannel(30), ChannelIdOf(1, 3));
+    EXPECT_EQ(controller_->CellChannel(2), -1);
+    EXPECT_EQ(LoadScreenMemory(app_ / "config.ini").channelIds[2], 0);
+    EXPECT_EQ(LoadScreenMemory(app_ / "config.ini").channelIds[30], RecordId(1, 3));
+}
+
+TEST_F(LiveViewTest, UnknownRememberedSplitModeIsIgnored) {
+    MakeSite(1, 1);
+    Start();
+    ScreenMemory memory{};
+    memory.splitMode = 7;
+    ASSERT_TRUE(SaveScreenMemory(app_ / "config.ini", memory));
+    EXPECT_EQ(controller_->LoadScreenMemory(), 0);
+    controller_->OnSplitChosen(25);
+    EXPECT_EQ(controller_->LoadScreenMemory(), 25);
+}
+
+TEST(DigitalZoomMath, DragsMapToPicturePixelsAndSmallDragsDoNotZoom) {
+    // A 704 x 576 picture drawn into 400 x 300 with 20-pixel side margins.
+    ZoomGeometry g{704, 576, 400, 300, 20, 0};
+    QVXPlayRect r{};
+    ASSERT_TRUE(ZoomRectInPicture(200, 100, 60, 250, g, &r));
+    EXPECT_EQ(r.left, 40 * 704 / 360);
+    EXPECT_EQ(r.right, 180 * 704 / 360);
+    EXPECT_EQ(r.top, 100 * 576 / 300);
+    EXPECT_EQ(r.bottom, 250 * 576 / 300);
+    // Points in the margins and beyond the window are clipped to the picture.
+    ASSERT_TRUE(ZoomRectInPicture(5, -40, 395, 900, g, &r));
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.right, 704);
+    EXPECT_EQ(r.bottom, 576);
+    // A surface with no drawn width draws nothing.
+    EXPECT_FALSE(ZoomRectInPicture(0, 0, 10, 10, ZoomGeometry{704, 576, 40, 30, 20, 0}, &r));
+    EXPECT_FALSE(IsZoomDrag(0, 0, 10, 50));
+    EXPECT_FALSE(IsZoomDrag(0, 0, 50, 10));
+    EXPECT_TRUE(IsZoomDrag(50, 50, 39, 39));
+}
+
+TEST(DigitalZoomMath, FrameIsDrawnRedAndClippedToThePicture) {
+    constexpr int w = 40, h = 30;
+    std::vector<uint32_t> pixels(w * h, 0);
+    QVXPlayDrawContext ctx{};
+    ctx.planes[0] = reinterpret_cast<uint8_t*>(pixels.data());
+    ctx.strides[0] = w * 4;
+    ctx.pixelFormat = QVXPLAY_PIXEL_BGRA32;
+    ctx.width = w;
+    ctx.height = h;
+    DrawZoomFrame(&ctx, 2, 5, 100, 20);  // the right edge lies beyond the picture
+    EXPECT_EQ(pixels[5 * w + 2], 0xFFFF0000u);
+    EXPECT_EQ(pixels[8 * w + 9], 0xFFFF0000u);  // 4-pixel pen, 8-pixel dashes
+    EXPECT_EQ(pixels[5 * w + 12], 0u);          // the gap between two dashes
+    EXPECT_EQ(pixels[9 * w + 6], 0u);
+    EXPECT_EQ(pixels[12 * w + 20], 0u);         // no fill
+    EXPECT_EQ(pixels[20 * w + 2], 0xFFFF0000u);
+    EXPECT_EQ(pixels[17 * w + 3], 0xFFFF0000u);
+    for (int y = 9; y < 17; ++y) EXPECT_EQ(pixels[y * w + w - 1], 0u) << "no right edge inside, row " << y;
+}
+
+TEST_F(LiveViewTest, ZoomReleaseOfATenByFiftyDragResetsTheRegion) {
+    MakeSite(1, 1);
+    Start();
+    ASSERT_EQ(controller_->OpenChannelInCell(0, 0, 0), 0);
+    controller_->SetZoomMode(true);
+    view_.selected = 0;
+    controller_->ZoomPress(0, 100, 100);
+    EXPECT_EQ(controller_->zoom().ArmedCell(), 0);
+    controller_->ZoomMove(1, 105, 105);  // from another cell: disarmed
+    EXPECT_EQ(controller_->zoom().ArmedCell(), -1);
+    controller_->ZoomPress(3, 10, 10);   // not the selected cell
+    EXPECT_EQ(controller_->zoom().ArmedCell(), -1);
+    controller_->ZoomPress(0, 100, 100);
+    controller_->ZoomRelease(0, 110, 150);
+    EXPECT_EQ(controller_->zoom().ArmedCell(), -1);
+}
+
+TEST_F(LiveViewTest, TemperatureMarksColourTheStripAndOtherCodesKeepIt) {
+    MakeSite(1, 2);
+    Start();
+    controller_->SetTexts("Temperature normal", "Temperature abnormal");
+    ASSERT_EQ(controller_->OpenChannelInCell(0, 1, 3), 0);
+    EXPECT_EQ(view_.strips[3].text, "CAM-C2");
+    controller_->SetTemperatureMark(ChannelIdOf(0, 1), TemperatureMark{19, 1594195200});
+    controller_->RelabelChannel(0, 1);
+    EXPECT_EQ(view_.strips[3].text, "CAM-C2 Temperature abnormal 2020-07-08 08:00:00");
+    EXPECT_EQ(view_.strips[3].argb, kStripAbnormalArgb);
+    controller_->SetTemperatureMark(ChannelIdOf(0, 1), TemperatureMark{2, 1594195300});  // not temperature
+    controller_->RelabelChannel(0, 1);
+    EXPECT_EQ(view_.strips[3].argb, kStripAbnormalArgb);
+    controller_->SetTemperatureMark(ChannelIdOf(0, 1), TemperatureMark{18, 1594195260});
+    controller_->RelabelChannel(0, 1);
+    EXPECT_EQ(view_.strips[3].text, "CAM-C2 Temperature normal 2020-07-08 08:01:00");
+    EXPECT_EQ(view_.strips[3].argb, kStripNormalArgb);
+}
+
+TEST_F(LiveViewTest, ChannelEventWorkerReportsChangedChannelsOnceAndTemperatureEvents) {
+    MakeSite(1, 2);
+    Start();
+    std::vector<std::tuple<int, intptr_t, intptr_t>> posts;
+    LiveViewWorkers workers(*service_, [&](int m, intptr_t w, intptr_t l) { posts.emplace_back(m, w, l); });
+    workers.ChannelEventRound();
+    EXPECT_EQ(posts.size(), 2u) << "the first round reports every channel";
+    posts.clear();
+    workers.ChannelEventRound();
+    EXPECT_TRUE(posts.empty());
+    Channel(0, 1).channelOn = 1;
+    service_->alarms().PostAlarmEvent(ChannelIdOf(0, 0), kEventTemperatureAbnormal, "38.00", 1594195200, 0);
+    workers.ChannelEventRound();
+    ASSERT_EQ(posts.size(), 2u);
+    EXPECT_EQ(posts[0], std::make_tuple(kMsgTemperatureMark, intptr_t{0}, intptr_t{(1594195200ll << 8) | 19}));
+    EXPECT_EQ(posts[1], std::make_tuple(kMsgChannelChanged, intptr_t{0}, intptr_t{1}));
+}
+
+TEST(ChannelText, LabelsFollowTheNameDeviceNameAddressOrder) {
+    auto dev = std::make_unique<DeviceInfo>();
+    std::strcpy(dev->host, "10.0.0.9");
+    dev->port = 8000;
+    EXPECT_EQ(TreeChannelLabel(*dev, 2), "10.0.0.9:8000-03");
+    EXPECT_EQ(CellChannelLabel(*dev, 2), "10.0.0.9:8000-C3");
+    std::strcpy(dev->name, "Lobby");
+    EXPECT_EQ(TreeChannelLabel(*dev, 11), "Lobby-C12");
+    EXPECT_EQ(CellChannelLabel(*dev, 11), "Lobby-C12");
+    EXPECT_EQ(CellChannelLabel(*dev, 0), "Lobby-C1");
+    std::strcpy(dev->channels[0].name, "Gate");
+    EXPECT_EQ(TreeChannelLabel(*dev, 0), "Gate");
+    EXPECT_EQ(TreeChannelLabel(*dev, 64), "");
+}
+
+TEST(ChannelText, StateIconsFollowTheStreamRecordAlarmAndSound) {
+    auto dev = std::make_unique<DeviceInfo>();
+    ChannelInfo& c = dev->channels[0];
+    EXPECT_EQ(ChannelStateIcons(c, {}), std::vector<int>{kIconChannelOff});
+    c.channelOn = 1;
+    EXPECT_EQ(ChannelStateIcons(c, {}), std::vector<int>{kIconChannelOn});
+    c.mainStream = 7;
+    EXPECT_EQ(ChannelStateIcons(c, {}), std::vector<int>{kIconConnecting});
+    c.connectState = 2;
+    c.recordActive = 1;
+    c.recordType = 2;
+    c.alarmActive = 1;
+    EXPECT_EQ(ChannelStateIcons(c, {true, true}),
+              (std::vector<int>{kIconConnected, kIconRecordAlarm, kIconAlarm, kIconSound, kIconTalk}));
+}
+
+}  // namespace
+}  // namespace ocv
+
+namespace ocv {
+namespace {
+
+// Sixteen channels of a simulated NVR opened into cells whose surfaces all differ in size.
+TEST_F(LiveViewTest, SixteenCellsPlayAtTheirOwnSizeAndSplitFourStopsTheRest) {
+    test::DevsimProcess sim;
+    test::WriteText(sim.dir() / "site.ini",
+                    "[site]\nloop_frames=50\n[device]\nname=NVR\ntype=NVR\nuser=admin\npassword=pw\n"
+                    "channels=16\nmain=96x64@32\nsub=off\nkey_interval=25\n");
+    std::string error;
+    ASSERT_TRUE(sim.Start({"--site", sim.dir() / "site.ini", "--quiet"}, &error)) << error;
+    AddDevice("127.0.0.1", sim.device(0).port, 16, "pw");
+    StartService();
+    std::vector<test::CountingSurface*> surfaces;
+    for (int k = 0; k < 16; ++k) {
+        surfaces.push_back(NewSurface(40 + 2 * k, 30 + k));
+        ASSERT_EQ(service_->players().CreatePlayer(k, surfaces.back()), 0);
+    }
+    controller_ = std::make_unique<LiveViewController>(*service_, view_, app_ / "config.ini");
+    service_->StartDeviceThread(0);
+    controller_->SetPageHidden(false, 16);
+    controller_->OnSplitChosen(16);
+    for (int k = 0; k < 16; ++k) ASSERT_EQ(controller_->OpenChannelInCell(0, k, k), 0);
+    auto all = [&](int from, int to, int atLeast) {
+        for (int i = from; i < to; ++i)
+            if (surfaces[i]->pictures.load() < atLeast) return false;
+        return true;
+    };
+    ASSERT_TRUE(test::WaitUntil([&] { return all(0, 16, 3); }, 30000)) << sim.log();
+    for (int k = 0; k < 16; ++k) EXPECT_EQ(surfaces[k]->lastWidth.load(), 40 + 2 * k) << "cell " << k;
+
+    controller_->OnSplitChosen(4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // pictures already decoding drain
+    std::vector<int> before;
+    for (auto* s : surfaces) before.push_back(s->pictures.load());
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    for (int k = 4; k < 16; ++k) EXPECT_EQ(surfaces[k]->pictures.load(), before[k]) << "cell " << k;
+    for (int k = 0; k < 4; ++k) EXPECT_GT(surfaces[k]->pictures.load(), before[k]) << "cell " << k;
+    // A hidden page decodes nothing at all.
+    controller_->SetPageHidden(true, 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int k = 0; k < 16; ++k) before[k] = surfaces[k]->pictures.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(surfaces[k]->pictures.load(), before[k]) << "cell " << k;
+    service_->StopDeviceThread(0);
+}
+
+}  // namespace
+}  // namespace ocv
