@@ -2,12 +2,15 @@
 // shutdown splash.
 #include <QApplication>
 #include <QFile>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 
 #include "device/device_service.h"
 #include "platform/app_dir.h"
 #include "platform/crash_filter.h"
 #include "platform/single_instance.h"
+#include "shell/base/build_string.h"
 #include "shell/base/device_types.h"
 #include "shell/base/lang.h"
 #include "shell/base/pending_import.h"
@@ -16,11 +19,13 @@
 #include "shell/client_context.h"
 #include "shell/crash_report.h"
 #include "shell/debug_console.h"
+#include "shell/keep_awake.h"
 #include "shell/main_dlg.h"
 #include "shell/message_box.h"
 #include "shell/qt_audio.h"
 #include "shell/splash_dialog.h"
 #include "shell/startup_gate.h"
+#include "shell/window_config.h"
 
 namespace {
 
@@ -36,6 +41,27 @@ void ShowUnshownCrashLines() {
     for (const std::string& line : lines) text += QString::fromLocal8Bit(line) + "\n";
     ShowError(text.trimmed());
     ocv::MarkCrashLinesShown(ini, end);
+}
+
+// The SYSTEMINFO block: counts the start and notes a previous run that never reached the exit
+// procedure (a crash, a kill or a power cut), which is worth a line for whoever reads the trace.
+void MarkRunStarted() {
+    std::string ini = ocv::AppPath("config.ini");
+    ocv::SystemInfoBlock info = ocv::LoadSystemInfo(ini);
+    if (info.runs > 0 && info.cleanExit == 0)
+        ocv::Trace("the previous run (started at %d) did not end through the exit procedure\n", info.startedTime);
+    info.build = std::atoi(ocv::GetBuildString().c_str() + 6);
+    info.runs = info.runs < 0 ? 1 : info.runs + 1;
+    info.cleanExit = 0;
+    info.startedTime = static_cast<int32_t>(std::time(nullptr));
+    ocv::SaveSystemInfo(ini, info);
+}
+
+void MarkRunEnded() {
+    std::string ini = ocv::AppPath("config.ini");
+    ocv::SystemInfoBlock info = ocv::LoadSystemInfo(ini);
+    info.cleanExit = 1;
+    ocv::SaveSystemInfo(ini, info);
 }
 
 }  // namespace
@@ -60,6 +86,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     ShowUnshownCrashLines();  // only the client that runs shows them
+    MarkRunStarted();
     ocv::LoadSharedTexts();
     ocv::InstallQtAudioOutput();
     ocv::QtWavPlayer wavPlayer;  // outlives the device service's sound thread
@@ -76,6 +103,7 @@ int main(int argc, char** argv) {
 
     ocv::Trace("ENTER SYSTEM\n");
     {
+        ocv::KeepAwake awake;
         ocv::MainDlg mainWindow(*service, &wavPlayer, ocv::MainDlg::Options{});
         if (mainWindow.Create()) {
             mainWindow.show();
@@ -88,6 +116,7 @@ int main(int argc, char** argv) {
         ocv::UIWzdSplashDlg splash(ocv::UIWzdSplashDlg::kShuttingDown, &service);
         splash.exec();
     }
+    MarkRunEnded();
     instance.Release();
     ocv::Trace("EXIT SYSTEM\n");
     ocv::TracePipe::Instance().Uninstall();

@@ -27,6 +27,7 @@
 #include "shell/login_dialog.h"
 #include "shell/message_box.h"
 #include "shell/skin_image.h"
+#include "liveview/realplay_dlg.h"
 #include "shell/user_setup_page.h"
 #include "shell/window_config.h"
 #include "shell/window_message.h"
@@ -83,6 +84,8 @@ bool MainDlg::Create() {
     int order[10];
     int count = PageOpenOrder(toolbar, order);
     for (int i = 0; i < count; ++i) OpenPage(kToolbarPages[order[i]]);
+    // Nothing asked for: the operator starts on the live view rather than an empty frame.
+    if (pages_.empty() && CurrentSession().HasRight(kRightLiveView)) OpenPage("realPlay");
     RenewClockSnapshot();
 
     status_ = std::make_unique<StatusWorker>(
@@ -131,6 +134,7 @@ void MainDlg::BuildWindow() {
                                               "1366*768", "1440*900", "1920*1080"};
     for (int i = 0; i < 7; ++i) viewItems.emplace_back(i, nullptr, kSizeTexts[i]);
     viewItems.emplace_back(7, "menu_fullscreen.png", "Full Screen");
+    viewItems.emplace_back(9, "menu_realPlay.png", "Live view");
     SetupMenu(ui.viewMenu, "View", kMsgViewMenu, viewItems);
     SetupMenu(ui.toolMenu, "Tool", kMsgToolMenu, {{2, "menu_userSetup.png", "User Config"}});
     SetupMenu(ui.helpMenu, "Help", kMsgHelpMenu, {{0, "menu_help.png", "User's manual"}, {1, "menu_about.png", "About"}});
@@ -163,6 +167,7 @@ void MainDlg::BuildWindow() {
 
     tabStrip_ = ui.tabLayout;
     pageStack_ = ui.pageStack;
+    connect(pageStack_, &QStackedWidget::currentChanged, this, [this] { OnPageChanged(); });
     dateText_ = ui.dateText;
     timeText_ = ui.timeText;
     cpuProgress_ = ui.cpuProgress;
@@ -232,6 +237,7 @@ void MainDlg::OnMenu(int message, int item) {
         case kMsgViewMenu:
             if (item >= 0 && item <= 6) ApplyViewSize(item);
             else if (item == 7) isFullScreen() ? showNormal() : showFullScreen();
+            else if (item == 9) OpenPage("realPlay");
             break;
         case kMsgToolMenu:
             if (item == 2) OpenPage("userSetup");
@@ -258,6 +264,7 @@ void MainDlg::OpenPage(const QString& prefix) {
     auto found = pages_.find(prefix);
     if (found != pages_.end()) {
         pageStack_->setCurrentWidget(found->second.content);
+        OnPageChanged();
         return;
     }
     // Only pages that exist are opened; the others are built by their own modules.
@@ -266,6 +273,13 @@ void MainDlg::OpenPage(const QString& prefix) {
     if (prefix == "userSetup") {
         content = new UIUserSetupDlg(service_, pageStack_);
         titleText = "User Config";
+    } else if (prefix == "realPlay") {
+        if (!CurrentSession().HasRight(kRightLiveView)) {
+            ShowMessage(this, "Insufficient permissions to operate!", kMsgError);
+            return;
+        }
+        content = new UIRealPlayDlg(service_, pageStack_, UIRealPlayDlg::Options{options_.startThreads});
+        titleText = "Live view";
     }
     if (!content) return;
     auto* holder = new QWidget(pageStack_);
@@ -299,6 +313,16 @@ void MainDlg::OpenPage(const QString& prefix) {
         pages_.erase(it);
     });
     pageStack_->setCurrentWidget(holder);
+    OnPageChanged();
+}
+
+void MainDlg::OnPageChanged() {
+    QWidget* current = pageStack_->currentWidget();
+    for (auto& [prefix, page] : pages_) {
+        if (auto* button = page.tab->findChild<QPushButton*>(prefix + "ButtonTab")) button->setChecked(page.content == current);
+        // The live view decodes nothing while another page is in front.
+        if (auto* live = page.content->findChild<UIRealPlayDlg*>()) live->SetPageHidden(page.content != current);
+    }
 }
 
 void MainDlg::ClosePages() {

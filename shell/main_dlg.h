@@ -62,6 +62,7 @@ private:
     void ShowAbout();
     void OpenHelp();
     void ClosePages();
+    void OnPageChanged();
     bool AnyChannelBusy() const;
 
     DeviceService& service_;

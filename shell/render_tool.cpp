@@ -1,4 +1,4 @@
-// ocuvant-render svg IN.svg OUT.png [SIZE] | pdf IN.md OUT.pdf
+// ocuvant-render svg IN.svg OUT.png [HEIGHT] | pdf IN.md OUT.pdf
 // Runs at build time: the skin's images are drawn as SVG and the manual written in Markdown.
 #include <QFile>
 #include <QGuiApplication>
@@ -20,7 +20,8 @@ int RenderSvg(const QString& in, const QString& out, int size) {
         return 1;
     }
     QSize target = renderer.defaultSize();
-    if (size > 0) target = target.scaled(size, size, Qt::KeepAspectRatio);
+    // SIZE is the height: square icons become SIZE x SIZE, strips of icons keep every slot square.
+    if (size > 0 && target.height() > 0) target = QSize(target.width() * size / target.height(), size);
     if (target.isEmpty()) target = QSize(32, 32);
     QImage image(target, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);

@@ -21,6 +21,17 @@ bool SaveResolution(const std::string& configIni, const ResolutionBlock& block) 
     return WritePrivateProfileStructA(kConfigSection, "RESOLUTION", &block, sizeof(block), configIni.c_str());
 }
 
+SystemInfoBlock LoadSystemInfo(const std::string& configIni) {
+    SystemInfoBlock block{};
+    if (!GetPrivateProfileStructA(kConfigSection, "SYSTEMINFO", &block, sizeof(block), configIni.c_str()))
+        block = SystemInfoBlock{};
+    return block;
+}
+
+bool SaveSystemInfo(const std::string& configIni, const SystemInfoBlock& block) {
+    return WritePrivateProfileStructA(kConfigSection, "SYSTEMINFO", &block, sizeof(block), configIni.c_str());
+}
+
 bool ViewItemSize(int item, int* width, int* height) {
     static const int kSizes[7][2] = {{1024, 720}, {1024, 768}, {1280, 1024}, {1360, 768},
                                      {1366, 768}, {1440, 900}, {1920, 1080}};

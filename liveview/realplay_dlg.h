@@ -1,0 +1,106 @@
+#pragma once
+// The live view page: the group tree, the screen panel and its toolbar. The rules of what
+// happens to cells and channels live in LiveViewController; this class turns the operator's
+// gestures and the workers' messages into its calls and draws what it is told.
+#include <QPointer>
+#include <QWidget>
+#include <chrono>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "liveview/live_view_controller.h"
+#include "liveview/live_view_workers.h"
+
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QShortcut;
+
+namespace ocv {
+
+class DeviceService;
+class UIScreenPannel;
+class UIPictureWnd;
+
+class UIRealPlayDlg : public QWidget, public CellView {
+    Q_OBJECT
+public:
+    struct Options {
+        bool startWorkers = true;
+        std::chrono::milliseconds restoreDelay{1000};
+    };
+    UIRealPlayDlg(DeviceService& service, QWidget* parent, Options options);
+    ~UIRealPlayDlg() override;
+
+    // What other windows call.
+    int OpenChannelInCell(int device, int channel, int cell) { return controller_.OpenChannelInCell(device, channel, cell); }
+    void CloseCell(int cell) { controller_.CloseCell(cell); }
+    bool ShowGroup(int group) { return controller_.ShowGroup(group); }
+    void SelectCell(int cell);
+    void SetSplitMode(int mode);
+    void ToggleFullScreen();
+    bool IsFullScreen() const { return fullScreen_; }
+    // The main window calls this on every tab change: a hidden page decodes nothing.
+    void SetPageHidden(bool hidden);
+
+    UIScreenPannel* panel() { return panel_; }
+    QTreeWidget* tree() { return tree_; }
+    LiveViewController& controller() { return controller_; }
+    LiveViewWorkers& workers() { return *workers_; }
+    // The tree item of a channel in a group (nullptr when none); tests.
+    QTreeWidgetItem* ChannelItem(int group, int device, int channel) const;
+
+    // CellView
+    int SelectedCell() const override;
+    void SetCellText(int cell, const std::string& name, const CellStrip& strip) override;
+    void ShowInset(int cell, bool show) override;
+    void* InsetHandle(int cell) override;
+    void RepaintCell(int cell) override;
+    bool HasRight(int right) override;
+
+protected:
+    bool event(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
+private:
+    void BuildTree();
+    void RefreshChannel(int device, int channel);
+    void OnWindowMessage(int message, intptr_t wParam, intptr_t lParam);
+    void OnCellNotification(int message, int cell, QPoint point);
+    void OnTreeDoubleClick(QTreeWidgetItem* item);
+    void DropTreeItem(QTreeWidgetItem* item, QPoint pagePoint);
+    void ShowPicker();
+    void UpdateCounters();
+    QPoint CellPointToPanel(int cell, QPoint point) const;
+
+    DeviceService& service_;
+    Options options_;
+    LiveViewController controller_;
+    std::unique_ptr<LiveViewWorkers> workers_;
+    UIScreenPannel* panel_ = nullptr;
+    QWidget* viewArea_ = nullptr;
+    QTreeWidget* tree_ = nullptr;
+    QLabel* checkNum_ = nullptr;
+    QLabel* abnormalNum_ = nullptr;
+    QPushButton* pictureBtn_ = nullptr;
+    QPushButton* zoomBtn_ = nullptr;
+    QPointer<UIPictureWnd> picker_;
+    // Tree items of each channel id (a channel may be a member of several groups).
+    std::unordered_map<int, std::vector<QTreeWidgetItem*>> channelItems_;
+
+    // Drag between cells.
+    int dragSource_ = -1;
+    bool dragMoved_ = false;
+
+    bool fullScreen_ = false;
+    bool hidden_ = false;
+    bool quietRights_ = false;  // the start-up restore never asks the operator
+    QShortcut* fullScreenEscape_ = nullptr;
+};
+
+}  // namespace ocv
