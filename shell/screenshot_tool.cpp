@@ -1,5 +1,5 @@
 // ocuvant-screenshot APPDIR OUTDIR
-// Saves splash.png, login.png and main.png of the client's windows as they look with the
+// Saves splash.png, login.png, main.png and liveview.png of the client's windows as they look with the
 // application directory APPDIR (a throw-away copy: the login memory is written into it so the
 // main window opens without the dialog). Meant for scripts/screenshot under Xvfb.
 #include <QApplication>
@@ -13,6 +13,7 @@
 #include "platform/app_dir.h"
 #include "platform/system_control.h"
 #include "sdk/qvx_sdk.h"
+#include "liveview/realplay_dlg.h"
 #include "shell/base/lang.h"
 #include "shell/client_context.h"
 #include "shell/login_dialog.h"
@@ -77,6 +78,20 @@ int main(int argc, char** argv) {
         QThread::msleep(500);
         window.statusWorker()->Tick();
         ok &= Save(window, out + "/main.png");
+
+        // The live view with the demo site's first group, when the simulator runs.
+        window.OpenPage("realPlay");
+        if (auto* live = window.findChild<ocv::UIRealPlayDlg*>()) {
+            service->StartAllDeviceThreads();
+            live->SetSplitMode(16);
+            live->ShowGroup(0);
+            for (int i = 0; i < 200; ++i) {  // up to 8 s for the streams to come up
+                QCoreApplication::processEvents();
+                QThread::msleep(40);
+            }
+            ok &= Save(window, out + "/liveview.png");
+        }
+        service->StopAllDevices();
     }
     ocv::SetService(nullptr);
     service.reset();
