@@ -12,5 +12,6 @@ int main(int argc, char** argv) {
     failed += QTest::qExec(std::make_unique<MainWindowTest>().get(), argc, argv);
     failed += QTest::qExec(std::make_unique<StartupTest>().get(), argc, argv);
     failed += QTest::qExec(std::make_unique<StatusTest>().get(), argc, argv);
+    failed += QTest::qExec(std::make_unique<RealPlayTest>().get(), argc, argv);
     return failed == 0 ? 0 : 1;
 }

@@ -52,3 +52,14 @@ private slots:
     void dayChangeAndLogPruning();
     void networkMeterBoundaries();
 };
+
+class RealPlayTest : public QObject {
+    Q_OBJECT
+private slots:
+    void opensAtStartAndDecodesNothingWhileHidden();
+    void treeDoubleClickOpensIntoTheSelectedCellAndLabelsIt();
+    void splitChoiceIsAppliedRememberedAndReusedAtTheNextStart();
+    void doubleClickMaximisesAndPausesOthersThenRestores();
+    void dragFromOneCellToAnotherSwapsThem();
+    void fullScreenTakesThePanelOutAndEscapeBringsItBack();
+};
