@@ -275,6 +275,10 @@ TEST(ScreenPannel, FullScreenCoversTheScreenAndReturnsToThePage) {
     EXPECT_FALSE(page->isVisible());
     EXPECT_FALSE(mainWindow.isVisible());
     EXPECT_EQ(panel->Cell(3)->geometry().right(), panel->width() / 2 * 2 - 1 - 1);
+    // Escape on the full-screen panel itself reaches the page as CellKey.
+    QTest::keyClick(panel, Qt::Key_Escape);
+    ASSERT_TRUE(PumpUntil([&] { return page->Count(CellKey) == 1; }, 2000));
+    EXPECT_EQ(page->Last(CellKey)->wParam, kEscapeKeyCode);
 
     panel->LeaveFullScreen();
     EXPECT_FALSE(panel->IsFullScreen());
