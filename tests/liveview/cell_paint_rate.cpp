@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
     double minRate = 1e9, sumRate = 0;
     int shown = 0;
     for (int i = 0; i < o.cells; ++i) {
-        if (!panel->Cell(i)->isVisible()) continue;
+        if (panel->Layout().Cell(i).IsEmpty()) continue;  // not shown by the layout
         const double rate = static_cast<double>(panel->PaintedPictures(i) - paintedBefore[static_cast<size_t>(i)]) / wall;
         minRate = std::min(minRate, rate);
         sumRate += rate;
