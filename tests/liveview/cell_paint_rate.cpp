@@ -1,10 +1,12 @@
 // Measuring program (not a test): a screen panel on the offscreen platform with one player
-// port per cell, fed H.264 frame records at a steady rate from one thread. Reports the
+// port per cell, fed at a steady rate from one thread with the device simulator's own
+// H.264 loops (labelled moving test pictures at a camera's bit rate). Reports the
 // process CPU use (cores), the picture rate every cell really paints, and the delay from
 // feeding a frame to cell 0 painting its picture.
 //
 //   liveview_paint_rate [--cells 36] [--mode 36] [--clip 352x288] [--main 1920x1080]
 //                       [--maximise] [--fps 25] [--seconds 10] [--panel 1600x900]
+//                       [--kbps 256] [--main-kbps 4096]
 //
 // --main gives cell 0 a clip of its own size (a main stream); --maximise double-clicks
 // cell 0 and pauses the other decoders as the live view page does.
@@ -17,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -32,6 +35,7 @@
 #include "shell/base/port_slots.h"
 #include "shell/window_message.h"
 #include "tests/player/test_clip.h"
+#include "tools/devsim/video_loop.h"
 
 namespace {
 
@@ -40,6 +44,7 @@ using Clock = std::chrono::steady_clock;
 struct Options {
     int cells = 36, mode = 36, fps = 25, seconds = 10;
     int clipW = 352, clipH = 288, mainW = 0, mainH = 0, panelW = 1600, panelH = 900;
+    int kbps = 256, mainKbps = 4096;
     bool maximise = false;
 };
 
@@ -57,6 +62,8 @@ bool Parse(int argc, char** argv, Options* o) {
         if (a == "--cells") o->cells = std::clamp(std::atoi(v), 1, 36);
         else if (a == "--mode") o->mode = std::atoi(v);
         else if (a == "--fps") o->fps = std::clamp(std::atoi(v), 1, 100);
+        else if (a == "--kbps") o->kbps = std::clamp(std::atoi(v), 16, 20000);
+        else if (a == "--main-kbps") o->mainKbps = std::clamp(std::atoi(v), 16, 20000);
         else if (a == "--seconds") o->seconds = std::clamp(std::atoi(v), 1, 600);
         else if (a == "--clip") { if (!ParseSize(v, &o->clipW, &o->clipH)) return false; }
         else if (a == "--main") { if (!ParseSize(v, &o->mainW, &o->mainH)) return false; }
@@ -88,10 +95,32 @@ int main(int argc, char** argv) {
                              "[--fps F] [--seconds S] [--panel WxH]\n", argv[0]);
         return 2;
     }
-    const int clipLength = 2 * o.fps;
-    std::fprintf(stderr, "encoding clips...\n");
-    const auto subClip = ocv::test::MakeH264Clip(o.clipW, o.clipH, clipLength, o.fps);
-    const auto mainClip = o.mainW > 0 ? ocv::test::MakeH264Clip(o.mainW, o.mainH, clipLength, o.fps) : subClip;
+    const int clipLength = 4 * o.fps;
+    std::fprintf(stderr, "encoding (or loading) the loops...\n");
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string cacheDir = std::string(tmp != nullptr ? tmp : "/tmp") + "/ocv-paint-rate";
+    auto makeLoop = [&](int w, int h, int kbps, const char* label) {
+        ocv::devsim::LoopParams p;
+        p.width = w;
+        p.height = h;
+        p.bitrateKbps = kbps;
+        p.fps = o.fps;
+        p.keyInterval = 2 * o.fps;
+        p.frames = clipLength;
+        p.label = label;
+        std::string error;
+        auto loop = ocv::devsim::MakeVideoLoop(p, cacheDir, &error);
+        if (!loop) std::fprintf(stderr, "loop %dx%d: %s\n", w, h, error.c_str());
+        std::vector<ocv::test::EncodedPicture> clip;
+        if (loop) {
+            for (const auto& f : loop->frames) clip.push_back({f.data, f.key});
+        }
+        return clip;
+    };
+    const auto subClip = makeLoop(o.clipW, o.clipH, o.kbps, "CELL SUB");
+    const auto mainClip = o.mainW > 0 ? makeLoop(o.mainW, o.mainH, o.mainKbps, "CELL MAIN") : subClip;
+    if (subClip.size() != static_cast<size_t>(clipLength) || mainClip.size() != static_cast<size_t>(clipLength))
+        return 1;
 
     QWidget page;
     page.resize(o.panelW, o.panelH);
@@ -181,8 +210,8 @@ int main(int argc, char** argv) {
         return delaysMs.empty() ? 0.0 : delaysMs[static_cast<size_t>(q * static_cast<double>(delaysMs.size() - 1))];
     };
     const QSize cell0 = panel->Cell(0)->VideoWindow()->size();
-    std::printf("cells %d mode %d clip %dx%d%s%s at %d fps, panel %dx%d, cell 0 video %dx%d\n", o.cells, o.mode,
-                o.clipW, o.clipH, o.mainW > 0 ? " + main " : "",
+    std::printf("cells %d mode %d clip %dx%d@%dk%s%s at %d fps, panel %dx%d, cell 0 video %dx%d\n", o.cells, o.mode,
+                o.clipW, o.clipH, o.kbps, o.mainW > 0 ? " + main " : "",
                 o.mainW > 0 ? (std::to_string(o.mainW) + "x" + std::to_string(o.mainH)).c_str() : "", o.fps,
                 o.panelW, o.panelH, cell0.width(), cell0.height());
     std::printf("cpu %.2f cores over %.1f s\n", cpu / wall, wall);
