@@ -9,9 +9,9 @@
 //
 // Lifetime rule: unbind the surface from the player (QVXPlay_SetDrawWnd(port, nullptr),
 // QVXPlay_Stop or QVXPlay_DeInit) before destroying the window that shows it. As a second
-// line of defence the surface object is shared: whoever binds it may keep a reference, and
-// once its area widget is gone the surface reports 0 x 0 and posts nothing, so a player
-// that is still bound converts nothing and touches no widget.
+// line of defence the surface object outlives its widget: when the area is destroyed the
+// surface is detached (it reports 0 x 0 and posts nothing, so a player still bound converts
+// nothing and touches no widget) and kept allocated until the process ends.
 #include <QColor>
 #include <QEvent>
 #include <QWidget>

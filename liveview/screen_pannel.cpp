@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
@@ -21,6 +22,7 @@ UIScreenPannel::UIScreenPannel(QObject* owner, const ScreenPannelOptions& option
       stripStyle_(options.stripStyle),
       titleFlag_(options.titleFlag) {
     setObjectName("UIScreenPannel");
+    setFocusPolicy(Qt::ClickFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     for (int i = 0; i < cellCount_; ++i) {
         auto* cell = new UIScreenWnd(i, stripStyle_, titleFlag_, owner, this);
@@ -162,6 +164,13 @@ void UIScreenPannel::paintEvent(QPaintEvent* event) {
     painter.fillRect(event->rect(), QColor::fromRgba(kBackground));
 }
 
+void UIScreenPannel::keyPressEvent(QKeyEvent* event) {
+    // In full screen the panel is a window of its own, so Escape may land here.
+    if (event->key() != Qt::Key_Escape) return QWidget::keyPressEvent(event);
+    Forward(CellKey, kEscapeKeyCode, 0);
+    event->accept();
+}
+
 void UIScreenPannel::EnterFullScreen(QWidget* page) {
     if (fullScreen_) return;
     QScreen* screen = nullptr;
@@ -182,6 +191,7 @@ void UIScreenPannel::EnterFullScreen(QWidget* page) {
     show();
     raise();
     activateWindow();
+    setFocus(Qt::ActiveWindowFocusReason);
     if (page != nullptr) {
         QWidget* top = page->window();
         page->hide();

@@ -60,7 +60,8 @@ public:
 
     // Full screen on the monitor holding page (the primary one when it is on none): the panel
     // becomes a frameless top-level window over that monitor and page and its window hide.
-    // The page handles Escape and calls LeaveFullScreen, which puts everything back.
+    // The page handles Escape (CellKey, also when the full-screen panel itself has the focus)
+    // and calls LeaveFullScreen, which puts everything back.
     void EnterFullScreen(QWidget* page);
     void LeaveFullScreen();
     bool IsFullScreen() const { return fullScreen_; }
@@ -69,6 +70,7 @@ protected:
     bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void ApplyLayout();
