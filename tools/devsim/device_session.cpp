@@ -244,7 +244,8 @@ void DeviceSession::StreamTick() {
     if (phase_ == Phase::kClosed) return;
     auto now = std::chrono::steady_clock::now();
     if (!device_->frozen()) {
-        uint32_t ts = uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(now - streamStart_).count());
+        auto origin = ClockTimestamps() ? std::chrono::steady_clock::time_point{} : streamStart_;
+        uint32_t ts = uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(now - origin).count());
         const EncodedFrame& f = loop_->frames[frameIndex_];
         if (queuedBytes_ > kMaxQueuedBytes) waitKey_ = true;
         if (waitKey_ && f.key && queuedBytes_ <= kMaxQueuedBytes) waitKey_ = false;

@@ -37,6 +37,12 @@ const char* kStreamNames[3] = {"MAIN", "SUB", "THIRD"};
 
 void SetQuietLogging(bool quiet) { gQuiet = quiet; }
 
+namespace {
+std::atomic<bool> gClockTimestamps{false};
+}
+void SetClockTimestamps(bool on) { gClockTimestamps = on; }
+bool ClockTimestamps() { return gClockTimestamps.load(); }
+
 SimDevice::SimDevice(asio::io_context& io, DeviceConfig cfg, int index, int tempIntervalSec)
     : io_(io), config_(std::move(cfg)), index_(index), tempIntervalSec_(tempIntervalSec), acceptor_(io) {
     channelOn_.assign(size_t(config_.channels), true);

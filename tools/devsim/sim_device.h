@@ -21,6 +21,9 @@ class WebServer;
 
 // Logging goes to standard error; quiet keeps it silent.
 void SetQuietLogging(bool quiet);
+// Frame timestamps from the monotonic clock instead of the stream's own start.
+void SetClockTimestamps(bool on);
+bool ClockTimestamps();
 
 class SimDevice : public std::enable_shared_from_this<SimDevice> {
 public:

@@ -47,6 +47,7 @@ Simulator::~Simulator() { Stop(); }
 
 bool Simulator::Start(std::string* error) {
     SetQuietLogging(site_.quiet);
+    SetClockTimestamps(site_.clockTimestamps);
     loops_ = std::make_unique<VideoLoopCache>(site_.cacheDir);
     for (size_t i = 0; i < site_.devices.size(); ++i) {
         auto d = std::make_shared<SimDevice>(io_, site_.devices[i], int(i), site_.tempIntervalSec);

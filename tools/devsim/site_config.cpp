@@ -166,6 +166,7 @@ const char* Usage() {
            "  --temp-interval S      seconds between generated temperature readings (default 60)\n"
            "  --ports-file FILE      write the bound ports there once ready\n"
            "  --quiet                log only errors\n"
+           "  --clock-timestamps     frame timestamps from the monotonic clock (delay measurements)\n"
            "  --exit-with-parent     stop when the process that started the simulator ends\n";
 }
 
@@ -191,6 +192,8 @@ bool ParseCommandLine(int argc, char** argv, SiteConfig* site, std::string* erro
             return true;
         } else if (a == "--quiet") {
             site->quiet = true;
+        } else if (a == "--clock-timestamps") {
+            site->clockTimestamps = true;
         } else if (a == "--exit-with-parent") {
             // handled by main before anything starts
         } else if (a == "--spread-addresses") {

@@ -46,6 +46,9 @@ struct SiteConfig {
     int loopFrames = 100;   // length of the encoded loop
     int tempIntervalSec = 60;  // spacing of generated temperature readings
     bool quiet = false;
+    // Frame timestamps on the machine's monotonic clock (milliseconds, wrapping), so that a
+    // measuring program on the same machine can tell how old a painted picture is.
+    bool clockTimestamps = false;
 };
 
 // "640x360@1024" (width x height @ kbit/s); "off" or "0" for no stream. false when malformed.
