@@ -1,4 +1,4 @@
-// Thermal stream, channel configuration, device pictures and screening-camera temperature data.
+// Thermal capability, channel configuration, device pictures and screening-camera temperature data.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,31 +21,6 @@ constexpr size_t kUsedFields = 14;
 bool LoggedInOnline(const DeviceInfo& dev) { return dev.loginHandle.load() != 0 && dev.deviceState.load() == 2; }
 
 }  // namespace
-
-int DeviceService::OpenThermalStream(int device, int channel, void* window) {
-    if (IsValidChannel(device, channel) != 0) return -1;
-    CloseThermalStream(device);
-    DeviceInfo& dev = store_.device(device);
-    if (!LoggedInOnline(dev)) return -1;
-    uint32_t request[QVX_REQUEST_WORDS] = {};
-    request[1] = static_cast<uint32_t>(channel);
-    request[2] = 1;
-    request[4] = 8;
-    // The window's handle travels in word 5 as the library expects it for drawn streams.
-    request[5] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
-    QVX_HANDLE handle = 0;
-    if (QVX_SDK_RealPlayV3(dev.loginHandle.load(), request, nullptr, nullptr, nullptr,
-                           reinterpret_cast<intptr_t>(this), &handle) != 0)
-        return -1;
-    dev.thermalStream = handle;
-    return 0;
-}
-
-int DeviceService::CloseThermalStream(int device) {
-    if (device < 0 || device >= kMaxDevices) return -1;
-    if (int handle = store_.device(device).thermalStream.exchange(0)) QVX_SDK_StopRealPlay(handle);
-    return 0;
-}
 
 int DeviceService::IsThermalCapable(int device, int channel) const {
     if (IsValidChannel(device, channel) != 0) return -1;

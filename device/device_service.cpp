@@ -78,6 +78,7 @@ DeviceService::~DeviceService() {
     alarms_.SetShuttingDown(true);
     StopWorkers();
     StopAllDevices();
+    for (int d = 0; d < kMaxDevices; ++d) CloseThermalStream(d);
     {
         std::lock_guard lock(workersMutex_);
         for (std::thread& t : connectWorkers_)

@@ -82,6 +82,8 @@ public:
     // is wanted (connectPending), the device is not being stopped and the service is not
     // exiting. Returns at once; a worker already running for the channel is left alone.
     int StartConnectWorker(int device, int channel);
+    // The thermal picture of a screening camera, drawn by a player of its own into window (a
+    // VideoSurface*); one per device. Close stops the stream before the player goes.
     int OpenThermalStream(int device, int channel, void* window);
     int CloseThermalStream(int device);
     int IsThermalCapable(int device, int channel) const;
@@ -118,6 +120,7 @@ public:
     void OnException(int type, int loginHandle, int streamHandle);
     void OnStreamData(int streamHandle, int dataKind, const uint8_t* data, int length, int channelId);
     void OnEvent(int device, int channel, int type, int state, const char* data, int length);
+    void OnThermalData(int device, int dataKind, const uint8_t* data, int length);
 
 private:
     // Forwards to the client's WavPlayer once it is set; silent before.
@@ -170,6 +173,11 @@ private:
     std::mutex workersMutex_;
     std::vector<std::thread> connectWorkers_;  // finished ones are joined at the next start
     std::vector<std::shared_ptr<std::atomic<bool>>> workerDone_;
+
+    // Player port and port number of each device's thermal picture (0 / -1 when none).
+    std::unique_ptr<std::atomic<int>[]> thermalPorts_{new std::atomic<int>[kMaxDevices]{}};
+    std::unique_ptr<int[]> thermalPortNumbers_{new int[kMaxDevices]{}};
+    std::mutex thermalMutex_;  // open against close of the same device's thermal player
 
     std::thread scheduler_;
     std::mutex schedulerMutex_;  // start and stop of the scheduler thread

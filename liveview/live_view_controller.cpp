@@ -300,7 +300,21 @@ void LiveViewController::OpenInset(int cell) {
     int device = id / kMaxChannels, channel = id % kMaxChannels;
     if (service_.IsThermalCapable(device, channel) != 0) return;
     view_.ShowInset(cell, true);
-    service_.OpenThermalStream(device, channel, view_.InsetHandle(cell));
+    // Not logged in yet: no empty square meanwhile; RetryInsets opens it once the device is up.
+    if (service_.OpenThermalStream(device, channel, view_.InsetHandle(cell)) != 0) view_.ShowInset(cell, false);
+}
+
+void LiveViewController::RetryInsets(int device) {
+    if (!ValidDevice(device)) return;
+    const DeviceInfo& dev = service_.store().device(device);
+    if (Relaxed(dev.thermalFlag) != 1 || dev.thermalStream.load() != 0) return;
+    for (int cell = 0; cell < kMaxCells; ++cell) {
+        int id = CellChannel(cell);
+        if (id >= 0 && id / kMaxChannels == device) {
+            OpenInset(cell);
+            return;  // one thermal picture per device
+        }
+    }
 }
 
 void LiveViewController::CloseInset(int cell) {

@@ -107,6 +107,9 @@ public:
     // The thermal inset of a cell (devices that report temperature support).
     void OpenInset(int cell);
     void CloseInset(int cell);
+    // A device's state changed: cells of its channels that want the thermal inset but could not
+    // open it before (not logged in, support not known yet) try again.
+    void RetryInsets(int device);
 
     // Translated texts used in cell strips.
     void SetTexts(std::string normal, std::string abnormal) {

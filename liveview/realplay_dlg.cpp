@@ -305,6 +305,7 @@ void UIRealPlayDlg::OnWindowMessage(int message, intptr_t wParam, intptr_t lPara
         case kMsgChannelChanged:
             RefreshChannel(static_cast<int>(wParam), static_cast<int>(lParam));
             controller_.RelabelChannel(static_cast<int>(wParam), static_cast<int>(lParam));
+            controller_.RetryInsets(static_cast<int>(wParam));
             break;
         case kMsgRestoreCells:
             quietRights_ = true;

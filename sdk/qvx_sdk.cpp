@@ -160,7 +160,8 @@ int32_t QVX_SDK_RealPlay(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQU
     r.channel = request[1];
     r.streamType = request[2];
     r.mode = request[4];
-    if (!ValidChannel(int32_t(r.channel)) || r.streamType > 2 || (r.mode != 3 && r.mode != 1)) return QVX_ERR_FAILED;
+    if (!ValidChannel(int32_t(r.channel)) || r.streamType > 2 || (r.mode != 3 && r.mode != 1 && r.mode != 8))
+        return QVX_ERR_FAILED;
     auto stream = std::make_shared<StreamSession>(*core, core->NewHandle(), loginHandle, login->credentials(), r,
                                                    callback, user);
     int result = stream->Open();

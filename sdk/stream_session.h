@@ -17,7 +17,7 @@ class Core;
 struct StreamRequest {
     uint32_t channel = 0;
     uint32_t streamType = 0;  // 0 main, 1 sub, 2 third
-    uint32_t mode = 3;        // word 4 of the request
+    uint32_t mode = 3;        // word 4 of the request: 3 live, 1 second live, 8 thermal picture
 };
 
 class StreamSession : public std::enable_shared_from_this<StreamSession> {

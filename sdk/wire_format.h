@@ -18,7 +18,7 @@ constexpr uint32_t kMaxPayloadBytes = 0x100000;
 
 // Message kinds. Ranges are reserved per purpose so later features slot in without
 // renumbering: 0x01xx file search, 0x02xx remote playback, 0x03xx download by time,
-// 0x04xx LAN discovery (UDP), 0x05xx library-drawn thermal stream.
+// 0x04xx LAN discovery (UDP), 0x05xx reserved (the thermal picture is a StreamOpen with mode 8).
 enum Kind : uint16_t {
     kHello = 0x0001,
     kChallenge = 0x0002,

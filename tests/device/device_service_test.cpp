@@ -219,3 +219,51 @@ TEST_F(DeviceServiceE2E, StopAllDevicesEndsWith32DevicesAndPendingWorkers) {
 
 }  // namespace
 }  // namespace ocv
+
+namespace ocv {
+namespace {
+
+// The thermal picture of a screening camera reaches the window given for it through a player
+// of its own; other devices refuse it and leave nothing behind.
+TEST_F(DeviceServiceE2E, ScreeningCameraThermalPictureReachesItsWindowAndStopsOnClose) {
+    test::WriteText(sim.dir() / "site.ini",
+                    "[site]\nloop_frames=50\n"
+                    "[device]\nname=SCREEN\ntype=IPC\nfirmware=V27.1.0 build 20260101\nuser=admin\n"
+                    "password=pw\nchannels=1\nmain=160x96@200\nsub=96x64@64\nkey_interval=25\n"
+                    "[device]\nname=CAM\ntype=IPC\nuser=admin\npassword=pw\nchannels=1\nmain=160x96@200\n"
+                    "sub=off\nkey_interval=25\n");
+    std::string error;
+    ASSERT_TRUE(sim.Start({"--site", sim.dir() / "site.ini", "--quiet"}, &error)) << error;
+    int screening = AddDevice("127.0.0.1", sim.device(0).port, 1, "pw");
+    int plain = AddDevice("127.0.0.1", sim.device(1).port, 1, "pw");
+    StartService();
+    ASSERT_EQ(service_->StartDeviceThread(screening), 0);
+    ASSERT_EQ(service_->StartDeviceThread(plain), 0);
+    ASSERT_TRUE(WaitUntil([&] {
+        return service_->store().device(screening).deviceState.load() == 2 &&
+               service_->store().device(plain).deviceState.load() == 2;
+    }, 20000)) << sim.log();
+
+    test::CountingSurface* inset = NewSurface(64, 48);
+    ASSERT_EQ(service_->OpenThermalStream(screening, 0, inset), 0);
+    ASSERT_TRUE(WaitUntil([&] { return inset->pictures.load() >= 3; }, 20000)) << sim.log();
+    EXPECT_EQ(inset->lastWidth.load(), 64);
+    EXPECT_NE(service_->store().device(screening).thermalStream.load(), 0);
+    ASSERT_EQ(service_->CloseThermalStream(screening), 0);
+    EXPECT_EQ(service_->store().device(screening).thermalStream.load(), 0);
+    int after = inset->pictures.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(inset->pictures.load(), after);
+    EXPECT_EQ(service_->CloseThermalStream(screening), 0);  // twice is harmless
+
+    EXPECT_EQ(service_->OpenThermalStream(plain, 0, NewSurface(64, 48)), -1);
+    EXPECT_EQ(service_->OpenThermalStream(screening, 0, nullptr), -1);
+    // Reopening works: the refused attempt gave its player port back.
+    ASSERT_EQ(service_->OpenThermalStream(screening, 0, inset), 0);
+    ASSERT_TRUE(WaitUntil([&] { return inset->pictures.load() > after + 2; }, 20000));
+    service_->StopDeviceThread(screening);
+    service_->StopDeviceThread(plain);
+}
+
+}  // namespace
+}  // namespace ocv

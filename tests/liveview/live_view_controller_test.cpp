@@ -20,7 +20,7 @@ public:
     std::map<int, CellStrip> strips;
     std::map<int, bool> insets;
     int repaints = 0;
-    int InsetCookie = 0;
+    test::CountingSurface inset{48, 36};  // every cell's inset draws here
 
     int SelectedCell() const override { return selected; }
     void SetCellText(int cell, const std::string& name, const CellStrip& strip) override {
@@ -28,7 +28,7 @@ public:
         strips[cell] = strip;
     }
     void ShowInset(int cell, bool show) override { insets[cell] = show; }
-    void* InsetHandle(int) override { return &InsetCookie; }
+    void* InsetHandle(int) override { return static_cast<player::VideoSurface*>(&inset); }
     void RepaintCell(int) override { ++repaints; }
     bool HasRight(int) override { return rights; }
 };
@@ -359,6 +359,37 @@ TEST_F(LiveViewTest, SixteenCellsPlayAtTheirOwnSizeAndSplitFourStopsTheRest) {
     for (int k = 0; k < 16; ++k) before[k] = surfaces[k]->pictures.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
     for (int k = 0; k < 4; ++k) EXPECT_EQ(surfaces[k]->pictures.load(), before[k]) << "cell " << k;
+    service_->StopDeviceThread(0);
+}
+
+}  // namespace
+}  // namespace ocv
+
+namespace ocv {
+namespace {
+
+// A screening camera with the thermal flag shows its thermal picture in the cell's inset once it
+// is logged in, even when the cell was opened before; closing the cell stops it.
+TEST_F(LiveViewTest, ThermalInsetOpensOnceTheDeviceIsUpAndClosesWithTheCell) {
+    test::DevsimProcess sim;
+    test::WriteText(sim.dir() / "site.ini",
+                    "[site]\nloop_frames=50\n[device]\nname=SCREEN\ntype=IPC\nfirmware=V27.1.0 build 20260101\n"
+                    "user=admin\npassword=pw\nchannels=1\nmain=160x96@200\nsub=96x64@64\nkey_interval=25\n");
+    std::string error;
+    ASSERT_TRUE(sim.Start({"--site", sim.dir() / "site.ini", "--quiet"}, &error)) << error;
+    AddDevice("127.0.0.1", sim.device(0).port, 1, "pw");
+    Start();
+    SetRelaxed(service_->store().device(0).thermalFlag, 1);
+    ASSERT_EQ(controller_->OpenChannelInCell(0, 0, 5), 0);
+    EXPECT_FALSE(view_.insets[5]) << "not logged in yet: no empty inset";
+    service_->StartDeviceThread(0);
+    ASSERT_TRUE(test::WaitUntil([&] { return service_->store().device(0).thermalCapable.load() == 1; }, 20000));
+    controller_->RetryInsets(0);
+    EXPECT_TRUE(view_.insets[5]);
+    ASSERT_TRUE(test::WaitUntil([&] { return view_.inset.pictures.load() >= 2; }, 20000)) << sim.log();
+    controller_->CloseCell(5);
+    EXPECT_FALSE(view_.insets[5]);
+    EXPECT_EQ(service_->store().device(0).thermalStream.load(), 0);
     service_->StopDeviceThread(0);
 }
 

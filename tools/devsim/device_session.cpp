@@ -187,6 +187,7 @@ bool DeviceSession::HandleStream(const MessageView& m) {
     if (m.header.kind != kStreamOpen || streaming_) return false;
     int channel = int(GetU32(m.payload));
     int type = int(GetU32(m.payload + 4));
+    if (GetU32(m.payload + 8) == kThermalMode) type = kThermalStream;
     auto loop = device_->Loop(type, channel);
     bool ok = loop && device_->ChannelOn(channel) && !device_->StreamRefused(type);
     SendResult(kStreamOpenReply, m.header.sequence, ok ? kDeviceOk : kDeviceRefused);

@@ -85,6 +85,19 @@ bool SimDevice::Start(VideoLoopCache& loops, int loopFrames, std::string* error)
             loops_[type].push_back(loop);
         }
     }
+    if (IsScreeningCamera()) {
+        // The thermal sensor's small picture, as screening cameras deliver it beside the video.
+        LoopParams p;
+        p.width = 256;
+        p.height = 192;
+        p.bitrateKbps = 192;
+        p.fps = config_.fps;
+        p.keyInterval = config_.keyInterval;
+        p.frames = loopFrames;
+        p.label = config_.name + " THERMAL";
+        thermalLoop_ = loops.Get(p, error);
+        if (!thermalLoop_) return false;
+    }
     port_ = OpenListener(acceptor_, config_.address, config_.port, config_.name + ": port", error);
     if (port_ == 0) return false;
     web_ = std::make_shared<WebServer>(io_, *this, tempIntervalSec_);
@@ -187,6 +200,7 @@ bool SimDevice::StreamRefused(int streamType) const {
 }
 
 std::shared_ptr<const VideoLoop> SimDevice::Loop(int streamType, int channel) const {
+    if (streamType == kThermalStream) return channel >= 0 && channel < config_.channels ? thermalLoop_ : nullptr;
     if (streamType < 0 || streamType > 2 || channel < 0 || size_t(channel) >= loops_[streamType].size()) return nullptr;
     return loops_[streamType][size_t(channel)];
 }

@@ -20,6 +20,10 @@ class DeviceSession;
 class WebServer;
 
 // Logging goes to standard error; quiet keeps it silent.
+// The StreamOpen mode that asks for the thermal picture, and the stream type it is served as.
+constexpr uint32_t kThermalMode = 8;
+constexpr int kThermalStream = 3;
+
 void SetQuietLogging(bool quiet);
 // Frame timestamps from the monotonic clock instead of the stream's own start.
 void SetClockTimestamps(bool on);
@@ -64,6 +68,8 @@ public:
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void Record(const std::string& line);
     void AddTalkBytes(size_t n, uint32_t mode);
+    // Stream types 0..2, or kThermalStream (a screening camera's thermal picture, the same for
+    // every channel; nullptr for other devices).
     std::shared_ptr<const VideoLoop> Loop(int streamType, int channel) const;
     const std::vector<uint8_t>& ToneAlaw() const { return tone_; }
     // Configuration: result code of the device protocol; reply filled on a read.
@@ -95,6 +101,7 @@ private:
     std::vector<uint8_t> tone_;
     // [stream type][channel]
     std::vector<std::shared_ptr<const VideoLoop>> loops_[3];
+    std::shared_ptr<const VideoLoop> thermalLoop_;
 
     std::mutex mutex_;
     std::map<DeviceSession*, std::weak_ptr<DeviceSession>> sessions_;

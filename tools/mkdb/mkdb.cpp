@@ -70,6 +70,7 @@ int AddDemo(ConfigStore& store, const std::vector<DemoDevice>& demo, std::string
         char name[kTextBytes];
         std::snprintf(name, sizeof name, "Demo %d", number++);
         CopyText(rec.name, name);
+        rec.thermalFlag = 1;  // a screening camera among them shows its thermal picture
         int slot = -1;
         int rc = store.AddDevice(rec, &slot);
         if (rc != 0 || slot < 0) {
