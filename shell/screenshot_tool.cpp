@@ -83,11 +83,14 @@ int main(int argc, char** argv) {
         window.OpenPage("realPlay");
         if (auto* live = window.findChild<ocv::UIRealPlayDlg*>()) {
             service->StartAllDeviceThreads();
-            live->SetSplitMode(16);
+            live->SetSplitMode(25);
             live->ShowGroup(0);
-            for (int i = 0; i < 200; ++i) {  // up to 8 s for the streams to come up
+            for (int i = 0; i < 250; ++i) {  // up to 10 s for the streams to come up
                 QCoreApplication::processEvents();
                 QThread::msleep(40);
+                // The page's workers are off here: ask for the thermal insets ourselves.
+                if (i % 25 == 24)
+                    for (int d = 0; d < 4; ++d) live->controller().RetryInsets(d);
             }
             ok &= Save(window, out + "/liveview.png");
         }

@@ -70,12 +70,17 @@ int AddDemo(ConfigStore& store, const std::vector<DemoDevice>& demo, std::string
         char name[kTextBytes];
         std::snprintf(name, sizeof name, "Demo %d", number++);
         CopyText(rec.name, name);
-        rec.thermalFlag = 1;  // a screening camera among them shows its thermal picture
         int slot = -1;
         int rc = store.AddDevice(rec, &slot);
         if (rc != 0 || slot < 0) {
             *error = rc == -2 ? "duplicate demo device " + d.host + ":" + std::to_string(d.port)
                               : "cannot add demo device " + d.host;
+            return -1;
+        }
+        // A screening camera among them shows its thermal picture (an add never writes the flag).
+        rec.thermalFlag = 1;
+        if (store.ModifyDevice(rec, slot) != 0) {
+            *error = "cannot set the thermal flag of demo device " + d.host;
             return -1;
         }
         for (int c = 0; c < d.channels; ++c) {
