@@ -131,7 +131,28 @@ void MainWindowTest::toolbarPageOrder() {
     QVERIFY(window->findChild<QWidget*>("userSetupCtrlTab"));
     QVERIFY(window->findChild<QWidget*>("userSetupTabCtrl"));
     QVERIFY(window->findChild<QWidget*>("userSetupButtonTab"));
-    QVERIFY(!window->HasPage("realPlay"));  // not built here: no tab at all
+    QVERIFY(!window->HasPage("realPlay"));  // not asked for, and another page is open
+}
+
+void MainWindowTest::systemInfoRoundTripsAndDamageReadsAsZero() {
+    ShellFixture f;
+    std::string ini = f.dir / "config.ini";
+    SystemInfoBlock none = LoadSystemInfo(ini);
+    QCOMPARE(none.runs, 0);
+    QCOMPARE(none.cleanExit, 0);
+    QVERIFY(SaveSystemInfo(ini, SystemInfoBlock{201208, 7, 1, 1765170000}));
+    SystemInfoBlock back = LoadSystemInfo(ini);
+    QCOMPARE(back.build, 201208);
+    QCOMPARE(back.runs, 7);
+    QCOMPARE(back.cleanExit, 1);
+    QCOMPARE(back.startedTime, 1765170000);
+    // Other blocks of the file are untouched by it.
+    QVERIFY(SaveResolution(ini, ResolutionBlock{1366, 768, 1}));
+    QCOMPARE(LoadSystemInfo(ini).runs, 7);
+    // A block of the wrong size (written by something else) is not taken.
+    int32_t shortBlock[2] = {1, 2};
+    QVERIFY(WritePrivateProfileStructA("CONFIG", "SYSTEMINFO", shortBlock, sizeof shortBlock, ini.c_str()));
+    QCOMPARE(LoadSystemInfo(ini).runs, 0);
 }
 
 void MainWindowTest::exitWritesLogsAndCloses() {

@@ -34,6 +34,7 @@ private slots:
     void statusTickReachesTheWindowAsMessage();
     void toolbarPageOrder();
     void exitWritesLogsAndCloses();
+    void systemInfoRoundTripsAndDamageReadsAsZero();
 };
 
 class StartupTest : public QObject {
