@@ -66,7 +66,7 @@ void Pump(int ms) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::string scenario = "grid36", cache;
-    int seconds = 10, warmup = 4;
+    int seconds = 10, warmup = 6;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i], v = argv[i + 1];
         if (a == "--scenario") scenario = v;
