@@ -395,3 +395,42 @@ TEST_F(LiveViewTest, ThermalInsetOpensOnceTheDeviceIsUpAndClosesWithTheCell) {
 
 }  // namespace
 }  // namespace ocv
+
+namespace ocv {
+namespace {
+
+// With CONNECT on, the restore worker asks for every configured channel before it lets the
+// page reopen the remembered cells; without it, only the page's message comes.
+TEST_F(LiveViewTest, RestoreWorkerConnectsEveryChannelWhenAskedAndThenLetsThePageRestore) {
+    MakeSite(2, 3);
+    Start();
+    std::atomic<int> restores{0};
+    auto post = [&](int message, intptr_t, intptr_t) {
+        if (message == kMsgRestoreCells) ++restores;
+    };
+    SetRelaxed(service_->store().settings().CONNECT, 0);
+    {
+        LiveViewWorkers workers(*service_, post);
+        workers.Start(std::chrono::milliseconds(0));
+        ASSERT_TRUE(test::WaitUntil([&] { return restores.load() == 1; }, 5000));
+        workers.Stop();
+        EXPECT_EQ(Channel(0, 0).connectPending.load(), 0);
+    }
+    SetRelaxed(service_->store().settings().CONNECT, 1);
+    LiveViewWorkers workers(*service_, post);
+    workers.Start(std::chrono::milliseconds(0));
+    ASSERT_TRUE(test::WaitUntil([&] { return restores.load() == 2; }, 5000));
+    for (int d = 0; d < 2; ++d)
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(Channel(d, c).connectPending.load(), 1) << d << "/" << c;
+    EXPECT_EQ(Channel(0, 3).connectPending.load(), 0) << "beyond the device's channels";
+    workers.Stop();
+    // Stopping twice, and a worker stopped before its delay, are both quiet.
+    workers.Stop();
+    LiveViewWorkers early(*service_, post);
+    early.Start(std::chrono::milliseconds(60000));
+    early.Stop();
+    EXPECT_EQ(restores.load(), 2);
+}
+
+}  // namespace
+}  // namespace ocv
