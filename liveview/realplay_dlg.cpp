@@ -214,7 +214,9 @@ void UIRealPlayDlg::dragMoveEvent(QDragMoveEvent* e) {
 
 void UIRealPlayDlg::dropEvent(QDropEvent* e) {
     if (e->source() != tree_ && e->source() != tree_->viewport()) return;
-    e->acceptProposedAction();
+    // A copy: a move would make the tree remove the dragged entry.
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
     DropTreeItem(tree_->currentItem(), e->position().toPoint());
 }
 

@@ -49,6 +49,8 @@ public:
     QTreeWidget* tree() { return tree_; }
     LiveViewController& controller() { return controller_; }
     LiveViewWorkers& workers() { return *workers_; }
+    // A tree entry dropped at a point of the page (the end of a drag from the tree).
+    void DropTreeItem(QTreeWidgetItem* item, QPoint pagePoint);
     // The tree item of a channel in a group (nullptr when none); tests.
     QTreeWidgetItem* ChannelItem(int group, int device, int channel) const;
 
@@ -73,7 +75,6 @@ private:
     void OnWindowMessage(int message, intptr_t wParam, intptr_t lParam);
     void OnCellNotification(int message, int cell, QPoint point);
     void OnTreeDoubleClick(QTreeWidgetItem* item);
-    void DropTreeItem(QTreeWidgetItem* item, QPoint pagePoint);
     void ShowPicker();
     void UpdateCounters();
     QPoint CellPointToPanel(int cell, QPoint point) const;

@@ -172,3 +172,23 @@ void RealPlayTest::fullScreenTakesThePanelOutAndEscapeBringsItBack() {
     QVERIFY(window->isVisible());
     QVERIFY(page->isAncestorOf(page->panel()));
 }
+
+void RealPlayTest::dropFromTheTreeOpensMovesOrShowsTheGroup() {
+    ShellFixture f(Site());
+    auto window = LoggedInWindow(f);
+    UIRealPlayDlg* page = Page(*window);
+    auto centreOf = [&](int cell) { return Video(page, cell)->mapTo(page, Video(page, cell)->rect().center()); };
+    QTreeWidgetItem* channel = page->ChannelItem(0, 1, 2);
+    QVERIFY(channel);
+    page->DropTreeItem(channel, centreOf(3));
+    QCOMPARE(page->controller().CellChannel(3), ChannelIdOf(1, 2));
+    page->DropTreeItem(channel, centreOf(1));  // moved, not copied
+    QCOMPARE(page->controller().CellChannel(1), ChannelIdOf(1, 2));
+    QCOMPARE(page->controller().CellChannel(3), -1);
+    page->DropTreeItem(channel, QPoint(2, 2));  // on the tree, outside the panel
+    QCOMPARE(page->controller().CellChannel(1), ChannelIdOf(1, 2));
+    page->DropTreeItem(page->tree()->topLevelItem(0), centreOf(2));
+    QCOMPARE(page->controller().CellChannel(0), ChannelIdOf(0, 0));
+    QCOMPARE(page->controller().CellChannel(19), ChannelIdOf(1, 3));
+    QCOMPARE(page->controller().currentGroup(), 0);
+}

@@ -63,4 +63,5 @@ private slots:
     void doubleClickMaximisesAndPausesOthersThenRestores();
     void dragFromOneCellToAnotherSwapsThem();
     void fullScreenTakesThePanelOutAndEscapeBringsItBack();
+    void dropFromTheTreeOpensMovesOrShowsTheGroup();
 };
