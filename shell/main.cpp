@@ -25,6 +25,7 @@
 #include "shell/qt_audio.h"
 #include "shell/splash_dialog.h"
 #include "shell/startup_gate.h"
+#include "shell/termination_watch.h"
 #include "shell/window_config.h"
 
 namespace {
@@ -105,6 +106,13 @@ int main(int argc, char** argv) {
     {
         ocv::KeepAwake awake;
         ocv::MainDlg mainWindow(*service, &wavPlayer, ocv::MainDlg::Options{});
+        // Asked to end from outside (logout, shutdown, Ctrl+C): the same orderly way out,
+        // without the questions, so recordings end in complete files.
+        ocv::TerminationWatch termination;
+        QObject::connect(&termination, &ocv::TerminationWatch::terminationRequested, &mainWindow, [&](int number) {
+            ocv::Trace("signal %d: leaving through the exit procedure\n", number);
+            if (!mainWindow.closedByExit()) mainWindow.ExitSystem(true);
+        });
         if (mainWindow.Create()) {
             mainWindow.show();
             app.exec();

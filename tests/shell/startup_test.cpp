@@ -1,12 +1,14 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTest>
+#include <csignal>
 #include <fstream>
 
 #include "platform/single_instance.h"
 #include "shell/crash_report.h"
 #include "shell/splash_dialog.h"
 #include "shell/startup_gate.h"
+#include "shell/termination_watch.h"
 #include "shell/wav_file.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/test_classes.h"
@@ -119,4 +121,26 @@ void StartupTest::wavFilesAreValidated() {
     QCOMPARE(ParseWav(reinterpret_cast<const uint8_t*>(odd.data()), odd.size(), &sound), -1);
     QCOMPARE(ParseWav(reinterpret_cast<const uint8_t*>(good.data()), 20, &sound), -1);
     QCOMPARE(ReadWavFile("/nonexistent/sound.wav", &sound), -1);
+}
+
+void StartupTest::terminationSignalsReachTheUiThreadOnce() {
+    std::vector<int> received;
+    {
+        TerminationWatch watch;
+        QVERIFY(watch.installed());
+        QObject::connect(&watch, &TerminationWatch::terminationRequested, [&](int n) { received.push_back(n); });
+        raise(SIGTERM);  // would end the test program without the watch
+        raise(SIGHUP);
+        QVERIFY(received.empty());  // nothing runs inside the handler
+        QTRY_COMPARE(received.size(), size_t{2});
+        QCOMPARE(received[0], SIGTERM);
+        QCOMPARE(received[1], SIGHUP);
+        // A second watch in the same process does not take the signals over.
+        TerminationWatch second;
+        QVERIFY(!second.installed());
+    }
+    // Gone with the watch: the default action is back.
+    struct sigaction now {};
+    sigaction(SIGTERM, nullptr, &now);
+    QVERIFY(now.sa_handler == SIG_DFL);
 }

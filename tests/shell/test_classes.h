@@ -44,6 +44,7 @@ private slots:
     void crashLinesAreShownOnce();
     void loadingSplashTicksAndCreatesService();
     void wavFilesAreValidated();
+    void terminationSignalsReachTheUiThreadOnce();
 };
 
 class StatusTest : public QObject {
