@@ -95,6 +95,7 @@ bool SimDevice::Start(VideoLoopCache& loops, int loopFrames, std::string* error)
         p.keyInterval = config_.keyInterval;
         p.frames = loopFrames;
         p.label = config_.name + " THERMAL";
+        p.thermal = true;
         thermalLoop_ = loops.Get(p, error);
         if (!thermalLoop_) return false;
     }

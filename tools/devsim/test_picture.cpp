@@ -112,4 +112,33 @@ void DrawTestPicture(I420Picture* pic, int width, int height, const std::string&
     DrawText(pic, 2 * scale + 1, height - 10 * scale, scale, clock);
 }
 
+void DrawThermalPicture(I420Picture* pic, int width, int height, const std::string& label, int index, int fps) {
+    pic->width = width;
+    pic->height = height;
+    pic->y.assign(size_t(width) * height, 0);
+    pic->u.assign(size_t(width / 2) * (height / 2), 0);
+    pic->v.assign(pic->u.size(), 0);
+    // The figure: an upright ellipse drifting left and right, hottest in its middle.
+    double cx = width / 2.0 + (width / 3.0) * ((index % 100) < 50 ? (index % 50) / 25.0 - 1 : 1 - (index % 50) / 25.0);
+    double cy = height * 0.55, rx = width / 9.0, ry = height / 3.0;
+    auto heat = [&](int x, int y) {
+        double dx = (x - cx) / rx, dy = (y - cy) / ry;
+        double d = dx * dx + dy * dy;
+        return d >= 1 ? 0.08 + 0.04 * double(y) / height : 1.0 - 0.6 * d;  // 0 cold .. 1 hot
+    };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) pic->y[size_t(y) * width + x] = uint8_t(30 + 200 * heat(x, y));
+    // Cold is blue (high U, low V), warm is red to yellow (low U, high V).
+    for (int y = 0; y < height / 2; ++y) {
+        for (int x = 0; x < width / 2; ++x) {
+            double h = heat(2 * x, 2 * y);
+            pic->u[size_t(y) * (width / 2) + x] = uint8_t(170 - 120 * h);
+            pic->v[size_t(y) * (width / 2) + x] = uint8_t(110 + 100 * (h > 0.5 ? 1.0 : h * 2));
+        }
+    }
+    int scale = height / 120 > 0 ? height / 120 : 1;
+    DrawText(pic, 2 * scale + 1, 2 * scale + 1, scale, label);
+    (void)fps;
+}
+
 }  // namespace ocv::devsim

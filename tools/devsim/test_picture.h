@@ -14,6 +14,8 @@ struct I420Picture {
 
 // Frame `index` of a loop at `fps`; the clock reads the time within the loop.
 void DrawTestPicture(I420Picture* pic, int width, int height, const std::string& label, int index, int fps);
+// A thermal sensor's picture: a cold blue scene with a warm figure walking through it.
+void DrawThermalPicture(I420Picture* pic, int width, int height, const std::string& label, int index, int fps);
 
 // Draws text with a 5x7 font scaled by `scale`, white on a dark box. Unknown characters show '?'.
 void DrawText(I420Picture* pic, int x, int y, int scale, const std::string& text);

@@ -24,7 +24,7 @@ std::string Key(const LoopParams& p) {
     char buf[160];
     std::snprintf(buf, sizeof buf, "v2|%dx%d|%d|%d|%d|%d|", p.width, p.height, p.bitrateKbps, p.fps, p.keyInterval,
                   p.frames);
-    return buf + p.label;
+    return buf + p.label + (p.thermal ? "|thermal" : "");
 }
 
 uint64_t Fnv1a(const std::string& s) {
@@ -167,7 +167,10 @@ std::shared_ptr<VideoLoop> Encode(const LoopParams& p, std::string* error) {
     loop->fps = p.fps;
     I420Picture pic;
     for (int i = 0; i < p.frames; ++i) {
-        DrawTestPicture(&pic, p.width, p.height, p.label, i, p.fps);
+        if (p.thermal)
+            DrawThermalPicture(&pic, p.width, p.height, p.label, i, p.fps);
+        else
+            DrawTestPicture(&pic, p.width, p.height, p.label, i, p.fps);
         av_frame_make_writable(frame.get());
         for (int y = 0; y < p.height; ++y) std::memcpy(frame->data[0] + y * frame->linesize[0], &pic.y[size_t(y) * p.width], p.width);
         for (int y = 0; y < p.height / 2; ++y) {

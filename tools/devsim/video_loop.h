@@ -23,6 +23,7 @@ struct VideoLoop {
 struct LoopParams {
     int width = 0, height = 0, bitrateKbps = 0, fps = 25, keyInterval = 50, frames = 100;
     std::string label;
+    bool thermal = false;  // a thermal sensor's picture instead of the test picture
 };
 
 // Encodes (or loads from cacheDir) the loop. nullptr with a message on failure.
