@@ -44,6 +44,15 @@ void DeviceSession::OnRead(const asio::error_code& ec, size_t n) {
     if (phase_ == Phase::kClosed) return;
     if (ec) return Close();
     assembler_.Commit(n);
+    if (ending_) {
+        // Half-closed: what the peer still sends is read and dropped until it hangs up.
+        MessageView ignored;
+        ParseStatus status;
+        while ((status = assembler_.Next(&ignored).status) == ParseStatus::kComplete) {
+        }
+        if (status == ParseStatus::kError) return Close();
+        return ReadMore();
+    }
     for (;;) {
         MessageView m;
         ParseResult r = assembler_.Next(&m);
@@ -324,7 +333,7 @@ void DeviceSession::SendResult(uint16_t kind, uint32_t sequence, int32_t result)
 }
 
 void DeviceSession::Queue(Out out) {
-    if (phase_ == Phase::kClosed) return;
+    if (phase_ == Phase::kClosed || ending_) return;
     queuedBytes_ += out.headBytes + out.bodyBytes + out.owned.size();
     queue_.push_back(std::move(out));
     if (!writing_) WriteNext();
@@ -377,7 +386,7 @@ void DeviceSession::Cut() {
 
 void DeviceSession::EndStream(uint32_t reason) {
     asio::post(strand_, [self = shared_from_this(), reason] {
-        if (self->phase_ == Phase::kClosed) return;
+        if (self->phase_ == Phase::kClosed || self->ending_) return;
         self->timer_.cancel();
         self->streaming_ = false;
         // Frames still waiting behind a busy socket are stale: the close message goes next.
@@ -393,10 +402,20 @@ void DeviceSession::EndStream(uint32_t reason) {
 }
 
 // The socket goes only once the close message has left (or after two seconds), so a loaded
-// link never turns a close on purpose into a lost connection.
+// link never turns a close on purpose into a lost connection. Even then it is only half-closed
+// until the peer hangs up (or two more seconds pass): closing outright while the peer still
+// sends heartbeats makes the kernel answer with a reset, which can throw away the close message
+// still waiting in the peer's receive buffer.
 void DeviceSession::CloseWhenDrained(int checksLeft) {
     if (queue_.empty() || checksLeft <= 0) {
-        Close();
+        if (ending_) return;
+        ending_ = true;
+        asio::error_code ignored;
+        socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+        timer_.expires_after(std::chrono::seconds(2));
+        timer_.async_wait([self = shared_from_this()](const asio::error_code& ec) {
+            if (!ec) self->Close();
+        });
         return;
     }
     timer_.expires_after(std::chrono::milliseconds(50));

@@ -67,6 +67,7 @@ private:
     uint8_t nonce_[ocv::wire::kNonceBytes] = {};
     std::atomic<uint32_t> purpose_{0};
     std::atomic<int> channel_{-1};
+    bool ending_ = false;  // sending side shut after a close on purpose (strand only)
     std::atomic<int> streamType_{-1};
     std::atomic<bool> streaming_{false};
     std::atomic<bool> eventsOn_{false};
