@@ -14,6 +14,7 @@ namespace {
 // A client that does not read is a slow network: past this much queued, video waits for the
 // next key frame instead of growing the queue without end.
 constexpr size_t kMaxQueuedBytes = 4 * 1024 * 1024;
+constexpr int kDrainChecks = 200;  // 50 ms apart
 constexpr size_t kToneFrameBytesPer25Fps = 320;
 }  // namespace
 
@@ -197,11 +198,14 @@ bool DeviceSession::HandleStream(const MessageView& m) {
     int channel = int(GetU32(m.payload));
     int type = int(GetU32(m.payload + 4));
     if (GetU32(m.payload + 8) == kThermalMode) type = kThermalStream;
+    // Known before the channel is checked and long before the reply can reach the client, so a
+    // switch-off that comes at any moment from now on finds this session and ends its stream.
+    channel_ = channel;
     auto loop = device_->Loop(type, channel);
     bool ok = loop && device_->ChannelOn(channel) && !device_->StreamRefused(type);
+    if (!ok) channel_ = -1;
     SendResult(kStreamOpenReply, m.header.sequence, ok ? kDeviceOk : kDeviceRefused);
     if (!ok) return true;
-    channel_ = channel;
     streamType_ = type;
     loop_ = std::move(loop);
     device_->Log("stream open: channel %d type %d", channel, type);
@@ -397,12 +401,12 @@ void DeviceSession::EndStream(uint32_t reason) {
             self->queue_.pop_back();
         }
         self->Send(kStreamEnd, 0, PayloadWriter().U32(reason).bytes());
-        self->CloseWhenDrained(40);
+        self->CloseWhenDrained(kDrainChecks);
     });
 }
 
-// The socket goes only once the close message has left (or after two seconds), so a loaded
-// link never turns a close on purpose into a lost connection. Even then it is only half-closed
+// The socket goes only once the close message has left (or after ten seconds: a peer that slow
+// is as good as gone), so a loaded link never turns a close on purpose into a lost connection. Even then it is only half-closed
 // until the peer hangs up (or two more seconds pass): closing outright while the peer still
 // sends heartbeats makes the kernel answer with a reset, which can throw away the close message
 // still waiting in the peer's receive buffer.
