@@ -10,8 +10,7 @@ namespace {
 
 std::string Text(const char (&field)[kTextBytes]) {
     char copy[kTextBytes];
-    for (int i = 0; i < kTextBytes; ++i) copy[i] = Relaxed(field[i]);
-    copy[kTextBytes - 1] = 0;
+    ReadTextRelaxed(field, copy);
     return copy;
 }
 

@@ -1,7 +1,5 @@
 #include "liveview/live_view_controller.h"
 
-#include <cstring>
-
 #include "device/device_service.h"
 #include "store/relaxed.h"
 
@@ -11,8 +9,9 @@ namespace {
 constexpr int kMaxGroups = 36;
 }
 
-LiveViewController::LiveViewController(DeviceService& service, CellView& view, std::string configIni)
-    : service_(service), view_(view), configIni_(std::move(configIni)) {}
+LiveViewController::LiveViewController(DeviceService& service, CellView& view, std::string configIni,
+                                       ThermalOpener::PostFn post)
+    : service_(service), view_(view), configIni_(std::move(configIni)), thermal_(service, std::move(post)) {}
 
 void LiveViewController::LoadGroups() {
     groups_.clear();
@@ -20,7 +19,7 @@ void LiveViewController::LoadGroups() {
     for (const GroupInfo& g : store.groups()) {
         if (static_cast<int>(groups_.size()) == kMaxGroups) break;
         LiveGroup group;
-        group.name.assign(g.name, strnlen(g.name, sizeof g.name));
+        group.name = FieldText(g.name);
         for (const GroupMember& m : g.members) {
             if (group.members.size() == kMaxChannels) break;
             if (service_.IsValidChannel(m.deviceIndex, m.channelIndex) != 0) continue;
@@ -300,14 +299,20 @@ void LiveViewController::OpenInset(int cell) {
     int device = id / kMaxChannels, channel = id % kMaxChannels;
     if (service_.IsThermalCapable(device, channel) != 0) return;
     view_.ShowInset(cell, true);
+    thermal_.Open(cell, device, channel, view_.InsetHandle(cell));
+}
+
+void LiveViewController::OnInsetOpenFailed(int cell, int device) {
+    int id = CellChannel(cell);
+    if (id < 0 || id / kMaxChannels != device || service_.store().device(device).thermalStream.load() != 0) return;
     // Not logged in yet: no empty square meanwhile; RetryInsets opens it once the device is up.
-    if (service_.OpenThermalStream(device, channel, view_.InsetHandle(cell)) != 0) view_.ShowInset(cell, false);
+    view_.ShowInset(cell, false);
 }
 
 void LiveViewController::RetryInsets(int device) {
     if (!ValidDevice(device)) return;
     const DeviceInfo& dev = service_.store().device(device);
-    if (Relaxed(dev.thermalFlag) != 1 || dev.thermalStream.load() != 0) return;
+    if (Relaxed(dev.thermalFlag) != 1 || dev.thermalStream.load() != 0 || thermal_.OpenPending(device)) return;
     for (int cell = 0; cell < kMaxCells; ++cell) {
         int id = CellChannel(cell);
         if (id >= 0 && id / kMaxChannels == device) {
@@ -322,7 +327,7 @@ void LiveViewController::CloseInset(int cell) {
     if (id >= 0) {
         int device = id / kMaxChannels;
         if (ValidDevice(device) && service_.IsThermalCapable(device, id % kMaxChannels) == 0)
-            service_.CloseThermalStream(device);
+            thermal_.Close(device);
     }
     view_.ShowInset(cell, false);
 }

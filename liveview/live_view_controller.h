@@ -13,6 +13,7 @@
 #include "liveview/channel_text.h"
 #include "liveview/digital_zoom.h"
 #include "liveview/split_layout.h"
+#include "liveview/thermal_opener.h"
 
 namespace ocv {
 
@@ -47,7 +48,9 @@ struct LiveGroup {
 
 class LiveViewController {
 public:
-    LiveViewController(DeviceService& service, CellView& view, std::string configIni);
+    // post: how the thermal opener reports a failed open (kMsgInsetFailed) to the page.
+    LiveViewController(DeviceService& service, CellView& view, std::string configIni,
+                       ThermalOpener::PostFn post = {});
 
     // Copies the groups of the configuration store (up to 36, members with a valid slot).
     void LoadGroups();
@@ -104,9 +107,14 @@ public:
     // channel no longer exists.
     void RestoreCells();
 
-    // The thermal inset of a cell (devices that report temperature support).
+    // The thermal inset of a cell (devices that report temperature support). The device side
+    // runs on the thermal opener's thread.
     void OpenInset(int cell);
     void CloseInset(int cell);
+    // A queued open failed: the inset goes again unless the cell shows something else now or
+    // the device's picture came up meanwhile.
+    void OnInsetOpenFailed(int cell, int device);
+    ThermalOpener& thermal() { return thermal_; }
     // A device's state changed: cells of its channels that want the thermal inset but could not
     // open it before (not logged in, support not known yet) try again.
     void RetryInsets(int device);
@@ -136,6 +144,7 @@ private:
     std::unordered_map<int, TemperatureMark> marks_;
     std::string normalText_ = "Temperature normal";
     std::string abnormalText_ = "Temperature abnormal";
+    ThermalOpener thermal_;  // last: its thread ends first, after running the closes still queued
 };
 
 }  // namespace ocv

@@ -51,7 +51,8 @@ bool IsChannelItem(const QTreeWidgetItem* item) { return item && item->data(0, k
 
 UIRealPlayDlg::UIRealPlayDlg(DeviceService& service, QWidget* parent, Options options)
     : QWidget(parent), service_(service), options_(options),
-      controller_(service, *this, AppPath("config.ini")) {
+      controller_(service, *this, AppPath("config.ini"),
+                  [this](int message, intptr_t w, intptr_t l) { PostWindowMessage(this, message, w, l); }) {
     setObjectName("UIRealPlayDlg");
     Ui::UIRealPlayDlg ui;
     ui.setupUi(this);
@@ -145,6 +146,8 @@ UIRealPlayDlg::~UIRealPlayDlg() {
         controller_.CloseInset(cell);
         players.DestroyPlayer(cell);
     }
+    // The thermal players draw into the insets: closed before the windows go.
+    controller_.thermal().Flush();
     players.SetOverlayHandler(nullptr);
 }
 
@@ -242,7 +245,6 @@ void UIRealPlayDlg::SetSplitMode(int mode) {
 }
 
 void UIRealPlayDlg::SetPageHidden(bool hidden) {
-    hidden_ = hidden;
     controller_.SetPageHidden(hidden, panel_->SplitMode());
 }
 
@@ -308,6 +310,9 @@ void UIRealPlayDlg::OnWindowMessage(int message, intptr_t wParam, intptr_t lPara
             RefreshChannel(static_cast<int>(wParam), static_cast<int>(lParam));
             controller_.RelabelChannel(static_cast<int>(wParam), static_cast<int>(lParam));
             controller_.RetryInsets(static_cast<int>(wParam));
+            break;
+        case kMsgInsetFailed:
+            controller_.OnInsetOpenFailed(static_cast<int>(wParam), static_cast<int>(lParam));
             break;
         case kMsgRestoreCells:
             quietRights_ = true;

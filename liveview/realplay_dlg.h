@@ -99,7 +99,6 @@ private:
     bool dragMoved_ = false;
 
     bool fullScreen_ = false;
-    bool hidden_ = false;
     bool quietRights_ = false;  // the start-up restore never asks the operator
     QShortcut* fullScreenEscape_ = nullptr;
 };

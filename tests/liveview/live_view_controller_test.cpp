@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <map>
+#include <mutex>
+#include <tuple>
 
 #include "liveview/live_view_controller.h"
 #include "liveview/live_view_workers.h"
@@ -379,9 +381,30 @@ TEST_F(LiveViewTest, ThermalInsetOpensOnceTheDeviceIsUpAndClosesWithTheCell) {
     ASSERT_TRUE(sim.Start({"--site", sim.dir() / "site.ini", "--quiet"}, &error)) << error;
     AddDevice("127.0.0.1", sim.device(0).port, 1, "pw");
     Start();
+    std::vector<std::tuple<int, intptr_t, intptr_t>> posts;
+    std::mutex postsMutex;
+    controller_ = std::make_unique<LiveViewController>(*service_, view_, app_ / "config.ini",
+                                                       [&](int m, intptr_t w, intptr_t l) {
+                                                           std::lock_guard lock(postsMutex);
+                                                           posts.emplace_back(m, w, l);
+                                                       });
     SetRelaxed(service_->store().device(0).thermalFlag, 1);
     ASSERT_EQ(controller_->OpenChannelInCell(0, 0, 5), 0);
-    EXPECT_FALSE(view_.insets[5]) << "not logged in yet: no empty inset";
+    EXPECT_FALSE(view_.insets[5]) << "support not known yet: no inset";
+    // Known to support it but not logged in: the open fails on the opener's thread and the
+    // page is told, which takes the empty inset away again.
+    service_->store().device(0).thermalCapable = 1;
+    controller_->OpenInset(5);
+    EXPECT_TRUE(view_.insets[5]);
+    controller_->thermal().Flush();
+    {
+        std::lock_guard lock(postsMutex);
+        ASSERT_EQ(posts.size(), 1u);
+        EXPECT_EQ(posts[0], std::make_tuple(kMsgInsetFailed, intptr_t{5}, intptr_t{0}));
+    }
+    controller_->OnInsetOpenFailed(5, 0);
+    EXPECT_FALSE(view_.insets[5]);
+    service_->store().device(0).thermalCapable = 0;
     service_->StartDeviceThread(0);
     ASSERT_TRUE(test::WaitUntil([&] { return service_->store().device(0).thermalCapable.load() == 1; }, 20000));
     controller_->RetryInsets(0);
@@ -389,6 +412,7 @@ TEST_F(LiveViewTest, ThermalInsetOpensOnceTheDeviceIsUpAndClosesWithTheCell) {
     ASSERT_TRUE(test::WaitUntil([&] { return view_.inset.pictures.load() >= 2; }, 20000)) << sim.log();
     controller_->CloseCell(5);
     EXPECT_FALSE(view_.insets[5]);
+    controller_->thermal().Flush();
     EXPECT_EQ(service_->store().device(0).thermalStream.load(), 0);
     service_->StopDeviceThread(0);
 }
