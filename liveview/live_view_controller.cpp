@@ -189,8 +189,16 @@ bool LiveViewController::StepGroup(int direction) {
 }
 
 void LiveViewController::OnSplitChosen(int mode) {
-    service_.players().ApplyVisibleCount(mode);
-    service_.players().SetStreamPolicy(-1, mode);
+    PlayerChannelSet& players = service_.players();
+    // Raising the visible count resumes only the cells it adds; the cells a maximised cell
+    // paused may lie below it and would stay frozen. Cells beyond the new split are paused
+    // again by their next frame.
+    if (maximizedCell_ >= 0) {
+        players.PauseOthers(maximizedCell_, 0);
+        maximizedCell_ = -1;
+    }
+    players.ApplyVisibleCount(mode);
+    players.SetStreamPolicy(-1, mode);
     memory_.splitMode = mode;
     SaveMemory();
 }
@@ -198,16 +206,21 @@ void LiveViewController::OnSplitChosen(int mode) {
 void LiveViewController::OnMaximizeChanged(int cell, bool maximized, int splitMode) {
     PlayerChannelSet& players = service_.players();
     if (maximized) {
+        maximizedCell_ = cell;
         players.SetStreamPolicy(cell, splitMode);
         players.PauseOthers(cell, 1);
     } else {
+        maximizedCell_ = -1;
         players.SetStreamPolicy(-1, splitMode);
         players.PauseOthers(cell, 0);
     }
 }
 
 void LiveViewController::SetPageHidden(bool hidden, int splitMode) {
-    service_.players().SetVisibleSplit(hidden ? -1 : splitMode);
+    PlayerChannelSet& players = service_.players();
+    players.SetVisibleSplit(hidden ? -1 : splitMode);
+    // Showing the grid resumes every cell; the hidden cells behind a maximised one stay paused.
+    if (!hidden && maximizedCell_ >= 0) players.PauseOthers(maximizedCell_, 1);
 }
 
 void LiveViewController::SetZoomMode(bool on) {

@@ -82,11 +82,14 @@ public:
     bool StepGroup(int direction);
     int currentGroup() const { return currentGroup_; }
 
-    // The page's split mode was chosen (stored in the screen memory).
+    // The page's split mode was chosen (stored in the screen memory). The panel has ended any
+    // maximised state: the cells paused for it decode again.
     void OnSplitChosen(int mode);
-    // After the panel toggled maximising of a cell.
+    // After the panel toggled maximising of a cell: the other cells pause while it is maximised.
     void OnMaximizeChanged(int cell, bool maximized, int splitMode);
-    // Page shown (the current split mode) or hidden (-1): no grid cell decodes while hidden.
+    int maximizedCell() const { return maximizedCell_; }
+    // Page shown (the current split mode) or hidden (-1): no grid cell decodes while hidden,
+    // and a maximised cell still keeps the others paused when the page comes back.
     void SetPageHidden(bool hidden, int splitMode);
 
     // Digital zoom: the drag-mode switch, the press, moves and the release in a cell.
@@ -138,6 +141,7 @@ private:
     std::vector<LiveGroup> groups_;
     ScreenMemory memory_{};
     int currentGroup_ = -1;
+    int maximizedCell_ = -1;  // the cell the panel shows alone, -1 when none
     bool zoomMode_ = false;
     DigitalZoom zoom_;
     CellStrip strips_[kMaxCells];

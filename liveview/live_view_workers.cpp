@@ -103,6 +103,15 @@ void LiveViewWorkers::ChannelEventRound() {
             }
         }
     }
+
+    // Read after the events above, so the counts include the readings just reported.
+    int readings = service_.alarms().TemperatureReadings();
+    int abnormal = service_.alarms().AbnormalReadings();
+    if (readings != lastReadings_ || abnormal != lastAbnormal_) {
+        lastReadings_ = readings;
+        lastAbnormal_ = abnormal;
+        post_(kMsgDayCounters, readings, abnormal);
+    }
 }
 
 }  // namespace ocv

@@ -5,7 +5,9 @@
 //     setting is 1, then asks the page to reopen the remembered cells;
 //   channel event worker (every 500 ms): drains the record-state notices, reads the new
 //     alarm events for body-temperature marks and compares every channel's tree icons with
-//     the last ones it reported, posting a refresh for each channel that changed.
+//     the last ones it reported, posting a refresh for each channel that changed; it also
+//     reports the day's temperature counters whenever they differ from the last report, so a
+//     reset at midnight reaches the page without waiting for the next reading.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -21,6 +23,7 @@ class DeviceService;
 constexpr int kMsgChannelChanged = 1205;      // wParam device, lParam channel
 constexpr int kMsgRestoreCells = 1209;        // the remembered cells may be reopened now
 constexpr int kMsgTemperatureMark = 1210;     // wParam channel id, lParam time << 8 | code
+constexpr int kMsgDayCounters = 1212;         // wParam readings today, lParam abnormal ones
 
 class LiveViewWorkers {
 public:
@@ -48,6 +51,7 @@ private:
     std::thread events_;
     uint64_t eventCursor_ = 0;
     std::vector<uint32_t> lastSignature_;  // per channel id; 0 = never reported
+    int lastReadings_ = -1, lastAbnormal_ = -1;  // the counters last reported; -1 = never
 };
 
 }  // namespace ocv

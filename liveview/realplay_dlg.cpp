@@ -9,6 +9,7 @@
 #include <QShortcut>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "device/device_service.h"
 #include "liveview/cell_messages.h"
@@ -94,7 +95,8 @@ UIRealPlayDlg::UIRealPlayDlg(DeviceService& service, QWidget* parent, Options op
         controller_.SetZoomMode(on);
         zoomBtn_->setToolTip(Tr(on ? "Close enlarge" : "Enlarge"));
     });
-    connect(ui.stopBtn, &QPushButton::clicked, this, [this] { controller_.CloseCell(-1); });
+    // Stop view closes the selected cell only; the other cells keep their channels.
+    connect(ui.stopBtn, &QPushButton::clicked, this, [this] { controller_.CloseCell(SelectedCell()); });
     connect(ui.lastBtn, &QPushButton::clicked, this, [this] { controller_.StepGroup(-1); });
     connect(ui.nextBtn, &QPushButton::clicked, this, [this] { controller_.StepGroup(+1); });
     QWidget* left = ui.leftVer;
@@ -128,7 +130,7 @@ UIRealPlayDlg::UIRealPlayDlg(DeviceService& service, QWidget* parent, Options op
     panel_->SetSplitMode(mode);
     players.SetVisibleSplit(mode);
     players.SetStreamPolicy(-1, mode);
-    UpdateCounters();
+    ShowCounters(service_.alarms().TemperatureReadings(), service_.alarms().AbnormalReadings());
 
     workers_ = std::make_unique<LiveViewWorkers>(service_, [this](int message, intptr_t w, intptr_t l) {
         PostWindowMessage(this, message, w, l);
@@ -325,9 +327,11 @@ void UIRealPlayDlg::OnWindowMessage(int message, intptr_t wParam, intptr_t lPara
             controller_.SetTemperatureMark(id, TemperatureMark{static_cast<int32_t>(packed & 0xFF),
                                                                static_cast<uint32_t>(packed >> 8)});
             controller_.RelabelChannel(id / kMaxChannels, id % kMaxChannels);
-            UpdateCounters();
             break;
         }
+        case kMsgDayCounters:
+            ShowCounters(static_cast<int>(wParam), static_cast<int>(lParam));
+            break;
         default:
             break;
     }
@@ -381,9 +385,13 @@ QPoint UIRealPlayDlg::CellPointToPanel(int cell, QPoint point) const {
     return wnd->VideoWindow()->mapTo(panel_, point);
 }
 
-void UIRealPlayDlg::UpdateCounters() {
-    checkNum_->setText(QString::number(service_.alarms().TemperatureReadings()));
-    abnormalNum_->setText(QString::number(service_.alarms().AbnormalReadings()));
+void UIRealPlayDlg::ShowCounters(int readings, int abnormal) {
+    // Rewritten only when the value changed: the worker reports every change, also the reset
+    // to 0 when the day changes.
+    for (auto [label, value] : {std::pair{checkNum_, readings}, std::pair{abnormalNum_, abnormal}}) {
+        QString text = QString::number(value);
+        if (label->text() != text) label->setText(text);
+    }
 }
 
 int UIRealPlayDlg::SelectedCell() const { return panel_ ? panel_->Selected() : 0; }

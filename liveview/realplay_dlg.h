@@ -76,7 +76,8 @@ private:
     void OnCellNotification(int message, int cell, QPoint point);
     void OnTreeDoubleClick(QTreeWidgetItem* item);
     void ShowPicker();
-    void UpdateCounters();
+    // The day's temperature readings and abnormal ones under the left column.
+    void ShowCounters(int readings, int abnormal);
     QPoint CellPointToPanel(int cell, QPoint point) const;
 
     DeviceService& service_;

@@ -10,6 +10,7 @@
 #include "liveview/live_view_controller.h"
 #include "liveview/live_view_workers.h"
 #include "tests/device/device_test_support.h"
+#include "tests/liveview/decoder_probe.h"
 
 namespace ocv {
 namespace {
@@ -55,6 +56,30 @@ protected:
         test::DeviceServiceTest::TearDown();
     }
     int RecordId(int d, int c) { return Relaxed(Channel(d, c).id); }
+    // The decoders of cells 0..n-1: R runs, P paused, - takes no input.
+    std::string Decoders(int n) {
+        std::string out;
+        for (int k = 0; k < n; ++k) {
+            test::Decoder d = test::ProbeDecoder(service_->players().slot(k).port.load());
+            out += d == test::Decoder::kRuns ? 'R' : d == test::Decoder::kPaused ? 'P' : '-';
+        }
+        return out;
+    }
+    // A group of channels first..first+count-1 of a device, written before Start.
+    bool AddGroupOfChannels(const char* name, int device, int first, int count) {
+        ConfigStore store;
+        if (store.Open(app_ / "QVXVMS.dat") != 0) return false;
+        store.LoadSettings();
+        store.LoadDevices();
+        store.LoadGroups();
+        int groupId = 0;
+        if (store.AddGroup(name, &groupId) != 0) return false;
+        for (int c = first; c < first + count; ++c) {
+            GroupMember m{0, 0, device, c};
+            if (store.AddGroupMember(groupId, &m) != 0) return false;
+        }
+        return true;
+    }
 
     RecordingView view_;
     std::unique_ptr<LiveViewController> controller_;
@@ -269,7 +294,9 @@ TEST_F(LiveViewTest, ChannelEventWorkerReportsChangedChannelsOnceAndTemperatureE
     MakeSite(1, 2);
     Start();
     std::vector<std::tuple<int, intptr_t, intptr_t>> posts;
-    LiveViewWorkers workers(*service_, [&](int m, intptr_t w, intptr_t l) { posts.emplace_back(m, w, l); });
+    LiveViewWorkers workers(*service_, [&](int m, intptr_t w, intptr_t l) {
+        if (m != kMsgDayCounters) posts.emplace_back(m, w, l);
+    });
     workers.ChannelEventRound();
     EXPECT_EQ(posts.size(), 2u) << "the first round reports every channel";
     posts.clear();
@@ -281,6 +308,34 @@ TEST_F(LiveViewTest, ChannelEventWorkerReportsChangedChannelsOnceAndTemperatureE
     ASSERT_EQ(posts.size(), 2u);
     EXPECT_EQ(posts[0], std::make_tuple(kMsgTemperatureMark, intptr_t{0}, intptr_t{(1594195200ll << 8) | 19}));
     EXPECT_EQ(posts[1], std::make_tuple(kMsgChannelChanged, intptr_t{0}, intptr_t{1}));
+}
+
+// The counters under the tree follow the engine's day totals: every change is reported once,
+// the reset at midnight included, with no reading needed to bring it to the page.
+TEST_F(LiveViewTest, DayCountersAreReportedOnEveryChangeIncludingTheMidnightReset) {
+    MakeSite(1, 2);
+    Start();
+    std::vector<std::pair<intptr_t, intptr_t>> counters;
+    LiveViewWorkers workers(*service_, [&](int m, intptr_t w, intptr_t l) {
+        if (m == kMsgDayCounters) counters.emplace_back(w, l);
+    });
+    using Counts = std::vector<std::pair<intptr_t, intptr_t>>;
+    workers.ChannelEventRound();
+    EXPECT_EQ(counters, (Counts{{0, 0}})) << "the first round gives the page a start value";
+    AlarmEngine& alarms = service_->alarms();
+    alarms.PostAlarmEvent(ChannelIdOf(0, 0), kEventTemperatureNormal, "36.50", 0, 0);
+    alarms.PostAlarmEvent(ChannelIdOf(0, 1), kEventTemperatureAbnormal, "38.10", 0, 0);
+    alarms.PostAlarmEvent(ChannelIdOf(0, 1), kEventTemperatureNormal, "36.60", 0, 0);
+    workers.ChannelEventRound();
+    workers.ChannelEventRound();  // nothing new: nothing posted
+    EXPECT_EQ(counters, (Counts{{0, 0}, {3, 1}}));
+    alarms.ResetDayCounters();  // what the status worker does when the date changes
+    workers.ChannelEventRound();
+    EXPECT_EQ(counters, (Counts{{0, 0}, {3, 1}, {0, 0}}));
+    alarms.PostAlarmEvent(ChannelIdOf(0, 0), kEventTemperatureAbnormal, "39.00", 0, 0);
+    workers.ChannelEventRound();
+    ASSERT_EQ(counters.size(), 4u);
+    EXPECT_EQ(counters.back(), (std::pair<intptr_t, intptr_t>{1, 1}));
 }
 
 TEST(ChannelText, LabelsFollowTheNameDeviceNameAddressOrder) {
@@ -454,6 +509,64 @@ TEST_F(LiveViewTest, RestoreWorkerConnectsEveryChannelWhenAskedAndThenLetsThePag
     early.Start(std::chrono::milliseconds(60000));
     early.Stop();
     EXPECT_EQ(restores.load(), 2);
+}
+
+}  // namespace
+}  // namespace ocv
+
+namespace ocv {
+namespace {
+
+// Nine cells play; maximising one pauses the rest. Choosing a split ends the maximised state
+// (the panel does that), and every cell of the new split decodes again, also those below the
+// old split's count and those a group opens afterwards.
+TEST_F(LiveViewTest, ChoosingASplitWhileMaximisedResumesEveryVisibleCell) {
+    MakeSite(1, 16);
+    ASSERT_TRUE(AddGroupOfChannels("Nine", 0, 7, 9));
+    Start();
+    controller_->SetPageHidden(false, 9);
+    controller_->OnSplitChosen(9);
+    for (int k = 0; k < 9; ++k) ASSERT_EQ(controller_->OpenChannelInCell(0, k, k), 0);
+    EXPECT_EQ(Decoders(9), "RRRRRRRRR");
+    controller_->OnMaximizeChanged(4, true, 9);
+    EXPECT_EQ(controller_->maximizedCell(), 4);
+    EXPECT_EQ(Decoders(9), "PPPPRPPPP");
+    // To fewer cells.
+    controller_->OnSplitChosen(4);
+    EXPECT_EQ(controller_->maximizedCell(), -1);
+    EXPECT_EQ(Decoders(4), "RRRR");
+    // To more cells: those below the old count come back too, not only the added ones.
+    controller_->OnMaximizeChanged(1, true, 4);
+    EXPECT_EQ(Decoders(4), "PRPP");
+    controller_->OnSplitChosen(9);
+    EXPECT_EQ(Decoders(9), "RRRRRRRRR");
+    // A group shown after a maximise and a split choice plays in every cell.
+    controller_->OnMaximizeChanged(2, true, 9);
+    controller_->OnSplitChosen(16);
+    ASSERT_TRUE(controller_->ShowGroup(0));
+    EXPECT_EQ(controller_->CellChannel(8), ChannelIdOf(0, 15));
+    EXPECT_EQ(Decoders(9), "RRRRRRRRR");
+}
+
+// Showing the page again resumes the whole grid; a cell that is still maximised keeps the
+// others paused until it is restored.
+TEST_F(LiveViewTest, PageShownAgainWhileMaximisedKeepsTheOtherCellsPaused) {
+    MakeSite(1, 4);
+    Start();
+    controller_->SetPageHidden(false, 4);
+    controller_->OnSplitChosen(4);
+    for (int k = 0; k < 4; ++k) ASSERT_EQ(controller_->OpenChannelInCell(0, k, k), 0);
+    controller_->OnMaximizeChanged(2, true, 4);
+    EXPECT_EQ(Decoders(4), "PPRP");
+    controller_->SetPageHidden(true, 4);
+    controller_->SetPageHidden(false, 4);
+    EXPECT_EQ(Decoders(4), "PPRP");
+    controller_->OnMaximizeChanged(2, false, 4);
+    EXPECT_EQ(controller_->maximizedCell(), -1);
+    EXPECT_EQ(Decoders(4), "RRRR");
+    controller_->SetPageHidden(true, 4);
+    controller_->SetPageHidden(false, 4);
+    EXPECT_EQ(Decoders(4), "RRRR");
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <vector>
+
 #include "tests/support/temp_dir.h"
 
 namespace ocv {
@@ -61,19 +64,81 @@ TEST(SplitLayoutTest, EveryModeShowsItsCellCountInsideThePanelWithoutOverlap) {
     }
 }
 
-TEST(SplitLayoutTest, CellOrderOfTheIrregularModes) {
+// Every irregular mode's cells in index order, as grid spans c0,r0-c1,r1, written out one by
+// one from the layout tables (no shared helper with the code under test): the pages fill cells
+// in index order, so a cell out of place puts a group's channel in the wrong picture.
+struct IrregularCase {
+    int mode;
+    int k;
+    std::vector<std::array<int, 4>> spans;
+};
+
+const std::vector<IrregularCase>& IrregularCases() {
+    static const std::vector<IrregularCase> cases = {
+        {6, 3, {{0, 0, 2, 2}, {2, 0, 3, 1}, {2, 1, 3, 2}, {0, 2, 1, 3}, {1, 2, 2, 3}, {2, 2, 3, 3}}},
+        {8, 4, {{0, 0, 3, 3}, {3, 0, 4, 1}, {3, 1, 4, 2}, {3, 2, 4, 3},
+                {0, 3, 1, 4}, {1, 3, 2, 4}, {2, 3, 3, 4}, {3, 3, 4, 4}}},
+        {10, 4, {{0, 0, 2, 2}, {2, 0, 4, 2},
+                 {0, 2, 1, 3}, {1, 2, 2, 3}, {2, 2, 3, 3}, {3, 2, 4, 3},
+                 {0, 3, 1, 4}, {1, 3, 2, 4}, {2, 3, 3, 4}, {3, 3, 4, 4}}},
+        {101, 5, {{0, 0, 4, 4},
+                  {4, 0, 5, 1}, {4, 1, 5, 2}, {4, 2, 5, 3}, {4, 3, 5, 4},
+                  {0, 4, 1, 5}, {1, 4, 2, 5}, {2, 4, 3, 5}, {3, 4, 4, 5}, {4, 4, 5, 5}}},
+        {13, 4, {{0, 0, 1, 1}, {1, 0, 2, 1}, {2, 0, 3, 1}, {3, 0, 4, 1},
+                 {0, 1, 1, 2}, {0, 2, 1, 3}, {1, 1, 3, 3}, {3, 1, 4, 2}, {3, 2, 4, 3},
+                 {0, 3, 1, 4}, {1, 3, 2, 4}, {2, 3, 3, 4}, {3, 3, 4, 4}}},
+        {131, 5, {{0, 0, 2, 2}, {2, 0, 4, 2}, {0, 2, 2, 4}, {2, 2, 4, 4},
+                  {4, 0, 5, 1}, {4, 1, 5, 2}, {4, 2, 5, 3}, {4, 3, 5, 4},
+                  {0, 4, 1, 5}, {1, 4, 2, 5}, {2, 4, 3, 5}, {3, 4, 4, 5}, {4, 4, 5, 5}}},
+        {14, 5, {{0, 0, 3, 3}, {3, 0, 5, 2}, {3, 2, 4, 3}, {4, 2, 5, 3},
+                 {0, 3, 1, 4}, {1, 3, 2, 4}, {2, 3, 3, 4}, {3, 3, 4, 4}, {4, 3, 5, 4},
+                 {0, 4, 1, 5}, {1, 4, 2, 5}, {2, 4, 3, 5}, {3, 4, 4, 5}, {4, 4, 5, 5}}},
+        {17, 5, {{0, 0, 3, 3}, {3, 0, 4, 1}, {4, 0, 5, 1}, {3, 1, 4, 2}, {4, 1, 5, 2}, {3, 2, 4, 3}, {4, 2, 5, 3},
+                 {0, 3, 1, 4}, {1, 3, 2, 4}, {2, 3, 3, 4}, {3, 3, 4, 4}, {4, 3, 5, 4},
+                 {0, 4, 1, 5}, {1, 4, 2, 5}, {2, 4, 3, 5}, {3, 4, 4, 5}, {4, 4, 5, 5}}},
+        {19, 5, {{0, 0, 2, 2}, {2, 0, 4, 2}, {4, 0, 5, 1}, {4, 1, 5, 2},
+                 {0, 2, 1, 3}, {1, 2, 2, 3}, {2, 2, 3, 3}, {3, 2, 4, 3}, {4, 2, 5, 3},
+                 {0, 3, 1, 4}, {1, 3, 2, 4}, {2, 3, 3, 4}, {3, 3, 4, 4}, {4, 3, 5, 4},
+                 {0, 4, 1, 5}, {1, 4, 2, 5}, {2, 4, 3, 5}, {3, 4, 4, 5}, {4, 4, 5, 5}}},
+        {22, 5, {{0, 0, 2, 2}, {2, 0, 3, 1}, {3, 0, 4, 1}, {4, 0, 5, 1}, {2, 1, 3, 2}, {3, 1, 4, 2}, {4, 1, 5, 2},
+                 {0, 2, 1, 3}, {1, 2, 2, 3}, {2, 2, 3, 3}, {3, 2, 4, 3}, {4, 2, 5, 3},
+                 {0, 3, 1, 4}, {1, 3, 2, 4}, {2, 3, 3, 4}, {3, 3, 4, 4}, {4, 3, 5, 4},
+                 {0, 4, 1, 5}, {1, 4, 2, 5}, {2, 4, 3, 5}, {3, 4, 4, 5}, {4, 4, 5, 5}}},
+        {32, 7, {{0, 0, 2, 2}, {2, 0, 4, 2}, {4, 0, 5, 1}, {5, 0, 6, 1}, {6, 0, 7, 1},
+                 {4, 1, 5, 2}, {5, 1, 6, 2}, {6, 1, 7, 2}, {0, 2, 2, 4}, {0, 4, 1, 5},
+                 {1, 4, 2, 5}, {2, 2, 5, 5}, {5, 2, 6, 3}, {6, 2, 7, 3}, {5, 3, 6, 4},
+                 {6, 3, 7, 4}, {5, 4, 6, 5}, {6, 4, 7, 5},
+                 {0, 5, 1, 6}, {1, 5, 2, 6}, {2, 5, 3, 6}, {3, 5, 4, 6}, {4, 5, 5, 6}, {5, 5, 6, 6}, {6, 5, 7, 6},
+                 {0, 6, 1, 7}, {1, 6, 2, 7}, {2, 6, 3, 7}, {3, 6, 4, 7}, {4, 6, 5, 7}, {5, 6, 6, 7}, {6, 6, 7, 7}}},
+    };
+    return cases;
+}
+
+TEST(SplitLayoutTest, CellOrderOfEveryIrregularMode) {
+    // A size whose grid units leave remainders for every k, so the last line's rule shows.
+    constexpr int W = 1402, H = 1002;
+    ASSERT_EQ(IrregularCases().size(), 11u);  // the 17 modes less the six n x n grids
+    for (const IrregularCase& c : IrregularCases()) {
+        SCOPED_TRACE(c.mode);
+        ASSERT_EQ(static_cast<int>(c.spans.size()), CellCountOf(c.mode));
+        SplitLayout s;
+        s.Resize(W, H);
+        s.SetSplitMode(c.mode);
+        const int a = (W - 2) / c.k, b = (H - 2) / c.k;
+        auto x = [&](int line) { return line == c.k ? W - 1 : line * a; };
+        auto y = [&](int line) { return line == c.k ? H - 1 : line * b; };
+        for (size_t i = 0; i < c.spans.size(); ++i) {
+            const auto& g = c.spans[i];
+            EXPECT_EQ(s.Cell(static_cast<int>(i)), R(x(g[0]), y(g[1]), x(g[2]), y(g[3]))) << "cell " << i;
+        }
+        for (int i = static_cast<int>(c.spans.size()); i < kMaxCells; ++i)
+            EXPECT_TRUE(s.Cell(i).IsEmpty()) << "cell " << i;
+    }
     SplitLayout s;
-    s.Resize(1002, 1002);  // grid units of 200 (k 5) or 250 (k 4)
-    s.SetSplitMode(13);
-    EXPECT_EQ(s.Cell(6), R(250, 250, 750, 750));  // the seventh cell is the big centre one
-    s.SetSplitMode(101);
-    EXPECT_EQ(s.Cell(0), R(0, 0, 800, 800));
-    EXPECT_EQ(s.Cell(4), R(800, 600, 1001, 800));
-    EXPECT_EQ(s.Cell(9), R(800, 800, 1001, 1001));
-    s.SetSplitMode(32);
-    EXPECT_EQ(s.Cell(11).Width(), s.Cell(0).Width() * 3 / 2);  // the 3x3 centre against a 2x2
+    s.Resize(1002, 1002);
     s.SetSplitMode(77);  // unknown: the 2x2 grid
     EXPECT_EQ(ShownCells(s), 4);
+    EXPECT_EQ(s.Cell(3), R(501, 501, 1001, 1001));
 }
 
 TEST(SplitLayoutTest, MaximiseRestoreAndModeOne) {

@@ -1,4 +1,4 @@
-// The screen panel's widget tests share one QApplication on the offscreen platform.
+// The live view's widget tests share one QApplication on the offscreen platform.
 #include <gtest/gtest.h>
 
 #include <QApplication>

@@ -14,6 +14,7 @@
 #include "shell/main_dlg.h"
 #include "shell/window_message.h"
 #include "store/relaxed.h"
+#include "tests/liveview/decoder_probe.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/test_classes.h"
 
@@ -42,6 +43,16 @@ QWidget* Video(UIRealPlayDlg* page, int cell) { return page->panel()->Cell(cell)
 
 void Settle() {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+// The decoders of cells 0..n-1: R runs, P paused, - takes no input.
+QString Decoders(DeviceService& service, int n) {
+    QString out;
+    for (int k = 0; k < n; ++k) {
+        test::Decoder d = test::ProbeDecoder(service.players().slot(k).port.load());
+        out += d == test::Decoder::kRuns ? 'R' : d == test::Decoder::kPaused ? 'P' : '-';
+    }
+    return out;
 }
 
 }  // namespace
@@ -120,15 +131,19 @@ void RealPlayTest::doubleClickMaximisesAndPausesOthersThenRestores() {
     SetRelaxed(f.store().settings().SHOWMODE, 1);
     auto window = LoggedInWindow(f);
     UIRealPlayDlg* page = Page(*window);
-    page->OpenChannelInCell(0, 0, 2);
+    for (int cell = 0; cell < 4; ++cell) QCOMPARE(page->OpenChannelInCell(0, cell, cell), 0);
+    QCOMPARE(Decoders(*f.service, 4), QString("RRRR"));
     QTest::mouseDClick(Video(page, 2), Qt::LeftButton, {}, QPoint(10, 10));
     Settle();
     QVERIFY(page->panel()->IsMaximized());
     QCOMPARE(page->panel()->Selected(), 2);
     QCOMPARE(f.service->players().slot(2).wantsMain.load(), 1);
+    // Only the maximised cell decodes.
+    QCOMPARE(Decoders(*f.service, 4), QString("PPRP"));
     QTest::mouseDClick(Video(page, 2), Qt::LeftButton, {}, QPoint(10, 10));
     Settle();
     QVERIFY(!page->panel()->IsMaximized());
+    QCOMPARE(Decoders(*f.service, 4), QString("RRRR"));
     // Split 4 again: its four cells show the main stream.
     QCOMPARE(f.service->players().slot(2).wantsMain.load(), 1);
     QCOMPARE(f.service->players().slot(5).wantsMain.load(), 0);

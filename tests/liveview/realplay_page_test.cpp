@@ -1,0 +1,146 @@
+// The live view page inside the main window, end to end: the toolbar's stop button, the day
+// counters through a midnight driven by the test clock, and a split chosen while a cell is
+// maximised. Devices are configured but never answer, so cells attach players without pictures.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include "device/device_service.h"
+#include "liveview/cell_messages.h"
+#include "liveview/realplay_dlg.h"
+#include "liveview/screen_pannel.h"
+#include "liveview/screen_wnd.h"
+#include "liveview/video_wnd.h"
+#include "shell/base/clock.h"
+#include "shell/main_dlg.h"
+#include "shell/window_message.h"
+#include "store/relaxed.h"
+#include "tests/liveview/decoder_probe.h"
+#include "tests/shell/shell_fixture.h"
+
+namespace ocv {
+namespace {
+
+using test::ShellFixture;
+
+// Ports on which nothing listens.
+std::vector<mkdb::DemoDevice> Site() { return {{"127.0.0.1", 9, 16}, {"127.0.0.1", 7, 4}}; }
+
+class RealPlayPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fixture_.ok);
+        const UserInfo& admin = fixture_.store().user(fixture_.SlotOf("admin"));
+        fixture_.store().SaveLoginMemory(admin.id, admin.password, 1);
+        window_ = std::make_unique<MainDlg>(*fixture_.service, nullptr, MainDlg::Options{false});
+        ASSERT_TRUE(window_->Create());
+        window_->resize(1280, 800);
+        window_->show();
+        Settle();
+        page_ = window_->findChild<UIRealPlayDlg*>();
+        ASSERT_NE(page_, nullptr);
+    }
+    void TearDown() override {
+        window_.reset();
+        SetClockSourceForTesting(nullptr);
+        RenewClockSnapshot();
+    }
+    static void Settle() {
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    }
+    QWidget* Video(int cell) { return page_->panel()->Cell(cell)->VideoWindow(); }
+    // The decoders of cells 0..n-1: R runs, P paused, - takes no input.
+    std::string Decoders(int n) {
+        std::string out;
+        for (int k = 0; k < n; ++k) {
+            test::Decoder d = test::ProbeDecoder(fixture_.service->players().slot(k).port.load());
+            out += d == test::Decoder::kRuns ? 'R' : d == test::Decoder::kPaused ? 'P' : '-';
+        }
+        return out;
+    }
+    std::string ConfigIni() { return fixture_.dir / "config.ini"; }
+
+    ShellFixture fixture_{Site()};
+    std::unique_ptr<MainDlg> window_;
+    UIRealPlayDlg* page_ = nullptr;
+};
+
+TEST_F(RealPlayPageTest, StopButtonClosesOnlyTheSelectedCell) {
+    LiveViewController& lv = page_->controller();
+    for (int cell = 0; cell < 3; ++cell) {
+        page_->SelectCell(cell);
+        ASSERT_EQ(lv.OpenFromTree(0, cell + 4), cell);
+    }
+    auto* stop = page_->findChild<QPushButton*>("stopBtn");
+    ASSERT_NE(stop, nullptr);
+    page_->SelectCell(1);
+    QTest::mouseClick(stop, Qt::LeftButton);
+    Settle();
+    EXPECT_EQ(lv.CellChannel(0), ChannelIdOf(0, 4));
+    EXPECT_EQ(lv.CellChannel(1), -1);
+    EXPECT_EQ(lv.CellChannel(2), ChannelIdOf(0, 6));
+    EXPECT_EQ(page_->panel()->Cell(1)->StatusText().toStdString(), "");
+    EXPECT_EQ(page_->panel()->Cell(2)->StatusText().toStdString(), "Demo 1-C7");
+    // The screen memory forgets the stopped cell only.
+    ScreenMemory saved = LoadScreenMemory(ConfigIni());
+    EXPECT_EQ(saved.channelIds[0], Relaxed(fixture_.store().device(0).channels[4].id));
+    EXPECT_EQ(saved.channelIds[1], 0);
+    EXPECT_EQ(saved.channelIds[2], Relaxed(fixture_.store().device(0).channels[6].id));
+    // Stopping an empty cell changes nothing.
+    QTest::mouseClick(stop, Qt::LeftButton);
+    Settle();
+    EXPECT_EQ(lv.CellChannel(0), ChannelIdOf(0, 4));
+    EXPECT_EQ(lv.CellChannel(2), ChannelIdOf(0, 6));
+}
+
+TEST_F(RealPlayPageTest, DayCountersShowZeroAfterMidnightWithoutAReading) {
+    SetClockForTesting(2026, 5, 6, 23, 59, 58);
+    StatusWorker* status = window_->statusWorker();
+    ASSERT_NE(status, nullptr);
+    status->SetMetersEnabled(false);
+    status->Tick();  // the window's first tick: the day it counts
+    auto* tested = page_->findChild<QLabel*>("checkNumLabel");
+    auto* abnormal = page_->findChild<QLabel*>("abnomalNumLabel");
+    ASSERT_NE(tested, nullptr);
+    ASSERT_NE(abnormal, nullptr);
+    AlarmEngine& alarms = fixture_.service->alarms();
+    alarms.PostAlarmEvent(ChannelIdOf(0, 0), kEventTemperatureNormal, "36.50", 0, 0);
+    alarms.PostAlarmEvent(ChannelIdOf(0, 0), kEventTemperatureAbnormal, "38.20", 0, 0);
+    alarms.PostAlarmEvent(ChannelIdOf(0, 1), kEventTemperatureNormal, "36.40", 0, 0);
+    page_->workers().ChannelEventRound();
+    Settle();
+    EXPECT_EQ(tested->text().toStdString(), "3");
+    EXPECT_EQ(abnormal->text().toStdString(), "1");
+
+    AdvanceClockForTesting(2);  // 00:00:00 of the next day
+    status->Tick();
+    page_->workers().ChannelEventRound();
+    Settle();
+    EXPECT_EQ(tested->text().toStdString(), "0");
+    EXPECT_EQ(abnormal->text().toStdString(), "0");
+    // The new day counts from there.
+    alarms.PostAlarmEvent(ChannelIdOf(0, 0), kEventTemperatureAbnormal, "38.00", 0, 0);
+    page_->workers().ChannelEventRound();
+    Settle();
+    EXPECT_EQ(tested->text().toStdString(), "1");
+    EXPECT_EQ(abnormal->text().toStdString(), "1");
+}
+
+TEST_F(RealPlayPageTest, SplitChosenWhileACellIsMaximisedResumesTheOtherCells) {
+    for (int cell = 0; cell < 4; ++cell) ASSERT_EQ(page_->OpenChannelInCell(0, cell, cell), 0);
+    ASSERT_EQ(page_->panel()->SplitMode(), 4);
+    QTest::mouseDClick(Video(2), Qt::LeftButton, {}, QPoint(10, 10));
+    Settle();
+    ASSERT_TRUE(page_->panel()->IsMaximized());
+    EXPECT_EQ(Decoders(4), "PPRP");
+    PostWindowMessage(page_, SplitChosen, 9, 0);
+    Settle();
+    EXPECT_FALSE(page_->panel()->IsMaximized());
+    EXPECT_EQ(page_->panel()->SplitMode(), 9);
+    EXPECT_EQ(Decoders(4), "RRRR");
+}
+
+}  // namespace
+}  // namespace ocv
