@@ -72,7 +72,10 @@ UIModifyDlg::UIModifyDlg(const UserInfo* editing, QWidget* parent) : QDialog(par
         result_ = *editing;
         name_->setText(QString::fromLocal8Bit(editing->userName));
         name_->setEnabled(false);  // the account name never changes
-        pass_->setText(QString::fromLocal8Bit(editing->password));
+        // What the login checks against: a password an older version cut in the middle of a
+        // character shows (and is saved again) without the broken character.
+        const std::string_view password = CheckedPassword(*editing);
+        pass_->setText(QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size())));
         confirm_->setText(pass_->text());
         level_->setCurrentIndex(editing->level >= 0 && editing->level <= 2 ? editing->level : 2);
         for (int n = 0; n < kRightCount; ++n) boxes_[n]->setChecked((editing->option >> n) & 1);
