@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -24,17 +25,30 @@ bool WriteAll(int fd, const char* data, size_t size) {
     return true;
 }
 
+// Unique per call, so two threads replacing the same file never share a temporary.
 std::string TempNameFor(const std::string& path) {
-    return path + ".tmp." + std::to_string(getpid());
+    static std::atomic<unsigned> counter{0};
+    return path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1));
+}
+
+// The mode a replacement gets: the replaced file's own, never looser than asked for.
+mode_t ReplacementMode(const std::string& path, unsigned mode) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return (st.st_mode & 0777) & mode;
+    return mode & 0777;
 }
 
 // Writes the temporary file, then renames it over the target.
 template <typename Producer>
-int ReplaceWith(const std::string& path, Producer&& produce) {
+int ReplaceWith(const std::string& path, unsigned mode, Producer&& produce) {
     std::string tmp = TempNameFor(path);
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    unlink(tmp.c_str());  // a leftover of a crashed process could carry a looser mode
+    const mode_t wanted = ReplacementMode(path, mode);
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, wanted);
     if (fd < 0) return -1;
-    bool ok = produce(fd) && fsync(fd) == 0;
+    // The umask may only tighten a shared file; a private one gets exactly its mode.
+    bool ok = (wanted & 077) != 0 || fchmod(fd, wanted) == 0;
+    ok = ok && produce(fd) && fsync(fd) == 0;
     ok = (close(fd) == 0) && ok;
     if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
         unlink(tmp.c_str());
@@ -72,14 +86,14 @@ int ReadFileBounded(const std::string& path, size_t maxBytes, std::string* out) 
     return 0;
 }
 
-int ReplaceFileAtomically(const std::string& path, std::string_view data) {
-    return ReplaceWith(path, [&](int fd) { return WriteAll(fd, data.data(), data.size()); });
+int ReplaceFileAtomically(const std::string& path, std::string_view data, unsigned mode) {
+    return ReplaceWith(path, mode, [&](int fd) { return WriteAll(fd, data.data(), data.size()); });
 }
 
-int CopyFileAtomically(const std::string& src, const std::string& dst) {
+int CopyFileAtomically(const std::string& src, const std::string& dst, unsigned mode) {
     int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return -1;
-    int rc = ReplaceWith(dst, [&](int out) {
+    int rc = ReplaceWith(dst, mode, [&](int out) {
         char buf[64 * 1024];
         for (;;) {
             ssize_t n = read(in, buf, sizeof buf);
@@ -91,6 +105,22 @@ int CopyFileAtomically(const std::string& src, const std::string& dst) {
     });
     close(in);
     return rc;
+}
+
+int CreatePrivateFile(const std::string& path) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
+    if (fd < 0) return -1;
+    bool ok = fchmod(fd, kPrivateFileMode) == 0;
+    ok = close(fd) == 0 && ok;
+    if (!ok) unlink(path.c_str());
+    return ok ? 0 : -1;
+}
+
+int TightenFileMode(const std::string& path, unsigned mode) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    if ((st.st_mode & 0777 & ~mode) == 0) return 0;
+    return chmod(path.c_str(), st.st_mode & 0777 & mode) == 0 ? 1 : -1;
 }
 
 bool FileExists(const std::string& path) {

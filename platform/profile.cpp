@@ -63,8 +63,11 @@ Line ParseLine(std::string_view raw) {
 struct Profile {
     bool loaded = false;   // file read (or absent: an empty profile)
     bool tooLarge = false; // never rewritten
+    bool byteOrderMark = false;  // written back as it was found
     std::vector<Line> lines;
 };
+
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 Profile Load(const char* fileName) {
     Profile p;
@@ -76,7 +79,12 @@ Profile Load(const char* fileName) {
     }
     p.loaded = true;
     if (rc != 0) return p;
+    // Editors that save UTF-8 may put a byte-order mark first; it is not part of the first line.
     size_t start = 0;
+    if (std::string_view(data).substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark) {
+        p.byteOrderMark = true;
+        start = kUtf8ByteOrderMark.size();
+    }
     while (start < data.size()) {
         size_t nl = data.find('\n', start);
         size_t end = nl == std::string::npos ? data.size() : nl;
@@ -88,11 +96,13 @@ Profile Load(const char* fileName) {
 
 bool Save(const Profile& p, const char* fileName) {
     std::string out;
+    if (p.byteOrderMark) out += kUtf8ByteOrderMark;
     for (const Line& l : p.lines) {
         out += l.raw;
         out += '\n';
     }
-    return ReplaceFileAtomically(fileName, out) == 0;
+    // The program's profile (config.ini) holds login data: for the operator's account only.
+    return ReplaceFileAtomically(fileName, out, kPrivateFileMode) == 0;
 }
 
 // Index range [first, last) of the lines that belong to the section, header excluded;

@@ -1,6 +1,7 @@
 #include "shell/login_dialog.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include "shell/client_context.h"
 #include "shell/message_box.h"
 #include "shell/skin_image.h"
+#include "shell/text_limit.h"
 #include "ui_UILockDlg.h"
 #include "ui_UILoginInfoWnd.h"
 #include "ui_UILoginDlg.h"
@@ -57,6 +59,7 @@ UILoginDlg::UILoginDlg(DeviceService& service, bool writeLog, bool confirmOnly, 
     autoLogin_->setText(Tr("Auto Login"));
     ui.okBtn->setText(Tr("OK"));
     ui.exitBtn->setText(Tr("Cancel"));
+    LimitToUtf8Bytes(passEdit_, static_cast<int>(kMaxAccountTextBytes));
     QPushButton* okBtn = ui.okBtn;
     QPushButton* exitBtn = ui.exitBtn;
 
@@ -140,12 +143,22 @@ UILockDlg::UILockDlg(QWidget* parent) : QDialog(parent) {
     setModal(true);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     passEdit_ = ui.passEdit;
+    LimitToUtf8Bytes(passEdit_, static_cast<int>(kMaxAccountTextBytes));
     ui.passLabel->setText(Tr("Password"));
     ui.lockBtn->setText(Tr("UnLock"));
     connect(ui.lockBtn, &QPushButton::clicked, this, &UILockDlg::TryUnlock);
 }
 
+void UILockDlg::reject() {}  // Escape: the client stays locked
+
+void UILockDlg::closeEvent(QCloseEvent* e) { e->ignore(); }
+
 void UILockDlg::TryUnlock() {
+    if (!CurrentSession().LoggedIn()) {
+        // Locked while nobody was logged in: whoever logs in opens it.
+        if (ShowLoginDialog(this, true)) accept();
+        return;
+    }
     LoginAttempts check;  // no limit: a fresh count each time
     if (check.Check(CurrentSession().user(), passEdit_->text().toStdString()) == LoginAttempts::kAccepted) {
         accept();

@@ -49,12 +49,17 @@ void SetLoginHookForTesting(std::function<bool(QWidget* parent, bool writeLog)> 
 // operate!" when the current user lacks the bit.
 bool CheckRight(QWidget* parent, int bit);
 
-// Hides the client until the current user's password is typed again.
+// Hides the client until the current user's password is typed again. Only that unlocks it:
+// Escape and closing the window do nothing (the exit procedure ends it with done()).
 class UILockDlg : public QDialog {
     Q_OBJECT
 public:
     explicit UILockDlg(QWidget* parent);
     void TryUnlock();
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     QLineEdit* passEdit_;

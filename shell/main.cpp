@@ -13,7 +13,6 @@
 #include "shell/base/build_string.h"
 #include "shell/base/device_types.h"
 #include "shell/base/lang.h"
-#include "shell/base/pending_import.h"
 #include "shell/base/port_slots.h"
 #include "shell/base/trace.h"
 #include "shell/client_context.h"
@@ -69,7 +68,12 @@ void MarkRunEnded() {
 
 int main(int argc, char** argv) {
     ocv::AppDir();  // fixed from the executable's own path
-    ocv::ApplyPendingImport();
+    ocv::TracePipe::Instance().Install();  // so the start-up's own trace lines reach the console
+    ocv::InstallCrashFilter(ocv::AppPath("logsError.dat"));
+    // The instance lock before any file is touched: a second start must leave the database
+    // that the running client has open alone. The pending import and the file modes follow.
+    ocv::SingleInstance instance;
+    const int gate = ocv::SecureStartup(instance, ocv::AppDir());
     ocv::ResetDeviceTypeTable();
     ocv::ResetPortSlots();
 
@@ -77,12 +81,9 @@ int main(int argc, char** argv) {
     app.setQuitOnLastWindowClosed(false);  // the main window's close procedure ends the loop
     QFile style(QString::fromStdString(ocv::AppPath("skin/ocuvant.qss")));
     if (style.open(QIODevice::ReadOnly)) app.setStyleSheet(QString::fromUtf8(style.readAll()));
-    ocv::TracePipe::Instance().Install();
 
-    ocv::InstallCrashFilter(ocv::AppPath("logsError.dat"));
-
-    ocv::SingleInstance instance;
-    if (ocv::SecureSingleInstance(instance, [](const std::string& text) { ShowError(QString::fromStdString(text)); }) != 0) {
+    if (gate != 0) {
+        ShowError(QString::fromStdString(ocv::StartupRefusalText(gate)));
         ocv::TracePipe::Instance().Uninstall();
         return 0;
     }
@@ -96,10 +97,7 @@ int main(int argc, char** argv) {
     {
         ocv::UIWzdSplashDlg splash(ocv::UIWzdSplashDlg::kLoading, &service);
         splash.exec();
-    }
-    if (!service) {
-        service = std::make_unique<ocv::DeviceService>();
-        ocv::SetService(service.get());
+        splash.CompleteLoading();  // whatever ended its loop, the library and the service exist
     }
 
     ocv::Trace("ENTER SYSTEM\n");
@@ -109,10 +107,8 @@ int main(int argc, char** argv) {
         // Asked to end from outside (logout, shutdown, Ctrl+C): the same orderly way out,
         // without the questions, so recordings end in complete files.
         ocv::TerminationWatch termination;
-        QObject::connect(&termination, &ocv::TerminationWatch::terminationRequested, &mainWindow, [&](int number) {
-            ocv::Trace("signal %d: leaving through the exit procedure\n", number);
-            if (!mainWindow.closedByExit()) mainWindow.ExitSystem(true);
-        });
+        QObject::connect(&termination, &ocv::TerminationWatch::terminationRequested, &mainWindow,
+                         &ocv::MainDlg::OnTerminationRequested);
         if (mainWindow.Create()) {
             mainWindow.show();
             app.exec();

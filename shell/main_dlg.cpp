@@ -22,7 +22,9 @@
 #include "platform/app_dir.h"
 #include "shell/base/build_string.h"
 #include "shell/base/lang.h"
+#include "shell/base/trace.h"
 #include "shell/client_context.h"
+#include "shell/database_report.h"
 #include "shell/debug_console.h"
 #include "shell/login_dialog.h"
 #include "shell/message_box.h"
@@ -43,6 +45,20 @@ const char* const kToolbarPages[10] = {"",          "realPlay",     "emap",     
                                        "loadDevice", "deviceConfig", "userSetup", "logsInfo", "medical"};
 
 QString ConfigIni() { return QString::fromStdString(AppPath("config.ini")); }
+
+// Ends every modal dialog (a login, a question, a file dialog, the lock) as cancelled. Each
+// dialog's own loop returns, so the code that opened it goes on as after a Cancel.
+void EndModalDialogs() {
+    for (int guard = 0; guard < 32; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr) return;
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->done(QDialog::Rejected);
+        } else {
+            modal->hide();
+        }
+    }
+}
 
 }  // namespace
 
@@ -66,12 +82,19 @@ bool MainDlg::Create() {
     LogOut();
     service_.log().LogWrite(kLogSystem, kLogEnterSystem, -1, -1, "", "");
 
+    // A database that cannot be used leaves the client without devices and accounts: the
+    // operator hears about it before anything else, not from recordings that never happened.
+    const std::string problem = DatabaseProblemText(service_.store(), AppDir());
+    if (!problem.empty()) ShowMessage(nullptr, QString::fromStdString(problem), QString(), kMsgError);
+    if (terminationRequested_) return false;
+
     int remembered = FindRememberedUser(service_.store());
     if (remembered >= 0) {
         LogInAs(service_.store().user(remembered));
     } else if (!ShowLoginDialog(nullptr, true)) {
         return false;
     }
+    if (terminationRequested_) return false;  // asked to end while the login ran
 
     const std::string ini = ConfigIni().toStdString();
     SoundAttributes sounds = LoadSoundAttributes(ini);
@@ -271,6 +294,9 @@ void MainDlg::OpenPage(const QString& prefix) {
     QWidget* content = nullptr;
     const char* titleText = nullptr;
     if (prefix == "userSetup") {
+        // Anybody logged in may open it (to change their own password); nobody logged in
+        // first logs in. What each may do there is checked by the page on every operation.
+        if (!CurrentSession().LoggedIn() && !ShowLoginDialog(this, true)) return;
         content = new UIUserSetupDlg(service_, pageStack_);
         titleText = "User Config";
     } else if (prefix == "realPlay") {
@@ -305,14 +331,21 @@ void MainDlg::OpenPage(const QString& prefix) {
     tabStrip_->insertWidget(tabStrip_->count() - 1, tab);
     pages_[prefix] = Page{tab, holder};
     connect(button, &QPushButton::clicked, this, [this, prefix] { OpenPage(prefix); });
-    connect(close, &QPushButton::clicked, this, [this, prefix] {
-        auto it = pages_.find(prefix);
-        if (it == pages_.end()) return;
-        it->second.tab->deleteLater();
-        it->second.content->deleteLater();
-        pages_.erase(it);
-    });
+    connect(close, &QPushButton::clicked, this, [this, prefix] { ClosePage(prefix); });
     pageStack_->setCurrentWidget(holder);
+    OnPageChanged();
+}
+
+void MainDlg::ClosePage(const QString& prefix) {
+    auto it = pages_.find(prefix);
+    if (it == pages_.end()) return;
+    // Out of the stack at once: a closed page takes no more clicks while it waits to go.
+    pageStack_->removeWidget(it->second.content);
+    it->second.content->hide();
+    it->second.tab->hide();
+    it->second.tab->deleteLater();
+    it->second.content->deleteLater();
+    pages_.erase(it);
     OnPageChanged();
 }
 
@@ -334,8 +367,22 @@ void MainDlg::ClosePages() {
     if (loginInfo_) loginInfo_->hide();
 }
 
+void MainDlg::OnTerminationRequested(int signalNumber) {
+    Trace("signal %d: leaving through the exit procedure\n", signalNumber);
+    if (!closedByExit()) ExitSystem(true);
+}
+
 bool MainDlg::ExitSystem(bool force) {
-    if (!force) {
+    if (force) {
+        // Nothing modal may hold the way out: a login, a question or the lock would otherwise
+        // keep its own loop running (before the main loop runs, the application's quit does
+        // nothing at all).
+        EndModalDialogs();
+        if (!created_) {
+            terminationRequested_ = true;  // Create sees it when the login returns
+            return true;
+        }
+    } else {
         if (!ShowMessage(this, "Do you want to exit the system?", kMsgAdvice)) return false;
         if (service_.store().settings().ENABLEOSD == 1 && !ShowLoginDialog(this, true)) return false;
         if (!CheckRight(this, kRightExit)) return false;
@@ -365,14 +412,20 @@ void MainDlg::Logout() {
     OpenPage("setup");
     service_.log().LogWrite(kLogOperate, kLogLogout, -1, -1, "", CurrentSession().user().userName);
     LogOut();
+    // The accounts page was opened with the rights of who just left.
+    ClosePage("userSetup");
+    if (loginInfo_) loginInfo_->hide();
     if (auto* b = findChild<QPushButton*>("loginInfoBtn")) b->setText(QString());
 }
 
 void MainDlg::Lock() {
+    // The accounts page is not left open behind the lock; whoever unlocks opens it again.
+    ClosePage("userSetup");
     hide();
     UILockDlg lock(nullptr);
-    lock.exec();
-    show();
+    // Only the right password ends the lock; the exit procedure ends it as cancelled and the
+    // window then stays hidden while it closes.
+    if (lock.exec() == QDialog::Accepted && !exiting_) show();
 }
 
 void MainDlg::OpenHelp() {

@@ -31,12 +31,16 @@ public:
 
     // Login and initialisation; false when the login was refused (the program then quits).
     bool Create();
-    // The close procedure; true when the window closed.
+    // The close procedure; true when the window closed. Forced (a signal, after an import) it
+    // also ends every modal dialog, the login at start-up included, which then fails.
     bool ExitSystem(bool force);
+    // SIGTERM, SIGINT, SIGHUP: the forced exit procedure.
+    void OnTerminationRequested(int signalNumber);
     // The menu items (what the menu posts as messages 1425..1429).
     void OnMenu(int message, int item);
     void ToggleDebugConsole();
     void OpenPage(const QString& prefix);
+    void ClosePage(const QString& prefix);
     bool HasPage(const QString& prefix) const { return pages_.count(prefix) > 0; }
     StatusWorker* statusWorker() { return status_.get(); }
     TimeSyncWorker* timeSyncWorker() { return timeSync_.get(); }
@@ -45,6 +49,10 @@ public:
     void ImportConfiguration();
     void ExportConfiguration();
     void ApplyViewSize(int item);
+    // System 0: the confirming login, then nobody is logged in and the accounts page closes.
+    void Logout();
+    // The lock button: the window hides until the current user's password is typed.
+    void Lock();
 
 protected:
     bool event(QEvent* e) override;
@@ -57,8 +65,6 @@ private:
     void SetupMenu(QPushButton* button, const char* title, int message,
                    const std::vector<std::tuple<int, const char*, const char*>>& items);
     void OnStatusTick(intptr_t time, intptr_t packed);
-    void Logout();
-    void Lock();
     void ShowAbout();
     void OpenHelp();
     void ClosePages();
@@ -72,6 +78,7 @@ private:
     std::unique_ptr<TimeSyncWorker> timeSync_;
     bool exiting_ = false;
     bool created_ = false;
+    bool terminationRequested_ = false;
 
     QLabel* dateText_ = nullptr;
     QLabel* timeText_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QTimer>
 
@@ -92,6 +93,27 @@ void UIWzdSplashDlg::LoadingTick() {
         SetService(service_->get());
     }
     ++tick_;
+}
+
+void UIWzdSplashDlg::CompleteLoading() {
+    if (mode_ != kLoading) return;
+    while (tick_ < 10) LoadingTick();
+}
+
+bool UIWzdSplashDlg::Finished() const { return mode_ == kLoading ? tick_ >= 10 : done_.load(); }
+
+void UIWzdSplashDlg::reject() {
+    // Loading initialises the device library and creates the service at its ticks; shutting
+    // down waits for the service to go. Leaving early would skip either.
+    if (Finished()) QDialog::reject();
+}
+
+void UIWzdSplashDlg::closeEvent(QCloseEvent* e) {
+    if (Finished()) {
+        QDialog::closeEvent(e);
+        return;
+    }
+    e->ignore();
 }
 
 void UIWzdSplashDlg::ShutdownTick() {

@@ -24,10 +24,21 @@ public:
     static QString VersionText();
     // One 200 ms tick of the loading splash (public for tests and the screenshot tool).
     void LoadingTick();
+    // Runs the loading steps its ticks have not reached yet (the device library, the device
+    // service). Start-up calls it after the window's loop, so a loop that ended early (the
+    // application quitting) never leaves the library uninitialised.
+    void CompleteLoading();
     int tick() const { return tick_; }
+
+    // The splash ends by itself: Escape and closing the window do nothing.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void ShutdownTick();
+    bool Finished() const;
 
     int mode_;
     std::unique_ptr<DeviceService>* service_;

@@ -7,9 +7,15 @@
 #include <ctime>
 
 #include "platform/crash_filter.h"
+#include "shell/base/trace.h"
 #include "store/config_store.h"
+#include "store/relaxed.h"
 
 namespace ocv {
+namespace {
+// Past the boundary by this much, so the tick reads the new second and not the old one.
+constexpr int kBoundaryMarginMs = 5;
+}  // namespace
 
 int NetworkPercent(const QVX_NET_RECORD* records, int count) {
     if (!records || count <= 0) return -1;
@@ -58,10 +64,36 @@ void StatusWorker::Tick() {
         int n = QVX_NET_Usage(records, 16);
         tick.networkPercent = NetworkPercent(records, n);
     }
-    if (now.hour == 0 && now.minute == 5 && now.second == 0 && hooks_.pruneLogs) hooks_.pruneLogs();
-    const SystemSettings& s = store_.settings();
-    if (s.ENABLETIME == 1 && now.SecondOfDay() == s.CHECKTIME) MarkAllChannelsForTimeSync(store_);
+    RunSecondTriggers(now);
     if (hooks_.post) hooks_.post(tick);
+}
+
+void StatusWorker::RunSecondTriggers(const ClockSnapshot& now) {
+    constexpr int kPruneSecondOfDay = 5 * 60;  // 00:05:00
+    int64_t from = now.time;
+    if (lastTriggerSecond_ >= 0 && now.time > lastTriggerSecond_) {
+        from = lastTriggerSecond_ + 1;
+        if (now.time - from >= kMaxCatchUpSeconds) {
+            Trace("status worker: the clock moved on %lld s at once; the triggers of the last day run now\n",
+                  static_cast<long long>(now.time - lastTriggerSecond_));
+            from = now.time - kMaxCatchUpSeconds + 1;
+        }
+    } else if (now.time == lastTriggerSecond_) {
+        return;  // this second's triggers have run (the tick came early)
+    }
+    lastTriggerSecond_ = now.time;
+
+    const SystemSettings& s = store_.settings();
+    const bool timeSync = Relaxed(s.ENABLETIME) == 1;
+    const int checkTime = Relaxed(s.CHECKTIME);
+    bool prune = false, sync = false;
+    for (int64_t t = from; t <= now.time; ++t) {
+        int secondOfDay = t == now.time ? now.SecondOfDay() : MakeClockSnapshot(t).SecondOfDay();
+        prune = prune || secondOfDay == kPruneSecondOfDay;
+        sync = sync || (timeSync && secondOfDay == checkTime);
+    }
+    if (prune && hooks_.pruneLogs) hooks_.pruneLogs();
+    if (sync) MarkAllChannelsForTimeSync(store_);
 }
 
 void StatusWorker::Start() {
@@ -80,7 +112,7 @@ void StatusWorker::Stop() {
 }
 
 void StatusWorker::Loop() {
-    pthread_setname_np(pthread_self(), "status");
+    pthread_setname_np(pthread_self(), "status-worker");
     if (meters_) {
         QVX_CPU_Init();
         QVX_NET_Init();
@@ -90,7 +122,11 @@ void StatusWorker::Loop() {
         lock.unlock();
         Tick();
         lock.lock();
-        wake_.wait_for(lock, std::chrono::milliseconds(1000), [this] { return stop_; });
+        // Wake just after the next second boundary of the wall clock instead of 1000 ms after
+        // this tick's work, which drifts a little every second.
+        using namespace std::chrono;
+        auto next = floor<seconds>(system_clock::now()) + seconds(1) + milliseconds(kBoundaryMarginMs);
+        wake_.wait_until(lock, next, [this] { return stop_; });
     }
     if (meters_) {
         QVX_CPU_Free();

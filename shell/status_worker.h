@@ -1,8 +1,10 @@
 #pragma once
 // The main window's once-a-second worker: renews the process clock, reads the CPU and network
 // meters, resets the day's counters at midnight, prunes the logs at 00:05:00 and marks every
-// channel for the daily time synchronisation. It never touches a window: each tick's result
-// goes to a callback that posts it to the window.
+// channel for the daily time synchronisation. It wakes on each second boundary of the clock,
+// and a tick that comes late still runs the triggers of the seconds it missed, so an
+// exact-second trigger is never skipped. It never touches a window: each tick's result goes
+// to a callback that posts it to the window.
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -44,6 +46,9 @@ public:
 
     // One second's work (the thread calls it; tests call it with a driven clock).
     void Tick();
+    // A late tick catches up at most this far back: a longer gap (the machine slept, the clock
+    // was set) runs each trigger of the last day once rather than replaying days.
+    static constexpr int64_t kMaxCatchUpSeconds = 86400;
     // Skips the meters (tests: the machine's load is not theirs to read).
     void SetMetersEnabled(bool on) { meters_ = on; }
     void Start();
@@ -51,10 +56,13 @@ public:
 
 private:
     void Loop();
+    // The exact-second triggers of every second after the last tick's, up to now.
+    void RunSecondTriggers(const ClockSnapshot& now);
 
     ConfigStore& store_;
     Hooks hooks_;
     bool meters_ = true;
+    int64_t lastTriggerSecond_ = -1;
     int lastDay_ = -1;
     int lastYear_ = -1, lastMonth_ = -1;
     std::thread thread_;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "store/config_store.h"
+#include "store/text_field.h"
 
 namespace ocv {
 
@@ -26,7 +27,7 @@ bool UserSession::HasRight(int bit) const {
 }
 
 void UserSession::SetPassword(const char* password) {
-    std::snprintf(user_.password, sizeof(user_.password), "%s", password ? password : "");
+    CopyText(user_.password, std::string_view(password ? password : ""));
 }
 
 std::string UserSession::LoginTimeText() const {
@@ -71,11 +72,14 @@ int FindRememberedUser(const ConfigStore& store) {
     return -1;
 }
 
+std::string_view CheckedPassword(const UserInfo& account) {
+    std::string_view stored = FieldText(account.password);
+    return stored.substr(0, CompleteLength(stored));
+}
+
 LoginAttempts::Result LoginAttempts::Check(const UserInfo& account, const std::string& typed) {
     // Exact, case-sensitive comparison over the whole stored text.
-    if (typed.size() < sizeof(account.password) &&
-        std::strncmp(account.password, typed.c_str(), sizeof(account.password)) == 0)
-        return kAccepted;
+    if (typed == CheckedPassword(account)) return kAccepted;
     ++failures_;
     return failures_ >= kMaxFailures ? kTooManyFailures : kWrongPassword;
 }
@@ -93,7 +97,9 @@ LoginMemoryAction DecideLoginMemory(const SystemSettings& settings, const UserIn
 const char* ValidateAccountForm(const std::string& name, const std::string& password,
                                 const std::string& confirmation) {
     if (name.empty()) return "Username can not be empty!";
+    if (name.size() > kMaxAccountTextBytes) return "The username is too long!";
     if (password != confirmation) return "Password verification failed!";
+    if (password.size() > kMaxAccountTextBytes) return "The password is too long!";
     return nullptr;
 }
 
@@ -101,6 +107,23 @@ const char* DeleteAccountRefusal(const UserSession& session, const UserInfo& acc
     if (session.user().level != kLevelAdministrator) return "Insufficient permissions!";
     if (account.id > 0 && account.id == session.user().id) return "You can not delete your own account!";
     return nullptr;
+}
+
+const char* ModifyAccountRefusal(const UserSession& session, const UserInfo& account) {
+    if (!session.LoggedIn()) return "Insufficient permissions!";
+    if (session.user().level == kLevelAdministrator) return nullptr;
+    if (account.id > 0 && account.id == session.user().id) return nullptr;
+    return "Insufficient permissions!";
+}
+
+UserInfo AccountChange(const UserSession& session, const UserInfo& stored, const UserInfo& form) {
+    UserInfo change = stored;  // the name never changes
+    CopyText(change.password, FieldText(form.password));
+    if (session.user().level == kLevelAdministrator) {
+        change.level = form.level;
+        change.option = form.option;
+    }
+    return change;
 }
 
 }  // namespace ocv

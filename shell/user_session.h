@@ -3,6 +3,7 @@
 // Qt-free so the rules are tested without windows; the dialogs only show what these decide.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "shell/base/clock.h"
 #include "store/records.h"
@@ -12,6 +13,9 @@ namespace ocv {
 class ConfigStore;
 
 constexpr int kRightCount = 14;
+// Names and passwords are kept in 32-byte fields: 31 bytes of UTF-8, cut only between
+// characters. Forms and the login take no more, so what is typed is what is stored.
+constexpr size_t kMaxAccountTextBytes = sizeof(UserInfo::password) - 1;
 constexpr int kRightExit = 0;
 constexpr int kRightCheckTime = 6;
 constexpr int kRightSystemSettings = 13;
@@ -53,6 +57,11 @@ int32_t OptionFromBoxes(const bool checked[kRightCount]);
 // is 1 and its password equals PASS exactly; -1 otherwise.
 int FindRememberedUser(const ConfigStore& store);
 
+// The password an account is checked against: the stored text without a character left
+// incomplete at its end (an older version cut passwords by bytes, which would otherwise lock
+// such an account out for good).
+std::string_view CheckedPassword(const UserInfo& account);
+
 // Password checking of one login dialog: three wrong passwords end it.
 class LoginAttempts {
 public:
@@ -70,11 +79,20 @@ enum class LoginMemoryAction { kNone, kRemember, kForget };
 LoginMemoryAction DecideLoginMemory(const SystemSettings& settings, const UserInfo& account,
                                     bool autoLoginChecked);
 
-// Account form checks: nullptr when acceptable, else the English message.
+// Account form checks: nullptr when acceptable, else the English message. A name or password
+// over kMaxAccountTextBytes bytes is refused, never cut.
 const char* ValidateAccountForm(const std::string& name, const std::string& password,
                                 const std::string& confirmation);
 
 // Whether the current operator may delete the account in slot: nullptr, or the English refusal.
 const char* DeleteAccountRefusal(const UserSession& session, const UserInfo& account);
+
+// Whether the current operator may change the account: an Administrator any account, anybody
+// else their own (its password only). nullptr, or the English refusal.
+const char* ModifyAccountRefusal(const UserSession& session, const UserInfo& account);
+
+// What a modification by the current operator writes: an Administrator's form as filled in;
+// anybody else's only the new password, with the stored level and rights kept.
+UserInfo AccountChange(const UserSession& session, const UserInfo& stored, const UserInfo& form);
 
 }  // namespace ocv

@@ -17,7 +17,10 @@
 #include "shell/base/lang.h"
 #include "shell/client_context.h"
 #include "shell/message_box.h"
+#include "shell/login_dialog.h"
 #include "shell/skin_image.h"
+#include "shell/text_limit.h"
+#include "store/text_field.h"
 #include "ui_UIModifyDlg.h"
 #include "ui_UIUserSetupDlg.h"
 
@@ -58,6 +61,10 @@ UIModifyDlg::UIModifyDlg(const UserInfo* editing, QWidget* parent) : QDialog(par
     }
     ui.okBtn->setText(Tr("OK"));
     ui.exitBtn->setText(Tr("Cancel"));
+    // The fields hold bytes of UTF-8, not characters: say so, and take no more.
+    ui.limitLabel->setText(Tr("Username and password: at most 31 bytes each (31 plain letters or digits, "
+                              "fewer accented or other characters)."));
+    for (QLineEdit* edit : {name_, pass_, confirm_}) LimitToUtf8Bytes(edit, static_cast<int>(kMaxAccountTextBytes));
     QPushButton* okBtn = ui.okBtn;
     QPushButton* exitBtn = ui.exitBtn;
 
@@ -65,7 +72,10 @@ UIModifyDlg::UIModifyDlg(const UserInfo* editing, QWidget* parent) : QDialog(par
         result_ = *editing;
         name_->setText(QString::fromLocal8Bit(editing->userName));
         name_->setEnabled(false);  // the account name never changes
-        pass_->setText(QString::fromLocal8Bit(editing->password));
+        // What the login checks against: a password an older version cut in the middle of a
+        // character shows (and is saved again) without the broken character.
+        const std::string_view password = CheckedPassword(*editing);
+        pass_->setText(QString::fromUtf8(password.data(), static_cast<qsizetype>(password.size())));
         confirm_->setText(pass_->text());
         level_->setCurrentIndex(editing->level >= 0 && editing->level <= 2 ? editing->level : 2);
         for (int n = 0; n < kRightCount; ++n) boxes_[n]->setChecked((editing->option >> n) & 1);
@@ -104,8 +114,8 @@ bool UIModifyDlg::Collect() {
     }
     bool checked[kRightCount];
     for (int n = 0; n < kRightCount; ++n) checked[n] = boxes_[n]->isChecked();
-    if (adding_) std::snprintf(result_.userName, sizeof(result_.userName), "%s", name.c_str());
-    std::snprintf(result_.password, sizeof(result_.password), "%s", pass.c_str());
+    if (adding_) CopyText(result_.userName, name);
+    CopyText(result_.password, pass);
     result_.level = level_->currentIndex();
     result_.option = OptionFromBoxes(checked);
     return true;
@@ -150,12 +160,18 @@ int UIUserSetupDlg::SelectedSlot() const {
     return list_->item(row, 0)->data(Qt::UserRole).toInt();
 }
 
+bool UIUserSetupDlg::EnsureLoggedIn() {
+    // Nobody logged in (the page outlived a logout): whoever logs in now is who is checked.
+    return CurrentSession().LoggedIn() || ShowLoginDialog(this, true);
+}
+
 bool UIUserSetupDlg::RunForm(UIModifyDlg& form) {
     if (formHook_) return formHook_(form) && form.Collect();
     return form.exec() == QDialog::Accepted;
 }
 
 void UIUserSetupDlg::AddAccount() {
+    if (!EnsureLoggedIn()) return;
     if (CurrentSession().user().level != kLevelAdministrator) {
         ShowMessage(this, "Insufficient permissions!", kMsgError);
         return;
@@ -173,26 +189,40 @@ void UIUserSetupDlg::AddAccount() {
 }
 
 void UIUserSetupDlg::ModifyAccount() {
+    if (!EnsureLoggedIn()) return;
     int slot = SelectedSlot();
     if (slot < 0) {
         ShowMessage(this, "Please select the account you want to modify!", kMsgWarning);
         return;
     }
     UserInfo account = service_.store().user(slot);
+    // Only an Administrator changes other accounts; anybody else only their own password.
+    if (const char* refusal = ModifyAccountRefusal(CurrentSession(), account)) {
+        ShowMessage(this, refusal, kMsgError);
+        return;
+    }
     UIModifyDlg form(&account, this);
     if (!RunForm(form)) return;
-    if (service_.store().ModifyUser(form.result()) != 0) {
+    // Checked again for what is written: the session may have changed while the form was open,
+    // and a form's disabled boxes are no guarantee of what it returns.
+    if (const char* refusal = ModifyAccountRefusal(CurrentSession(), account)) {
+        ShowMessage(this, refusal, kMsgError);
+        return;
+    }
+    const UserInfo change = AccountChange(CurrentSession(), account, form.result());
+    if (service_.store().ModifyUser(change) != 0) {
         ShowMessage(this, "Modify account failed!", kMsgError);
         return;
     }
-    if (form.result().id == CurrentSession().user().id) CurrentSession().SetPassword(form.result().password);
-    service_.log().LogWrite(kLogOperate, kLogModifyAccount, -1, -1, form.result().userName,
+    if (change.id == CurrentSession().user().id) CurrentSession().SetPassword(change.password);
+    service_.log().LogWrite(kLogOperate, kLogModifyAccount, -1, -1, change.userName,
                             CurrentSession().user().userName);
     ShowMessage(this, "Edit account successfully!", kMsgComplete);
     Refresh();
 }
 
 void UIUserSetupDlg::DeleteAccount() {
+    if (!EnsureLoggedIn()) return;
     if (CurrentSession().user().level != kLevelAdministrator) {
         ShowMessage(this, "Insufficient permissions!", kMsgError);
         return;

@@ -53,6 +53,7 @@ public:
 
 private:
     bool RunForm(UIModifyDlg& form);
+    bool EnsureLoggedIn();
     int SelectedSlot() const;
 
     DeviceService& service_;

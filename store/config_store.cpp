@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "shell/base/trace.h"
 #include "store/relaxed.h"
 
 namespace ocv {
@@ -82,18 +83,65 @@ bool RunPragma(sqlite3* db, const char* sql, const char* expected) {
 
 }  // namespace
 
-std::unique_ptr<DbConnection> OpenConfigDatabase(const std::string& path) {
+// "ok", or the first problem PRAGMA quick_check finds. It reads every page of the file (without
+// comparing indexes with their tables), so a damaged table is found before its rows are needed.
+std::string QuickCheck(sqlite3* db) {
+    sqlite3_stmt* stmt = nullptr;
+    std::string result;
+    if (sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &stmt, nullptr) == SQLITE_OK) {
+        int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW) {
+            const unsigned char* v = sqlite3_column_text(stmt, 0);
+            result = v != nullptr ? reinterpret_cast<const char*>(v) : "";
+        } else {
+            result = sqlite3_errmsg(db);
+        }
+    } else {
+        result = sqlite3_errmsg(db);
+    }
+    sqlite3_finalize(stmt);
+    return result.empty() ? "quick_check gave no answer" : result;
+}
+
+std::unique_ptr<DbConnection> OpenConfigDatabase(const std::string& path, DatabaseCheck* check) {
+    DatabaseCheck local;
+    DatabaseCheck& c = check != nullptr ? *check : local;
+    c = DatabaseCheck{};
     auto conn = std::make_unique<DbConnection>();
-    if (path.empty() || !conn->Open(path)) return nullptr;
+    if (path.empty() || !conn->Open(path)) {
+        c = {DatabaseCheck::kMissing, "cannot open the file"};
+        return nullptr;
+    }
     // The tables are checked before anything is written: an empty or foreign file is refused
     // untouched. Reading sqlite_master also fails for a file that is not a database.
     for (const auto& table : kRequiredTables) {
-        if (!TableHasColumns(conn->handle(), table)) return nullptr;
+        if (!TableHasColumns(conn->handle(), table)) {
+            int code = sqlite3_errcode(conn->handle());
+            if (code == SQLITE_CORRUPT) {
+                c = {DatabaseCheck::kDamaged, sqlite3_errmsg(conn->handle())};
+            } else if (code == SQLITE_NOTADB) {
+                c = {DatabaseCheck::kNotConfiguration, "not a database"};
+            } else {
+                c = {DatabaseCheck::kNotConfiguration, std::string("no table ") + table.name + " with its columns"};
+            }
+            return nullptr;
+        }
+    }
+    // A damaged database is refused before anything is written into it: a step error later
+    // would otherwise read as the end of a table and the client would run on part of it.
+    std::string integrity = QuickCheck(conn->handle());
+    if (integrity != "ok") {
+        c = {DatabaseCheck::kDamaged, integrity};
+        return nullptr;
     }
     // Write-ahead log with synchronous=NORMAL: every committed row survives a crash of the
     // process without an fsync per row.
-    if (!RunPragma(conn->handle(), "PRAGMA journal_mode=WAL", "wal")) return nullptr;
-    if (!RunPragma(conn->handle(), "PRAGMA synchronous=NORMAL", nullptr)) return nullptr;
+    if (!RunPragma(conn->handle(), "PRAGMA journal_mode=WAL", "wal") ||
+        !RunPragma(conn->handle(), "PRAGMA synchronous=NORMAL", nullptr)) {
+        c = {DatabaseCheck::kMissing, std::string("cannot switch to the write-ahead log: ") +
+                                          sqlite3_errmsg(conn->handle())};
+        return nullptr;
+    }
     return conn;
 }
 
@@ -103,10 +151,32 @@ ConfigStore::~ConfigStore() { Close(); }
 
 int ConfigStore::Open(const std::string& path) {
     Close();
-    connection_ = OpenConfigDatabase(path);
-    if (!connection_) return -1;
+    retired_.reset();
+    problemPath_ = path;
+    connection_ = OpenConfigDatabase(path, &problem_);
+    if (!connection_) {
+        Trace("configuration database %s: %s\n", path.c_str(), problem_.detail.c_str());
+        return -1;
+    }
     path_ = path;
     return 0;
+}
+
+int ConfigStore::LoadFailed(const char* table, const DbRecordset& rs) {
+    const std::string why = rs.ErrorText().empty() ? "the rows cannot be read" : rs.ErrorText();
+    Trace("configuration database %s: reading %s failed (%s); nothing of it is used or written\n",
+          path_.c_str(), table, why.c_str());
+    problem_ = {DatabaseCheck::kDamaged, std::string(table) + ": " + why};
+    problemPath_ = path_;
+    ClearDevices();
+    groups_.clear();
+    maps_.clear();
+    for (auto& u : users_) u = UserInfo{};
+    if (connection_) {
+        connection_->Close();
+        retired_ = std::move(connection_);
+    }
+    return -1;
 }
 
 int ConfigStore::Close() {

@@ -13,6 +13,18 @@
 
 namespace ocv {
 
+// Whether a file can serve as a configuration database, and if not, why.
+struct DatabaseCheck {
+    enum State {
+        kUsable,
+        kMissing,           // no such file, or it cannot be opened
+        kNotConfiguration,  // not a database, or one without the tables and columns
+        kDamaged,           // the integrity check or reading its rows failed
+    };
+    State state = kUsable;
+    std::string detail;  // the reason in the database's words, for the trace
+};
+
 class ConfigStore {
 public:
     ConfigStore();
@@ -21,10 +33,16 @@ public:
     ConfigStore& operator=(const ConfigStore&) = delete;
 
     // Opens an existing configuration database (never creates a file or a table): -1 for a
-    // missing file, a file that is not a database, or one without the eight tables; the
-    // connection then stays none. An open connection is closed first.
+    // missing file, a file that is not a database, one without the eight tables, or one that
+    // fails the quick integrity check; the connection then stays none, so nothing is written
+    // into a damaged file. An open connection is closed first.
     int Open(const std::string& path);
     int Close();
+    // What went wrong with the database last opened: set by Open, and by a load whose rows
+    // could not be read (the store then drops what it loaded and closes the connection, so the
+    // client runs on no configuration rather than on part of one). kUsable otherwise.
+    const DatabaseCheck& databaseProblem() const { return problem_; }
+    const std::string& problemPath() const { return problemPath_; }
     bool IsOpen() const { return connection_ != nullptr; }
     DbConnection* connection() { return connection_.get(); }
     const std::string& path() const { return path_; }
@@ -102,6 +120,9 @@ public:
 private:
     void ClearDevices();
     void ClearSlot(int slot);
+    // A load could not read its rows: trace, note the damage, forget the loaded tables and
+    // close the connection. Returns -1 for the load to return.
+    int LoadFailed(const char* table, const DbRecordset& rs);
     void RemoveChannelReferences(int channelId);
     bool FindChannel(int channelId, int* deviceIndex, int* channelIndex) const;
     int InsertChannels(DeviceInfo& dev, int deviceId, int from, int to);
@@ -114,10 +135,16 @@ private:
     std::vector<MapInfo> maps_;
     UserInfo users_[kMaxUsers]{};
     int failImportStep_ = 0;
+    DatabaseCheck problem_;
+    std::string problemPath_;
+    // A connection closed by a failed load while its recordsets still exist: they hand their
+    // statements back to it. Dropped at the next Open.
+    std::unique_ptr<DbConnection> retired_;
 };
 
 // Opens a configuration database file the way ConfigStore::Open does (existing file with the
-// eight tables, WAL journal, synchronous=NORMAL); nullptr on failure.
-std::unique_ptr<DbConnection> OpenConfigDatabase(const std::string& path);
+// eight tables that passes the quick integrity check, WAL journal, synchronous=NORMAL);
+// nullptr on failure, with *check saying why.
+std::unique_ptr<DbConnection> OpenConfigDatabase(const std::string& path, DatabaseCheck* check = nullptr);
 
 }  // namespace ocv

@@ -176,7 +176,10 @@ bool DbRecordset::OpenBound(const char* sql, const int64_t* args, int count) {
     if (connection_ == nullptr || !connection_->IsOpen() || sql == nullptr) return false;
     std::string text = ToParameterSql(sql);
     stmt_ = connection_->Acquire(text);
-    if (stmt_ == nullptr) return false;
+    if (stmt_ == nullptr) {
+        NoteFailure(SQLITE_ERROR);
+        return false;
+    }
     bool ok = sqlite3_bind_parameter_count(stmt_) == count;
     for (int i = 0; ok && i < count; ++i) ok = sqlite3_bind_int64(stmt_, i + 1, args[i]) == SQLITE_OK;
     if (ok) {
@@ -187,12 +190,15 @@ bool DbRecordset::OpenBound(const char* sql, const int64_t* args, int count) {
             columns_.push_back(name ? name : "");
             shortColumn_.push_back(IsShortType(sqlite3_column_decltype(stmt_, i)));
         }
-        int rc = sqlite3_step(stmt_);
-        ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
-        hasRow_ = rc == SQLITE_ROW;
-        if (hasRow_) CaptureRow(stmt_);
+        ok = Step();
     }
-    if (!ok) Close();
+    if (!ok) {
+        // The recordset closes, but keeps saying why it could not open.
+        std::string why = failed_ ? error_ : "cannot bind the statement's values";
+        Close();
+        failed_ = true;
+        error_ = std::move(why);
+    }
     return ok;
 }
 
@@ -232,7 +238,17 @@ bool DbRecordset::Step() {
     int rc = sqlite3_step(stmt_);
     hasRow_ = rc == SQLITE_ROW;
     if (hasRow_) CaptureRow(stmt_);
-    return rc == SQLITE_ROW || rc == SQLITE_DONE;
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) return true;
+    NoteFailure(rc);
+    return false;
+}
+
+void DbRecordset::NoteFailure(int rc) {
+    failed_ = true;
+    const char* message = connection_ != nullptr && connection_->handle() != nullptr
+                              ? sqlite3_errmsg(connection_->handle())
+                              : nullptr;
+    error_ = message != nullptr ? message : sqlite3_errstr(rc);
 }
 
 void DbRecordset::MoveNext() {
@@ -243,14 +259,16 @@ void DbRecordset::MoveNext() {
 }
 
 int DbRecordset::RecordCount() {
-    if (stmt_ == nullptr) return 0;
+    if (stmt_ == nullptr) return failed_ ? -1 : 0;
     sqlite3_reset(stmt_);
     int count = 0;
-    while (sqlite3_step(stmt_) == SQLITE_ROW) ++count;
+    int rc;
+    while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) ++count;
+    if (rc != SQLITE_DONE) NoteFailure(rc);
     sqlite3_reset(stmt_);
     pending_.clear();
     adding_ = false;
-    Step();
+    if (!Step() || failed_) return -1;
     return count;
 }
 
@@ -480,6 +498,8 @@ void DbRecordset::Close() {
     pending_.clear();
     hasRow_ = false;
     adding_ = false;
+    failed_ = false;
+    error_.clear();
     nextColumnHint_ = 0;
 }
 

@@ -72,9 +72,16 @@ public:
     }
     bool OpenBound(const char* sql, const int64_t* args, int count);
 
+    // True at the end of the selection, and after a failed step (see Failed).
     bool IsEof() const { return !hasRow_; }
     void MoveNext();
-    // Number of rows of the selection; the recordset is moved back to the first row.
+    // A step that failed (a damaged page, an I/O error) ends the rows but is no end of the
+    // table: every loop over rows asks this afterwards.
+    bool Failed() const { return failed_; }
+    // The database's words for the failure ("" when none).
+    const std::string& ErrorText() const { return error_; }
+    // Number of rows of the selection, or -1 when stepping through it failed; the recordset is
+    // moved back to the first row.
     int RecordCount();
 
     // Starts a new row; Update inserts it and leaves the recordset on it (its ID readable).
@@ -116,6 +123,7 @@ private:
     int ColumnIndex(const char* column) const;
     bool Put(const char* column, Value value);
     bool Step();
+    void NoteFailure(int rc);
     void CaptureRow(sqlite3_stmt* stmt);
     bool FetchRowById(int64_t id);
     bool BindValue(sqlite3_stmt* stmt, int index, const Value& v);
@@ -129,6 +137,8 @@ private:
     std::vector<Pending> pending_;
     bool hasRow_ = false;
     bool adding_ = false;
+    bool failed_ = false;
+    std::string error_;
     mutable size_t nextColumnHint_ = 0;
 };
 

@@ -3,6 +3,7 @@
 
 #include "store/config_store.h"
 #include "store/store_fields.h"
+#include "shell/base/trace.h"
 
 namespace ocv {
 namespace {
@@ -157,7 +158,7 @@ int ConfigStore::LoadDevices() {
     if (!connection_) return -1;
     ClearDevices();
     DbRecordset rs(connection_.get());
-    if (!rs.Open("select * from DEVICE")) return -1;
+    if (!rs.Open("select * from DEVICE")) return LoadFailed("DEVICE", rs);
     for (int slot = 0; slot < kMaxDevices && !rs.IsEof(); ++slot, rs.MoveNext()) {
         DeviceRecord rec{};
         rec.id = ReadInt(rs, "ID");
@@ -180,7 +181,10 @@ int ConfigStore::LoadDevices() {
 
         DeviceInfo& dev = devices_[slot];
         DbRecordset chn(connection_.get());
-        if (chn.Open("select * from CHANNEL where DEVID = %d", rec.id)) {
+        // A step that fails is no end of the channels: a device loaded without some of them
+        // would silently record nothing on them.
+        if (!chn.Open("select * from CHANNEL where DEVID = %d", rec.id)) return LoadFailed("CHANNEL", chn);
+        {
             for (int i = 0; i < rec.channelCount && !chn.IsEof(); ++i, chn.MoveNext()) {
                 ChannelRecord c{};
                 c.id = ReadInt(chn, "ID");
@@ -204,8 +208,10 @@ int ConfigStore::LoadDevices() {
                 PublishChannel(dev.channels[i], c);
             }
         }
+        if (chn.Failed()) return LoadFailed("CHANNEL", chn);
         PublishDevice(dev, rec);
     }
+    if (rs.Failed()) return LoadFailed("DEVICE", rs);
     return 0;
 }
 
@@ -321,6 +327,11 @@ int ConfigStore::ModifyDevice(const DeviceRecord& rec, int slot) {
             if (rows >= rec.channelCount) removed.push_back({rows, ReadInt(chn, "ID")});
         }
     }
+    if (chn.Failed()) {
+        Trace("configuration database: the channels of device %d cannot be read (%s)\n", deviceId,
+              chn.ErrorText().c_str());
+        return -1;
+    }
     chn.Close();
     for (const auto& r : removed) {
         connection_->Execute("delete from CHANNEL where ID = %d", r.id);
@@ -390,6 +401,7 @@ int ConfigStore::ModifyChannel(int slot, int channel, int kind, int value, const
         PutChannelSetting(rs, kind, value, data, namePtr);
         if (!rs.Update()) ok = false;
     }
+    if (rs.Failed()) ok = false;
     rs.Close();
     if (!ok) return -1;
     for (int s = 0; s < kMaxDevices; ++s) {

@@ -42,8 +42,12 @@ int BackupOpenDatabase(sqlite3* db, const std::string& destPath) {
     if (db == nullptr || destPath.empty()) return -1;
     std::string tmp = destPath + ".tmp." + std::to_string(getpid());
     unlink(tmp.c_str());
+    RemoveSideFiles(tmp);
+    // The copy holds the accounts' passwords: it is made private before SQLite fills it (its
+    // log files take the database file's mode).
+    if (CreatePrivateFile(tmp) != 0) return -1;
     sqlite3* dest = nullptr;
-    int rc = sqlite3_open_v2(tmp.c_str(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(tmp.c_str(), &dest, SQLITE_OPEN_READWRITE, nullptr);
     bool ok = rc == SQLITE_OK;
     if (ok) {
         sqlite3_backup* backup = sqlite3_backup_init(dest, "main", db, "main");
@@ -86,18 +90,18 @@ int ExportData(const std::string& livePath, const std::string& targetPath) {
         return rc;
     }
     sqlite3_close(db);
-    return CopyFileAtomically(livePath, targetPath);  // not a database: copied as it is
+    return CopyFileAtomically(livePath, targetPath, kPrivateFileMode);  // not a database: copied as it is
 }
 
 int ImportData(const std::string& sourcePath, const std::string& appDir) {
     if (!FileExists(sourcePath)) return -1;
-    return CopyFileAtomically(sourcePath, appDir + "/" + kPendingImportName);
+    return CopyFileAtomically(sourcePath, appDir + "/" + kPendingImportName, kPrivateFileMode);
 }
 
 int ExportConfigurationFile(ConfigStore& store, const std::string& templatePath, const std::string& folder,
                             const ClockSnapshot& now, std::string* outPath) {
     std::string path = ConfigurationFilePath(folder, now);
-    if (CopyFileAtomically(templatePath, path) != 0) return -1;
+    if (CopyFileAtomically(templatePath, path, kPrivateFileMode) != 0) return -1;
     if (store.WriteConfiguration(path.c_str()) != 0) {
         unlink(path.c_str());
         RemoveSideFiles(path);

@@ -8,7 +8,7 @@ int ConfigStore::LoadGroups() {
     if (!connection_) return -1;
     groups_.clear();
     DbRecordset rs(connection_.get());
-    if (!rs.Open("select * from MAINGROUP")) return -1;
+    if (!rs.Open("select * from MAINGROUP")) return LoadFailed("MAINGROUP", rs);
     std::string text;
     for (; !rs.IsEof(); rs.MoveNext()) {
         GroupInfo g{};
@@ -17,10 +17,11 @@ int ConfigStore::LoadGroups() {
         CopyText(g.name, text);
         groups_.push_back(std::move(g));
     }
+    if (rs.Failed()) return LoadFailed("MAINGROUP", rs);
     rs.Close();
     for (auto& g : groups_) {
         DbRecordset sub(connection_.get());
-        if (!sub.Open("select * from SUBGROUP where GROUPID = %d", g.id)) continue;
+        if (!sub.Open("select * from SUBGROUP where GROUPID = %d", g.id)) return LoadFailed("SUBGROUP", sub);
         for (; !sub.IsEof(); sub.MoveNext()) {
             GroupMember m{};
             m.memberId = ReadInt(sub, "ID");
@@ -28,6 +29,7 @@ int ConfigStore::LoadGroups() {
             // Members whose channel no longer exists stay in the file but are not loaded.
             if (FindChannel(m.channelId, &m.deviceIndex, &m.channelIndex)) g.members.push_back(m);
         }
+        if (sub.Failed()) return LoadFailed("SUBGROUP", sub);
     }
     return 0;
 }

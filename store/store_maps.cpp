@@ -21,7 +21,7 @@ int ConfigStore::LoadMaps() {
     if (!connection_) return -1;
     maps_.clear();
     DbRecordset rs(connection_.get());
-    if (!rs.Open("select * from MAINMAP")) return -1;
+    if (!rs.Open("select * from MAINMAP")) return LoadFailed("MAINMAP", rs);
     std::string text;
     for (; !rs.IsEof(); rs.MoveNext()) {
         MapInfo m{};
@@ -32,10 +32,11 @@ int ConfigStore::LoadMaps() {
         CopyText(m.path, text);
         maps_.push_back(std::move(m));
     }
+    if (rs.Failed()) return LoadFailed("MAINMAP", rs);
     rs.Close();
     for (auto& m : maps_) {
         DbRecordset sub(connection_.get());
-        if (!sub.Open("select * from SUBMAP where MAPID = %d", m.id)) continue;
+        if (!sub.Open("select * from SUBMAP where MAPID = %d", m.id)) return LoadFailed("SUBMAP", sub);
         for (; !sub.IsEof(); sub.MoveNext()) {
             MapItem item{};
             item.itemId = ReadInt(sub, "ID");
@@ -55,6 +56,7 @@ int ConfigStore::LoadMaps() {
             }
             m.items.push_back(item);
         }
+        if (sub.Failed()) return LoadFailed("SUBMAP", sub);
     }
     return 0;
 }

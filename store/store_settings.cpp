@@ -105,9 +105,11 @@ void PutSettingsColumns(DbRecordset& rs, const SystemSettings& s, bool withTourA
 int ConfigStore::LoadSettings() {
     if (!connection_) return -1;
     DbRecordset rs(connection_.get());
-    if (!rs.Open("select * from SYSTERM")) return -1;
+    if (!rs.Open("select * from SYSTERM")) return LoadFailed("SYSTERM", rs);
     SystemSettings& m = settings_;
-    if (rs.RecordCount() == 0) {
+    const int rows = rs.RecordCount();
+    if (rows < 0) return LoadFailed("SYSTERM", rs);
+    if (rows == 0) {
         // Factory values: the in-memory record and one new row (not read back).
         SetRelaxed(m.COVER, 0);
         SetRelaxed(m.PHOTOTYPE, 0);
@@ -201,7 +203,9 @@ int ConfigStore::SaveSettings(const SystemSettings& s, bool restoreDefaults) {
     if (!connection_) return -1;
     DbRecordset rs(connection_.get());
     if (!rs.Open("select * from SYSTERM")) return -1;
-    if (rs.RecordCount() == 0) return 0;
+    const int rows = rs.RecordCount();
+    if (rows < 0) return -1;
+    if (rows == 0) return 0;
     SystemSettings copy = s;
     if (restoreDefaults) ApplyRestoreDefaults(copy);
     PutSettingsColumns(rs, copy, true);

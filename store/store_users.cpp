@@ -3,12 +3,23 @@
 #include "store/store_fields.h"
 
 namespace ocv {
+namespace {
+
+// An account text as stored: at most 31 bytes, cut between characters, and never ending in a
+// character that a cut by bytes left incomplete (such a password could not be typed again).
+template <size_t N>
+void CopyAccountText(char (&field)[N], const char (&from)[N]) {
+    std::string_view text = FieldText(from);
+    CopyText(field, text.substr(0, CompleteLength(text)));
+}
+
+}  // namespace
 
 int ConfigStore::LoadUsers() {
     if (!connection_) return -1;
     for (auto& u : users_) u = UserInfo{};
     DbRecordset rs(connection_.get());
-    if (!rs.Open("select * from USERINFO")) return -1;
+    if (!rs.Open("select * from USERINFO")) return LoadFailed("USERINFO", rs);
     std::string text;
     for (int slot = 0; slot < kMaxUsers && !rs.IsEof(); ++slot, rs.MoveNext()) {
         UserInfo& u = users_[slot];
@@ -20,14 +31,15 @@ int ConfigStore::LoadUsers() {
         u.level = ReadInt(rs, "LEVEL");
         u.option = ReadLong(rs, "OPTION");
     }
+    if (rs.Failed()) return LoadFailed("USERINFO", rs);
     return 0;
 }
 
 int ConfigStore::AddUser(const UserInfo& u) {
     if (!connection_) return -1;
     UserInfo stored = u;
-    CopyText(stored.userName, FieldText(u.userName));
-    CopyText(stored.password, FieldText(u.password));
+    CopyAccountText(stored.userName, u.userName);
+    CopyAccountText(stored.password, u.password);
     if (stored.userName[0] == '\0') return -1;  // an empty name marks a free slot
     int freeSlot = -1;
     for (int s = 0; s < kMaxUsers; ++s) {
@@ -52,7 +64,7 @@ int ConfigStore::AddUser(const UserInfo& u) {
 int ConfigStore::ModifyUser(const UserInfo& u) {
     if (!connection_) return -1;
     char password[kTextBytes];
-    CopyText(password, FieldText(u.password));
+    CopyAccountText(password, u.password);
     DbRecordset rs(connection_.get());
     if (!rs.Open("select * from USERINFO where ID = %d", u.id)) return -1;
     if (!rs.IsEof()) {

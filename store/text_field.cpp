@@ -12,6 +12,18 @@ size_t CutLength(std::string_view text, size_t maxBytes) {
     return n;
 }
 
+size_t CompleteLength(std::string_view text) {
+    // Find the start of the last character (at most three continuation bytes back).
+    size_t n = text.size();
+    size_t start = n;
+    while (start > 0 && n - start < 4 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) --start;
+    if (start == 0) return n;
+    unsigned char lead = static_cast<unsigned char>(text[start - 1]);
+    size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (lead < 0x80 || (lead & 0xC0) == 0x80) return n;  // plain byte, or no lead in reach
+    return n - (start - 1) < need ? start - 1 : n;
+}
+
 void CopyText(char* field, size_t fieldBytes, std::string_view text) {
     if (fieldBytes == 0) return;
     size_t n = CutLength(text, fieldBytes - 1);

@@ -11,6 +11,10 @@ namespace ocv {
 // character.
 size_t CutLength(std::string_view text, size_t maxBytes);
 
+// Length of text without a multi-byte UTF-8 character left incomplete at its end (what a cut by
+// bytes, such as an older version's snprintf into a field, leaves behind).
+size_t CompleteLength(std::string_view text);
+
 // Copies text into field[0..fieldBytes), cut to fieldBytes - 1 bytes, zero-filling the rest.
 void CopyText(char* field, size_t fieldBytes, std::string_view text);
 

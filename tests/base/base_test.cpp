@@ -8,7 +8,6 @@
 #include "shell/base/clock.h"
 #include "shell/base/device_types.h"
 #include "shell/base/lang.h"
-#include "shell/base/pending_import.h"
 #include "tests/support/temp_dir.h"
 
 namespace ocv {
@@ -61,32 +60,6 @@ TEST(DeviceTypeTableTest, ResetFillsOnlyTheDefaultSlot) {
     EXPECT_EQ(FindDeviceType(1), nullptr);
     EXPECT_EQ(DeviceTypeSlot(31)->inUse, 0);
     EXPECT_EQ(DeviceTypeSlot(32), nullptr);
-}
-
-using PendingImportTest = AppDirFixture;
-
-TEST_F(PendingImportTest, ReplacesDatabaseAndRemovesBak) {
-    EXPECT_EQ(ApplyPendingImport(), 0);
-    WriteText(app / "QVXVMS.dat", "old database");
-    WriteText(app / "QVXVMS.dat-wal", "old log");
-    WriteText(app / "QVXVMS.dat-shm", "old index");
-    WriteText(app / "QVXDATA.bak", "imported database");
-    EXPECT_EQ(ApplyPendingImport(), 1);
-    EXPECT_EQ(ReadText(app / "QVXVMS.dat"), "imported database");
-    EXPECT_FALSE(std::filesystem::exists(app / "QVXDATA.bak"));
-    // The old write-ahead log would otherwise be replayed into the imported database.
-    EXPECT_FALSE(std::filesystem::exists(app / "QVXVMS.dat-wal"));
-    EXPECT_FALSE(std::filesystem::exists(app / "QVXVMS.dat-shm"));
-}
-
-TEST_F(PendingImportTest, FailedCopyLeavesBothFiles) {
-    // The live database cannot be replaced (a folder stands in its place).
-    std::filesystem::create_directory(app / "QVXVMS.dat");
-    WriteText(app / "QVXVMS.dat/keep", "x");
-    WriteText(app / "QVXDATA.bak", "imported database");
-    EXPECT_EQ(ApplyPendingImport(), -1);
-    EXPECT_EQ(ReadText(app / "QVXDATA.bak"), "imported database");
-    EXPECT_EQ(ReadText(app / "QVXVMS.dat/keep"), "x");
 }
 
 TEST(ClockTest, DrivenClockGivesLocalFieldsAndWeekday) {

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 
@@ -148,6 +149,36 @@ TEST_F(ProfileTest, WriteIntoUnwritableFolderFailsAndKeepsFile) {
         EXPECT_FALSE(wrote);
         EXPECT_EQ(ReadText(file), "[S]\nk=old\n");
     }
+}
+
+TEST_F(ProfileTest, ByteOrderMarkBeforeTheFirstSectionIsSkippedAndKept) {
+    // An editor saving UTF-8 puts the mark right before "[DRIVES]".
+    WriteText(ini, "\xEF\xBB\xBF[DRIVES]\nD=/srv/video\n[CONFIG]\nk=v\n");
+    EXPECT_EQ(Get("DRIVES", "D"), "/srv/video");
+    std::vector<char> names(64);
+    uint32_t n = GetPrivateProfileStringA(nullptr, nullptr, "", names.data(), 64, ini.c_str());
+    EXPECT_EQ(std::string(names.data(), n), std::string("DRIVES\0CONFIG\0", 14));
+    // A rewrite keeps the mark where it was and the section still reads.
+    EXPECT_TRUE(WritePrivateProfileStringA("DRIVES", "E", "/srv/more", ini.c_str()));
+    EXPECT_EQ(ReadText(ini).substr(0, 11), "\xEF\xBB\xBF[DRIVES]");
+    EXPECT_EQ(Get("drives", "d"), "/srv/video");
+    EXPECT_EQ(Get("DRIVES", "E"), "/srv/more");
+    // Only a whole mark at the very start is one: a stray byte stays part of a garbled line.
+    WriteText(ini, "\xEF\xBB[DRIVES]\nD=/x\n");
+    EXPECT_EQ(Get("DRIVES", "D", "none"), "none");
+}
+
+TEST_F(ProfileTest, WrittenFileIsPrivateEvenWhenItWasNot) {
+    // config.ini holds the remembered login: nobody but its owner reads it.
+    EXPECT_TRUE(WritePrivateProfileStringA("CONFIG", "k", "v", ini.c_str()));
+    EXPECT_EQ(std::filesystem::status(ini).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions(ini, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                                          std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+    EXPECT_TRUE(WritePrivateProfileStringA("CONFIG", "k", "w", ini.c_str()));
+    EXPECT_EQ(std::filesystem::status(ini).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(Get("CONFIG", "k"), "w");
 }
 
 }  // namespace

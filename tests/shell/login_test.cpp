@@ -1,10 +1,14 @@
+#include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <cstring>
 
 #include "shell/main_dlg.h"
+#include "shell/user_setup_page.h"
 #include "shell/user_session.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/test_classes.h"
@@ -20,6 +24,16 @@ void Choose(UILoginDlg& dlg, const char* name, const QString& password) {
     combo->setCurrentIndex(combo->findText(name));
     QVERIFY(combo->currentIndex() >= 0);
     dlg.findChild<QLineEdit*>("loginPassEdit")->setText(password);
+}
+
+// Types text key by key, as a keyboard would (QTest's key clicks take plain ASCII only).
+void Type(QWidget* edit, const QString& text) {
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &release);
+    }
 }
 
 }  // namespace
@@ -142,4 +156,82 @@ void LoginTest::lockDialogHasNoAttemptLimit() {
     pass->setText("");
     lock.TryUnlock();
     QCOMPARE(lock.result(), int(QDialog::Accepted));
+}
+
+void LoginTest::lockDialogIgnoresEscapeAndClose() {
+    ShellFixture f;
+    int slot = f.AddAccount("bob", "Secret", kLevelViewUser, kViewUserRights);
+    LogInAs(f.store().user(slot));
+    UILockDlg lock(nullptr);
+    lock.show();
+    QTest::keyClick(&lock, Qt::Key_Escape);
+    QVERIFY(lock.isVisible());
+    lock.close();
+    QVERIFY(lock.isVisible());
+    lock.reject();
+    QVERIFY(lock.isVisible());
+    QCOMPARE(lock.result(), 0);
+    auto* pass = lock.findChild<QLineEdit*>("passEdit");
+    pass->setText("secret");
+    lock.TryUnlock();
+    QVERIFY(lock.isVisible());
+    pass->setText("Secret");
+    lock.TryUnlock();
+    QCOMPARE(lock.result(), int(QDialog::Accepted));
+    QVERIFY(!lock.isVisible());
+}
+
+void LoginTest::passwordsAreLimitedByBytesBetweenCharacters() {
+    ShellFixture f;
+    LogInAs(f.store().user(f.SlotOf("admin")));
+    const QString accent = QString::fromUtf8("\xC3\xA9");  // two bytes in UTF-8
+    QString sixteen;
+    for (int i = 0; i < 16; ++i) sixteen += accent;
+
+    // The form takes whole characters up to 31 bytes: the sixteenth "é" no longer fits.
+    UIUserSetupDlg page(*f.service, nullptr);
+    page.SetFormHookForTesting([&](UIModifyDlg& form) {
+        auto* name = form.findChild<QLineEdit*>("editUserName");
+        auto* pass = form.findChild<QLineEdit*>("editUserPass");
+        auto* confirm = form.findChild<QLineEdit*>("editUserCkPass");
+        Type(name, "night");
+        Type(pass, sixteen);
+        Type(confirm, sixteen);
+        if (pass->text().toUtf8().size() != 30 || confirm->text() != pass->text()) return false;
+        // The form says so.
+        auto* hint = form.findChild<QLabel*>("limitLabel");
+        return hint && hint->text().contains("31 bytes");
+    });
+    page.AddAccount();
+    QCOMPARE(f.Texts(), QStringList{"New account successfully!"});
+    int slot = f.SlotOf("night");
+    QVERIFY(slot >= 0);
+    QCOMPARE(QString::fromUtf8(f.store().user(slot).password), sixteen.left(15));
+
+    // The login takes the same fifteen characters, and they open the account.
+    LogOut();
+    UILoginDlg dlg(*f.service, false, false, nullptr);
+    auto* combo = dlg.findChild<QComboBox*>("loginUserCombo");
+    combo->setCurrentIndex(combo->findText("night"));
+    auto* loginPass = dlg.findChild<QLineEdit*>("loginPassEdit");
+    Type(loginPass, sixteen);
+    QCOMPARE(loginPass->text(), sixteen.left(15));
+    dlg.TryLogin();
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+
+    // A text that is too long never reaches the store cut in two.
+    QCOMPARE(QString(ValidateAccountForm("x", std::string(32, 'a'), std::string(32, 'a'))),
+             QString("The password is too long!"));
+    QCOMPARE(QString(ValidateAccountForm(std::string(32, 'n'), "", "")), QString("The username is too long!"));
+    QVERIFY(ValidateAccountForm(std::string(31, 'n'), std::string(31, 'a'), std::string(31, 'a')) == nullptr);
+
+    // An account an older version stored cut in the middle of a character opens with the
+    // whole characters it kept.
+    LogOut();
+    UserInfo legacy = f.store().user(slot);
+    std::string cut = sixteen.toUtf8().toStdString().substr(0, 31);
+    std::memcpy(legacy.password, cut.data(), cut.size());
+    legacy.password[31] = '\0';
+    QCOMPARE(LoginAttempts().Check(legacy, sixteen.left(15).toStdString()), LoginAttempts::kAccepted);
+    QCOMPARE(LoginAttempts().Check(legacy, sixteen.left(14).toStdString()), LoginAttempts::kWrongPassword);
 }

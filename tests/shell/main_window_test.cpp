@@ -2,6 +2,9 @@
 #include <QLabel>
 #include <QTest>
 
+#include <unistd.h>
+
+#include "platform/file_util.h"
 #include "platform/profile.h"
 #include "shell/main_dlg.h"
 #include "shell/window_config.h"
@@ -167,4 +170,44 @@ void MainWindowTest::exitWritesLogsAndCloses() {
     QVERIFY(window->ExitSystem(false));
     QVERIFY(!window->isVisible());
     QVERIFY(window->closedByExit());
+}
+
+void MainWindowTest::damagedDatabaseIsReportedAndLeftUntouched() {
+    ShellFixture f({{"127.0.0.1", 37001, 64}, {"127.0.0.2", 37002, 64}});
+    QVERIFY(f.ok);
+    const std::string path = f.dir / "QVXVMS.dat";
+    f.service.reset();  // the database is closed, its log folded in
+    // A backup made earlier with "Export Data", and then pages after the schema overwritten.
+    test::WriteText(f.dir / "VMS20260101120000.bak", test::ReadText(path));
+    std::string bytes = test::ReadText(path);
+    QVERIFY(bytes.size() > 4 * 4096);
+    for (size_t i = 2 * 4096; i < 4 * 4096; ++i) bytes[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+    test::WriteText(path, bytes);
+
+    f.service = std::make_unique<DeviceService>(path, f.dir / "Logx");
+    SetService(f.service.get());
+    QVERIFY(!f.service->IsOpen());
+    MainDlg window(*f.service, nullptr, MainDlg::Options{false});
+    QVERIFY(!window.Create());  // no accounts: nobody can log in
+    QVERIFY(!f.messages.empty());
+    const QString shown = f.messages[0].text;
+    QCOMPARE(f.messages[0].kind, int(kMsgError));
+    QVERIFY2(shown.contains(QString::fromStdString(path)), qPrintable(shown));
+    QVERIFY2(shown.contains("damaged"), qPrintable(shown));
+    QVERIFY2(shown.contains(QString::fromStdString(f.dir / "VMS20260101120000.bak")), qPrintable(shown));
+    // Nothing loaded, nothing written: the operator's file is as it was.
+    QVERIFY(f.store().device(0).IsEmpty());
+    f.service.reset();
+    QCOMPARE(test::ReadText(path), bytes);
+    QVERIFY(!FileExists(path + "-wal"));
+    f.service = std::make_unique<DeviceService>(path, f.dir / "Logx");
+    SetService(f.service.get());
+
+    // Without a backup the message names the template to start again from.
+    unlink((f.dir / "VMS20260101120000.bak").c_str());
+    f.messages.clear();
+    MainDlg again(*f.service, nullptr, MainDlg::Options{false});
+    QVERIFY(!again.Create());
+    QVERIFY(!f.messages.empty());
+    QVERIFY2(f.messages[0].text.contains(QString::fromStdString(f.dir / "QVXVMS.bak")), qPrintable(f.messages[0].text));
 }

@@ -1,7 +1,10 @@
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "shell/main_dlg.h"
 #include "shell/user_setup_page.h"
@@ -161,4 +164,126 @@ void RightsTest::duplicateAccountReportsFailure() {
     });
     page.AddAccount();
     QCOMPARE(f.Texts(), QStringList{"Create Account Failed!"});
+}
+
+void RightsTest::onlyAnAdministratorChangesOtherAccounts() {
+    ShellFixture f;
+    int admin = f.SlotOf("admin");
+    int viewer = f.AddAccount("viewer", "old", kLevelViewUser, kViewUserRights);
+    QVERIFY(viewer >= 0);
+    LogInAs(f.store().user(viewer));
+    UIUserSetupDlg page(*f.service, nullptr);
+    int formsOpened = 0;
+    page.SetFormHookForTesting([&](UIModifyDlg& form) {
+        ++formsOpened;
+        form.findChild<QLineEdit*>("editUserPass")->setText("newpw");
+        form.findChild<QLineEdit*>("editUserCkPass")->setText("newpw");
+        // Whatever the form hands back beyond the password is not taken from a View User.
+        auto* level = form.findChild<QComboBox*>("comboUserLevel");
+        level->setEnabled(true);
+        level->setCurrentIndex(kLevelAdministrator);
+        for (QCheckBox* box : form.findChildren<QCheckBox*>()) {
+            box->setEnabled(true);
+            box->setChecked(true);
+        }
+        return true;
+    });
+
+    // The Administrator's account is not the View User's to change.
+    SelectRow(page, "admin");
+    page.ModifyAccount();
+    QCOMPARE(f.Texts(), QStringList{"Insufficient permissions!"});
+    QCOMPARE(formsOpened, 0);
+    QCOMPARE(QString(f.store().user(admin).password), QString(""));
+
+    // Their own: the password, and nothing else.
+    f.messages.clear();
+    SelectRow(page, "viewer");
+    page.ModifyAccount();
+    QCOMPARE(f.Texts(), QStringList{"Edit account successfully!"});
+    QCOMPARE(QString(f.store().user(viewer).password), QString("newpw"));
+    QCOMPARE(f.store().user(viewer).level, kLevelViewUser);
+    QCOMPARE(f.store().user(viewer).option, kViewUserRights);
+    QCOMPARE(QString(CurrentSession().user().password), QString("newpw"));
+
+    // An Administrator changes any account, level and rights included.
+    LogInAs(f.store().user(admin));
+    f.messages.clear();
+    SelectRow(page, "viewer");
+    page.ModifyAccount();
+    QCOMPARE(f.store().user(viewer).level, kLevelAdministrator);
+    QCOMPARE(f.store().user(viewer).option, kAllRights);
+
+    // Nobody logged in (a page that outlived a logout): a login is asked for, nothing changes.
+    LogOut();
+    f.messages.clear();
+    formsOpened = 0;
+    SelectRow(page, "admin");
+    page.ModifyAccount();
+    page.AddAccount();
+    page.DeleteAccount();
+    QCOMPARE(f.loginOffers, 3);
+    QCOMPARE(formsOpened, 0);
+    QVERIFY(f.messages.empty());
+    QCOMPARE(f.SlotOf("admin"), admin);
+}
+
+void RightsTest::usersPageNeedsALoginAndClosesAtLogoutAndLock() {
+    ShellFixture f;
+    // Ends a modal loop the test failed to answer, so a fault fails the test instead of hanging it.
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [] {
+        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->done(QDialog::Rejected);
+    });
+    guard.start(5000);
+    int boss = f.AddAccount("boss", "pw", kLevelAdministrator, kAllRights);
+    f.store().SaveLoginMemory(f.store().user(boss).id, "pw", 1);
+    MainDlg window(*f.service, nullptr, MainDlg::Options{false});
+    QVERIFY(window.Create());
+    window.show();
+    window.OpenPage("userSetup");
+    QVERIFY(window.HasPage("userSetup"));
+
+    // Logout: the confirming login is answered, then nobody is logged in and the page is gone.
+    QTimer::singleShot(0, [] {
+        auto* confirm = qobject_cast<UILoginDlg*>(QApplication::activeModalWidget());
+        if (!confirm) return;
+        auto* combo = confirm->findChild<QComboBox*>("loginUserCombo");
+        combo->setCurrentIndex(combo->findText("boss"));
+        confirm->findChild<QLineEdit*>("loginPassEdit")->setText("pw");
+        confirm->TryLogin();
+    });
+    window.Logout();
+    QVERIFY(!CurrentSession().LoggedIn());
+    QVERIFY(!window.HasPage("userSetup"));
+    QVERIFY(!window.findChild<UIUserSetupDlg*>() || !window.findChild<UIUserSetupDlg*>()->isVisible());
+
+    // Opening it again asks for a login; refused, it stays closed.
+    window.OpenPage("userSetup");
+    QCOMPARE(f.loginOffers, 1);
+    QVERIFY(!window.HasPage("userSetup"));
+
+    // The lock closes it too, and Escape does not end the lock: only the password does.
+    LogInAs(f.store().user(boss));
+    window.OpenPage("userSetup");
+    QVERIFY(window.HasPage("userSetup"));
+    bool sawLock = false, stayedAfterEscape = false, pageGone = false, hidden = false;
+    QTimer::singleShot(0, [&] {
+        auto* lock = qobject_cast<UILockDlg*>(QApplication::activeModalWidget());
+        if (!lock) return;
+        sawLock = true;
+        pageGone = !window.HasPage("userSetup");
+        hidden = !window.isVisible();
+        QTest::keyClick(lock, Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        stayedAfterEscape = lock->isVisible() && QApplication::activeModalWidget() == lock;
+        lock->findChild<QLineEdit*>("passEdit")->setText("pw");
+        lock->TryUnlock();
+    });
+    window.Lock();
+    QVERIFY(sawLock);
+    QVERIFY(pageGone);
+    QVERIFY(hidden);
+    QVERIFY(stayedAfterEscape);
+    QVERIFY(window.isVisible());
 }

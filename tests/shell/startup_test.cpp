@@ -1,10 +1,17 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 #include <fstream>
+#include <sys/stat.h>
 
+#include "platform/file_util.h"
 #include "platform/single_instance.h"
+#include "sdk/qvx_sdk.h"
+#include "shell/main_dlg.h"
+#include "store/config_files.h"
+#include "store/text_field.h"
 #include "shell/crash_report.h"
 #include "shell/splash_dialog.h"
 #include "shell/startup_gate.h"
@@ -15,24 +22,92 @@
 
 using namespace ocv;
 using ocv::test::ShellFixture;
+using ocv::test::ReadText;
 using ocv::test::TempDir;
+using ocv::test::WriteText;
+
+namespace {
+DeviceRecord MakeDemoDevice(const char* host) {
+    DeviceRecord r{};
+    CopyText(r.host, host);
+    r.port = 80;
+    r.channelCount = 2;
+    return r;
+}
+}  // namespace
 
 void StartupTest::secondInstanceIsRefused() {
+    // The lock lives in the tests' own runtime directory, never in the one of a client that
+    // runs on this machine.
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    QVERIFY(runtime && QString::fromStdString(SingleInstance::LockPath("VMS QVX")).startsWith(runtime));
+    QVERIFY(QString(runtime).contains("ocv-test-"));
     TempDir dir;
-    SetAppDir(dir.str());
     SingleInstance first;
-    std::vector<std::string> shown;
-    auto show = [&](const std::string& text) { shown.push_back(text); };
-    QCOMPARE(SecureSingleInstance(first, show), 0);
-    QVERIFY(shown.empty());
+    QCOMPARE(SecureStartup(first, dir.str()), 0);
     SingleInstance second;  // another client of the same session
-    QCOMPARE(SecureSingleInstance(second, show), -2);
-    QCOMPARE(shown.size(), size_t(1));
-    QCOMPARE(QString::fromStdString(shown[0]), QString("Running!"));
+    QCOMPARE(SecureStartup(second, dir.str()), -2);
+    QCOMPARE(QString::fromStdString(StartupRefusalText(-2)), QString("Running!"));
+    QCOMPARE(QString::fromStdString(StartupRefusalText(-1)), QString("Initialize failed! "));
+    QVERIFY(StartupRefusalText(0).empty());
     // Once the first has ended, a new client may run.
     first.Release();
-    QCOMPARE(SecureSingleInstance(second, show), 0);
-    SetAppDir("");
+    QCOMPARE(SecureStartup(second, dir.str()), 0);
+}
+
+void StartupTest::secondStartLeavesTheRunningClientsDatabaseAlone() {
+    ShellFixture f;  // the running client, with the database open
+    int slot = -1;
+    QCOMPARE(f.store().AddDevice(MakeDemoDevice("10.0.0.42"), &slot), 0);  // committed, in the log
+    const std::string live = f.dir / "QVXVMS.dat";
+    QVERIFY(FileExists(live + "-wal") && FileExists(live + "-shm"));
+    SingleInstance running;
+    QCOMPARE(running.Acquire("VMS QVX"), 0);
+    // "Import Data" was chosen; now somebody starts the client a second time.
+    std::string error;
+    QCOMPARE(mkdb::WriteLiveDatabase(f.dir / "backup.dat", {}, &error), 0);
+    QCOMPARE(ImportData(f.dir / "backup.dat", f.dir.str()), 0);
+    const std::string liveBytes = ReadText(live), logBytes = ReadText(live + "-wal");
+
+    SingleInstance second;
+    QCOMPARE(SecureStartup(second, f.dir.str()), -2);
+    QCOMPARE(ReadText(live), liveBytes);
+    QCOMPARE(ReadText(live + "-wal"), logBytes);
+    QVERIFY(FileExists(live + "-shm"));
+    QVERIFY(FileExists(f.dir / "QVXDATA.bak"));  // still pending for the next real start
+    // The running client still has its row.
+    QCOMPARE(f.store().LoadDevices(), 0);
+    QCOMPARE(QString(f.store().device(slot).host), QString("10.0.0.42"));
+}
+
+void StartupTest::startupAppliesThePendingImportAndMakesPasswordFilesPrivate() {
+    TempDir dir;
+    std::string error;
+    QCOMPARE(mkdb::WriteLiveDatabase(dir / "QVXVMS.dat", {{"10.0.0.1", 80, 1}}, &error), 0);
+    QCOMPARE(mkdb::WriteLiveDatabase(dir / "QVXDATA.bak", {{"10.0.0.2", 80, 1}}, &error), 0);
+    WriteText(dir / "config.ini", "[CONFIG]\n");
+    WriteText(dir / "VMS20260101120000.bak", "backup");
+    WriteText(dir / "lang.lang", "[LANGUAGE]\n");
+    for (const char* name : {"QVXVMS.dat", "config.ini", "VMS20260101120000.bak", "lang.lang"})
+        chmod((dir / name).c_str(), 0644);
+
+    SingleInstance instance;
+    QCOMPARE(SecureStartup(instance, dir.str()), 0);
+    QVERIFY(!FileExists(dir / "QVXDATA.bak"));
+    QVERIFY(FileExists(dir / "QVXVMS.dat.before-import"));
+    ConfigStore store;
+    QCOMPARE(store.Open(dir / "QVXVMS.dat"), 0);
+    QCOMPARE(store.LoadDevices(), 0);
+    QCOMPARE(QString(store.device(0).host), QString("10.0.0.2"));
+    auto mode = [&](const char* name) {
+        struct stat st {};
+        return stat((dir / name).c_str(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    };
+    QCOMPARE(mode("QVXVMS.dat"), 0600);
+    QCOMPARE(mode("QVXVMS.dat.before-import"), 0600);
+    QCOMPARE(mode("config.ini"), 0600);
+    QCOMPARE(mode("VMS20260101120000.bak"), 0600);
+    QCOMPARE(mode("lang.lang"), 0644);  // holds no password
 }
 
 void StartupTest::crashLinesAreShownOnce() {
@@ -86,6 +161,53 @@ void StartupTest::loadingSplashTicksAndCreatesService() {
     QVERIFY(!service);
     QCOMPARE(down.exec(), int(QDialog::Accepted));
     SetService(f.service.get());
+}
+
+void StartupTest::loadingSplashClosedEarlyStillInitialisesTheLibrary() {
+    ShellFixture f;
+    QVX_SDK_Cleanup();  // as at process start: nothing initialised
+    QCOMPARE(QVX_SDK_SetSupervision(0, 0, 0, 0), int(QVX_ERR_NOT_INIT));
+    std::unique_ptr<DeviceService> service;
+    {
+        UIWzdSplashDlg splash(UIWzdSplashDlg::kLoading, &service);
+        splash.show();
+        splash.LoadingTick();  // tick 0 only
+        // Escape and the window's close button do not end the loading.
+        QTest::keyClick(&splash, Qt::Key_Escape);
+        QVERIFY(splash.isVisible());
+        splash.close();
+        QVERIFY(splash.isVisible());
+        QCOMPARE(splash.tick(), 1);
+        // Whatever ended its loop early, start-up completes what the ticks did not reach.
+        splash.CompleteLoading();
+    }
+    QCOMPARE(QVX_SDK_SetSupervision(0, 0, 0, 0), int(QVX_OK));  // the library is initialised
+    QVERIFY(service);
+    QVERIFY(service->IsOpen());
+    service.reset();
+    SetService(f.service.get());
+}
+
+void StartupTest::terminationDuringTheLoginEndsTheStart() {
+    ShellFixture f;
+    // The real login dialog runs, as at start-up; a SIGTERM arrives while it waits.
+    bool timedOut = false;
+    SetLoginHookForTesting([&](QWidget* parent, bool writeLog) {
+        UILoginDlg dialog(*f.service, writeLog, false, parent);
+        QTimer::singleShot(50, [] { raise(SIGTERM); });
+        QTimer::singleShot(5000, &dialog, [&] {
+            timedOut = true;
+            dialog.done(QDialog::Rejected);
+        });
+        return dialog.exec() == QDialog::Accepted;
+    });
+    MainDlg window(*f.service, nullptr, MainDlg::Options{false});
+    TerminationWatch watch;
+    QVERIFY(watch.installed());
+    QObject::connect(&watch, &TerminationWatch::terminationRequested, &window, &MainDlg::OnTerminationRequested);
+    QVERIFY(!window.Create());  // the start ends: shutdown follows
+    QVERIFY(!timedOut);
+    QVERIFY(!CurrentSession().LoggedIn());
 }
 
 void StartupTest::wavFilesAreValidated() {

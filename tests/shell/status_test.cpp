@@ -99,6 +99,57 @@ void StatusTest::dayChangeAndLogPruning() {
     RenewClockSnapshot();
 }
 
+void StatusTest::lateTickStillRunsTheTriggersOfTheSecondsItMissed() {
+    ShellFixture f({{"127.0.0.1", 37001, 2}});
+    QVERIFY(f.ok);
+    f.store().settings().ENABLETIME = 1;
+    f.store().settings().CHECKTIME = 3600;
+    int prunes = 0;
+    TimeSyncWorker sync(f.store(), [](int, int, uint32_t, const void*, uint32_t) { return 0; });
+    // A worker that starts at the given local time (its first tick runs that second only).
+    auto startAt = [&](int day, int hour, int minute, int second) {
+        auto w = std::make_unique<StatusWorker>(f.store(), StatusWorker::Hooks{nullptr, [&] { ++prunes; }, nullptr});
+        w->SetMetersEnabled(false);
+        SetClockForTesting(2026, 6, day, hour, minute, second);
+        w->Tick();
+        return w;
+    };
+
+    // A busy machine: the tick after 00:04:59 comes at 00:05:01.
+    auto worker = startAt(1, 0, 4, 59);
+    AdvanceClockForTesting(2);
+    worker->Tick();
+    QCOMPARE(prunes, 1);
+    // A tick that comes early sees its second twice and runs its triggers once.
+    worker = startAt(2, 0, 4, 59);
+    AdvanceClockForTesting(1);
+    worker->Tick();
+    worker->Tick();
+    QCOMPARE(prunes, 2);
+
+    // The same for the daily time synchronisation at CHECKTIME (01:00:00): 00:59:58, 01:00:01.
+    worker = startAt(2, 0, 59, 58);
+    QCOMPARE(sync.Pass(), 0);
+    AdvanceClockForTesting(3);
+    worker->Tick();
+    QCOMPARE(sync.Pass(), 2);
+
+    // The machine slept for two days: each trigger of the last day runs once, not per day.
+    worker = startAt(3, 12, 0, 0);
+    AdvanceClockForTesting(2 * 86400);
+    worker->Tick();
+    QCOMPARE(prunes, 3);
+    QCOMPARE(sync.Pass(), 2);
+    // A clock set back runs the second it lands on, and nothing twice.
+    SetClockForTesting(2026, 6, 5, 0, 5, 0);
+    worker->Tick();
+    worker->Tick();
+    QCOMPARE(prunes, 4);
+    QCOMPARE(sync.Pass(), 0);
+    SetClockSourceForTesting(nullptr);
+    RenewClockSnapshot();
+}
+
 void StatusTest::networkMeterBoundaries() {
     QVX_NET_RECORD r[3] = {};
     QCOMPARE(NetworkPercent(nullptr, 0), -1);

@@ -10,6 +10,8 @@ private slots:
     void emptyPasswordLogsInWithEmptyField();
     void autoLoginRemembersAndStalePasswordShowsDialog();
     void lockDialogHasNoAttemptLimit();
+    void lockDialogIgnoresEscapeAndClose();
+    void passwordsAreLimitedByBytesBetweenCharacters();
 };
 
 class RightsTest : public QObject {
@@ -22,6 +24,8 @@ private slots:
     void afterLogoutCheckRightOffersLoginSilently();
     void accountFormRefusesEmptyNameAndMismatch();
     void duplicateAccountReportsFailure();
+    void onlyAnAdministratorChangesOtherAccounts();
+    void usersPageNeedsALoginAndClosesAtLogoutAndLock();
 };
 
 class MainWindowTest : public QObject {
@@ -35,14 +39,19 @@ private slots:
     void toolbarPageOrder();
     void exitWritesLogsAndCloses();
     void systemInfoRoundTripsAndDamageReadsAsZero();
+    void damagedDatabaseIsReportedAndLeftUntouched();
 };
 
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:
     void secondInstanceIsRefused();
+    void secondStartLeavesTheRunningClientsDatabaseAlone();
+    void startupAppliesThePendingImportAndMakesPasswordFilesPrivate();
     void crashLinesAreShownOnce();
     void loadingSplashTicksAndCreatesService();
+    void loadingSplashClosedEarlyStillInitialisesTheLibrary();
+    void terminationDuringTheLoginEndsTheStart();
     void wavFilesAreValidated();
     void terminationSignalsReachTheUiThreadOnce();
 };
@@ -52,6 +61,7 @@ class StatusTest : public QObject {
 private slots:
     void timeSyncMarksEveryChannelAtCheckTime();
     void dayChangeAndLogPruning();
+    void lateTickStillRunsTheTriggersOfTheSecondsItMissed();
     void networkMeterBoundaries();
 };
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 #include "platform/file_util.h"
 #include "store/db_access.h"
@@ -71,36 +72,161 @@ TEST(StoreOpen, ForeignEmptyAndIncompleteFilesAreRefusedUntouched) {
     EXPECT_FALSE(FileExists(oldColumns + "-wal"));
 }
 
+// Numbers of the leaf pages of a table, from SQLite's own page statistics.
+std::vector<int> LeafPages(const std::string& path, const std::string& table) {
+    std::vector<int> pages;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "select pageno from dbstat where name = ?1 and pagetype = 'leaf' order by pageno", -1,
+                           &stmt, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(stmt, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(stmt) == SQLITE_ROW) pages.push_back(sqlite3_column_int(stmt, 0));
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return pages;
+}
+
+// A live database of 40 devices with 16 channels each, two pages of its CHANNEL table
+// overwritten with noise (what a bad sector or a torn copy leaves).
+std::string DamagedDatabase(const TempDir& dir) {
+    std::string path = dir / "QVXVMS.dat";
+    EXPECT_EQ(mkdb::CreateEmptyDatabase(path), 0);
+    {
+        ConfigStore store;
+        EXPECT_EQ(store.Open(path), 0);
+        for (int i = 0; i < 40; ++i) {
+            int slot = -1;
+            EXPECT_EQ(store.AddDevice(MakeDevice("10.0.0." + std::to_string(i), 80, 16), &slot), 0);
+        }
+    }  // the last close folds the log into the file
+    std::vector<int> leaves = LeafPages(path, "CHANNEL");
+    EXPECT_GE(leaves.size(), 4u);
+    if (leaves.size() < 4) return path;
+    std::string bytes = ReadText(path);
+    const size_t page = 4096;
+    for (int n : {leaves[1], leaves[2]}) {
+        size_t at = static_cast<size_t>(n - 1) * page;
+        for (size_t i = 0; i < page && at + i < bytes.size(); ++i) bytes[at + i] = static_cast<char>((i * 131 + 7) & 0xFF);
+    }
+    WriteText(path, bytes);
+    return path;
+}
+
 TEST(StoreOpen, DamagedPagesGiveFailuresNotCrashes) {
+    TempDir dir;
+    std::string path = DamagedDatabase(dir);
+    const std::string before = ReadText(path);
+
+    // The store refuses the file at open: the quick integrity check finds the pages.
+    ConfigStore store;
+    EXPECT_EQ(store.Open(path), -1);
+    EXPECT_FALSE(store.IsOpen());
+    EXPECT_EQ(store.databaseProblem().state, DatabaseCheck::kDamaged);
+    EXPECT_FALSE(store.databaseProblem().detail.empty());
+    EXPECT_EQ(store.problemPath(), path);
+    EXPECT_EQ(store.LoadDevices(), -1);
+    EXPECT_TRUE(store.device(0).IsEmpty());
+    int slot = -1;
+    EXPECT_EQ(store.AddDevice(MakeDevice("10.9.9.9", 80, 1), &slot), -1);
+
+    // Below the store, stepping over the damaged pages is a failure, never the end of the
+    // table and never a crash; the intact DEVICE table still reads whole.
+    DbConnection raw;
+    ASSERT_TRUE(raw.Open(path));
+    DbRecordset channels(&raw);
+    int rows = 0;
+    if (channels.Open("select * from CHANNEL")) {
+        for (; !channels.IsEof(); channels.MoveNext()) ++rows;
+    }
+    EXPECT_TRUE(channels.Failed());
+    EXPECT_FALSE(channels.ErrorText().empty());
+    EXPECT_LT(rows, 640);
+    DbRecordset devices(&raw);
+    ASSERT_TRUE(devices.Open("select * from DEVICE"));
+    EXPECT_EQ(devices.RecordCount(), 40);
+    EXPECT_FALSE(devices.Failed());
+    channels.Close();
+    devices.Close();
+    raw.Close();
+
+    // Nothing was written into the damaged file.
+    EXPECT_EQ(ReadText(path), before);
+    EXPECT_FALSE(FileExists(path + "-wal"));
+}
+
+TEST(DbRecordsetTest, StepErrorIsAFailureNotTheEndOfTheTable) {
+    TempDir dir;
+    std::string path = dir / "QVXVMS.dat";
+    ASSERT_EQ(mkdb::CreateEmptyDatabase(path), 0);
+    Sql(path, "insert into MAINGROUP (NAME) values ('a'), ('b'), ('c'), ('d')");
+    DbConnection conn;
+    ASSERT_TRUE(conn.Open(path));
+    // abs() of the smallest 64-bit integer is an error; the expression reaches it at ID 3 only,
+    // so the third step fails after two good rows.
+    const char* sql = "select * from MAINGROUP where abs(ID - 3 - 9223372036854775807 - 1) >= 0";
+    DbRecordset rs(&conn);
+    ASSERT_TRUE(rs.Open(sql));
+    EXPECT_FALSE(rs.Failed());
+    int rows = 0;
+    for (; !rs.IsEof(); rs.MoveNext()) ++rows;
+    EXPECT_EQ(rows, 2);
+    EXPECT_TRUE(rs.Failed());
+    EXPECT_NE(rs.ErrorText().find("overflow"), std::string::npos) << rs.ErrorText();
+    // Counting the rows meets the same step: no count rather than a short one.
+    DbRecordset counted(&conn);
+    ASSERT_TRUE(counted.Open(sql));
+    EXPECT_EQ(counted.RecordCount(), -1);
+    EXPECT_TRUE(counted.Failed());
+    // A recordset opened again starts clean.
+    ASSERT_TRUE(rs.Open("select * from MAINGROUP"));
+    EXPECT_FALSE(rs.Failed());
+    EXPECT_EQ(rs.RecordCount(), 4);
+}
+
+// CHANNEL turned into a view over the real rows whose third row cannot be read: the file passes
+// the integrity check, and the load meets the failure as a step error half-way.
+TEST(StoreLoad, StepErrorInTheChannelsIsReportedAndNothingIsLoaded) {
     TempDir dir;
     std::string path = dir / "QVXVMS.dat";
     ASSERT_EQ(mkdb::CreateEmptyDatabase(path), 0);
     {
         ConfigStore store;
         ASSERT_EQ(store.Open(path), 0);
-        for (int i = 0; i < 40; ++i) {
-            int slot = -1;
-            ASSERT_EQ(store.AddDevice(MakeDevice("10.0.0." + std::to_string(i), 80, 16), &slot), 0);
-        }
+        int slot = -1;
+        ASSERT_EQ(store.AddDevice(MakeDevice("10.0.0.1", 80, 4), &slot), 0);
+        UserInfo admin{};
+        CopyText(admin.userName, "admin");
+        ASSERT_EQ(store.AddUser(admin), 0);
+        ASSERT_EQ(store.LoadSettings(), 0);  // the settings row exists, so loading writes nothing
     }
-    // Overwrite everything after the schema page with noise.
-    std::string bytes = ReadText(path);
-    ASSERT_GT(bytes.size(), 16384u);
-    for (size_t i = 8192; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 131) & 0xFF);
-    WriteText(path, bytes);
+    std::string columns = "ID, DEVID, CASE WHEN abs(ID - 3 - 9223372036854775807 - 1) >= 0 THEN NAME END AS NAME";
+    for (const char* c : {"STREAM", "ALARMMD", "ALARMINPUT", "ALARMDISCONN", "ALARMDISKFULL", "ALARMDISKERR",
+                          "AUTOADJUST", "PLANREC", "ALARMARM", "STENABLE"})
+        columns += std::string(", ") + c;
+    for (const char* day : {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"})
+        for (const char* prefix : {"", "A"})
+            for (int half : {1, 2}) columns += std::string(", ") + prefix + day + std::to_string(half);
+    Sql(path, "alter table CHANNEL rename to CHANNELROWS; create view CHANNEL as select " + columns +
+                  " from CHANNELROWS");
+    const std::string before = ReadText(path);
 
     ConfigStore store;
-    if (store.Open(path) == 0) {
-        store.LoadSettings();
-        store.LoadDevices();
-        store.LoadGroups();
-        for (int s = 0; s < kMaxDevices; ++s) {
-            const DeviceInfo& d = store.device(s);
-            EXPECT_LE(FieldText(d.host).size(), 31u);
-            EXPECT_GE(d.channelCount, 0);
-            EXPECT_LE(d.channelCount, kMaxChannels);
-        }
-    }
+    ASSERT_EQ(store.Open(path), 0);  // the file itself is sound
+    EXPECT_EQ(store.LoadSettings(), 0);
+    EXPECT_EQ(store.LoadDevices(), -1);
+    // Not a device with two of its four channels: nothing, a closed store, and the reason.
+    EXPECT_TRUE(store.device(0).IsEmpty());
+    EXPECT_EQ(store.device(0).channels[0].id, 0);
+    EXPECT_FALSE(store.IsOpen());
+    EXPECT_EQ(store.databaseProblem().state, DatabaseCheck::kDamaged);
+    EXPECT_NE(store.databaseProblem().detail.find("CHANNEL"), std::string::npos);
+    EXPECT_EQ(store.LoadUsers(), -1);
+    EXPECT_EQ(store.user(0).userName[0], '\0');
+    EXPECT_EQ(store.SaveSettings(store.settings(), false), -1);
+    store.Close();
+    EXPECT_EQ(ReadText(path), before);
 }
 
 TEST(StoreOpen, SetsWriteAheadLogAndReopeningSwitchesFiles) {
@@ -276,6 +402,18 @@ TEST(TextField, CutsAtCharacterBoundaryAndConvertsNumbers) {
     EXPECT_EQ(TextToInt("99999999999"), INT32_MAX);
     EXPECT_EQ(TextToInt("-99999999999"), INT32_MIN);
     EXPECT_EQ(TextToInt("abc"), 0);
+}
+
+TEST(TextField, CompleteLengthDropsOnlyACharacterLeftIncompleteAtTheEnd) {
+    EXPECT_EQ(CompleteLength(""), 0u);
+    EXPECT_EQ(CompleteLength("plain"), 5u);
+    EXPECT_EQ(CompleteLength("caf\xC3\xA9"), 5u);           // whole two-byte character
+    EXPECT_EQ(CompleteLength("caf\xC3"), 3u);                // its first byte only
+    EXPECT_EQ(CompleteLength("x\xE2\x82\xAC"), 4u);         // whole euro sign
+    EXPECT_EQ(CompleteLength("x\xE2\x82"), 1u);              // two of its three bytes
+    EXPECT_EQ(CompleteLength("x\xF0\x9F\x98"), 1u);          // three of four
+    EXPECT_EQ(CompleteLength("x\xF0\x9F\x98\x80"), 5u);
+    EXPECT_EQ(CompleteLength("\x80\x80"), 2u);               // no lead byte: left alone
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 // User accounts: unique names, 64 slots, modify and delete by id.
+#include <cstring>
+
 #include "tests/store/store_fixture.h"
 
 namespace ocv::test {
@@ -55,6 +57,25 @@ TEST_F(UsersTest, ModifyKeepsTheNameDeleteFreesTheSlotAndReloadAgrees) {
     // The freed slot is the next one used.
     ASSERT_EQ(store_.AddUser(User("admin", "again", 0, kAllRights)), 0);
     EXPECT_STREQ(store_.user(0).password, "again");
+}
+
+TEST_F(UsersTest, PasswordCutMidCharacterIsStoredWithoutTheBrokenCharacter) {
+    // Sixteen "é" are 32 bytes; a cut by bytes into the 32-byte field keeps 31: fifteen whole
+    // characters and the first byte of the sixteenth, which nobody can type.
+    std::string accents;
+    for (int i = 0; i < 16; ++i) accents += "\xC3\xA9";
+    UserInfo u = User("night shift", "", kLevelViewUser, kViewUserRights);
+    std::memcpy(u.password, accents.data(), sizeof(u.password) - 1);
+    u.password[sizeof(u.password) - 1] = '\0';
+    ASSERT_EQ(store_.AddUser(u), 0);
+    EXPECT_EQ(std::string(store_.user(0).password), accents.substr(0, 30));
+    EXPECT_EQ(Query(path_, "select PASSWORD from USERINFO"), accents.substr(0, 30));
+
+    UserInfo changed = store_.user(0);
+    std::memcpy(changed.password, ("ab" + accents).data(), sizeof(changed.password) - 1);
+    ASSERT_EQ(store_.ModifyUser(changed), 0);  // "ab" and 14.5 characters: the half goes
+    EXPECT_EQ(std::string(store_.user(0).password), "ab" + accents.substr(0, 28));
+    EXPECT_EQ(Reload()->user(0).password, "ab" + accents.substr(0, 28));
 }
 
 }  // namespace

@@ -159,8 +159,11 @@ bool ParseDemoDevices(const std::string& text, std::vector<DemoDevice>* out, std
 int CreateEmptyDatabase(const std::string& path) {
     unlink(path.c_str());
     RemoveSideFiles(path);
+    // The database holds the accounts' passwords: only its owner reads it, and SQLite gives
+    // its log files the database file's mode.
+    if (CreatePrivateFile(path) != 0) return -1;
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     bool ok = rc == SQLITE_OK && sqlite3_exec(db, kSchemaSql, nullptr, nullptr, nullptr) == SQLITE_OK;
     ok = sqlite3_close(db) == SQLITE_OK && ok;
     if (!ok) unlink(path.c_str());
