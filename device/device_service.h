@@ -105,6 +105,9 @@ public:
     int StartManualRecording(int device, int channel, int disk, int now, int recordType = 1);
     int StopRecording(int device, int channel, int now);
     int SetRecordDisk(int device, int channel, int disk);
+    // Writes a "Disk error" system log entry for each failure the channel's recorder reported
+    // since the last call (the scheduler sweep calls it for every channel).
+    void LogRecordWriteFailures(int device, int channel);
 
     // The scheduler, the disk monitor and the alarm sounds (the main window starts them).
     void StartWorkers();

@@ -1,7 +1,9 @@
 // Recording operations of the device service and the once-a-second scheduler sweep.
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "device/device_service.h"
 #include "platform/file_util.h"
@@ -49,11 +51,13 @@ RecordStartInfo DeviceService::MakeStartInfo(int device, int channel, int disk, 
 
 int DeviceService::StartScheduledRecording(int device, int channel, int disk, int start, bool split,
                                            int now, int recordType) {
-    if (IsValidChannel(device, channel) != 0 || disk < 0) return -1;
+    if (IsValidChannel(device, channel) != 0) return -1;
+    // Only a start needs a disk: with none usable a running recording must still be stopped.
+    if (start != 0 && disk < 0) return -1;
     ChannelInfo& c = Channel(device, channel);
     if (c.connectState.load() != 2 || c.mainStream.load() == 0) return -1;
     RecordStartInfo info = MakeStartInfo(device, channel, disk, recordType);
-    MakeDirectories(RecordFolderPath(info));
+    if (start != 0) MakeDirectories(RecordFolderPath(info));
     std::lock_guard lock(recordersMutex_);
     Recorder* r = recorders_[ChannelIdOf(device, channel)].load();
     if (!r || r->StartRecording(info, start, split) != 0) return -1;
@@ -103,6 +107,16 @@ int DeviceService::SetRecordDisk(int device, int channel, int disk) {
     return r ? r->ChangeDisk(disk) : -1;
 }
 
+void DeviceService::LogRecordWriteFailures(int device, int channel) {
+    std::vector<std::string> failures;
+    {
+        std::lock_guard lock(recordersMutex_);
+        if (Recorder* r = recorders_[ChannelIdOf(device, channel)].load()) failures = r->TakeWriteFailures();
+    }
+    for (const std::string& file : failures)
+        log_.LogWrite(kLogSystem, kLogDiskError, device, channel, file.c_str(), "");
+}
+
 void DeviceService::SchedulerPass() {
     SystemSettings& s = store_.settings();
     if (Relaxed(s.RECLEN) < 1) SetRelaxed(s.RECLEN, 5);
@@ -121,6 +135,7 @@ void DeviceService::SchedulerPass() {
             ChannelInfo& c = dev.channels[ch];
             int id = ChannelIdOf(d, ch);
             InitRecorderDisk(id, disk);
+            LogRecordWriteFailures(d, ch);
             bool alarmRecords = ((Relaxed(c.alarmMd) | Relaxed(c.alarmInput)) & kLinkRecord) != 0;
             bool alarmWants = c.alarmActive.load() != 0 && c.armedNow.load() != 0 && alarmRecords;
             bool planWants = systemPlan && Relaxed(c.planRecord) != 0 &&

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,9 +12,12 @@
 
 #include "events/log_file_reader.h"
 #include "shell/base/clock.h"
+#include "shell/base/trace.h"
 
 namespace ocv {
 namespace {
+
+constexpr mode_t kLogFileMode = 0640;
 
 template <size_t N>
 void CopyField(char (&dst)[N], const char* src) {
@@ -68,8 +72,18 @@ int LogWriter::LogWrite(int logType, int subtype, int deviceIndex, int channelIn
 
     std::string path = directory_ + "/" + LogFileName(logType, time);
     std::lock_guard lock(typeLocks_[logType]);
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // Owner and group only: the logs name users and devices.
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kLogFileMode);
     if (fd < 0) return 0;
+    // Bytes that are not a whole record at the end (a crash, a stray append) would shift this
+    // record and every later one of the day: they are cut off first.
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && st.st_size % static_cast<off_t>(sizeof r) != 0 &&
+        ftruncate(fd, st.st_size - st.st_size % static_cast<off_t>(sizeof r)) != 0) {
+        Trace("log: %s ends in a partial record that cannot be cut off; record lost\n", path.c_str());
+        close(fd);
+        return 0;
+    }
     // One write of the whole record: appends of the same file never interleave.
     ssize_t n;
     do {

@@ -1,42 +1,90 @@
 #include "record/disk_manager.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "platform/drives.h"
 #include "platform/system_control.h"
+#include "record/record_paths.h"
 #include "shell/base/clock.h"
+#include "shell/base/trace.h"
 
 namespace ocv {
 namespace {
 
 constexpr int kLogFileRecovery = 11;
+constexpr int kLogDiskError = 12;
 constexpr int kLogNoDiskSpace = 13;
-// Day folders sort below this; "backup", "download" and other names never do.
-constexpr const char* kNoDay = "9999_99_99";
+// Day folders hold channel folders that hold files; anything much deeper is not ours.
+constexpr int kMaxTreeDepth = 16;
+
+std::vector<std::string> ListNames(DIR* dir) {
+    std::vector<std::string> names;
+    while (dirent* e = readdir(dir)) {
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
+    }
+    return names;
+}
 
 std::vector<std::string> ListNames(const std::string& folder) {
     std::vector<std::string> names;
     if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* e = readdir(dir)) {
-            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-                names.emplace_back(e->d_name);
-        }
+        names = ListNames(dir);
         closedir(dir);
     }
     return names;
 }
 
-bool Exists(const std::string& path) {
+// A folder, not a link to one.
+bool IsRealFolder(const std::string& path) {
     struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Removes one entry of a folder; a second try after closing handles on it.
+bool RemoveEntry(int dirFd, const std::string& name, const std::string& path, int flags) {
+    if (unlinkat(dirFd, name.c_str(), flags) == 0 || errno == ENOENT) return true;
+    QVX_CloseFileHandle(path.c_str());
+    return unlinkat(dirFd, name.c_str(), flags) == 0 || errno == ENOENT;
+}
+
+// Empties the folder open at dirFd, working relative to the descriptor so that no entry
+// swapped for a link meanwhile can lead outside it. false when something stays.
+bool EmptyFolder(int dirFd, const std::string& path, int depth) {
+    if (depth > kMaxTreeDepth) return false;
+    int listFd = dup(dirFd);
+    DIR* dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0) close(listFd);
+        return false;
+    }
+    std::vector<std::string> names = ListNames(dir);
+    closedir(dir);
+    bool ok = true;
+    for (const std::string& name : names) {
+        std::string child = path + "/" + name;
+        struct stat st {};
+        if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone already
+        if (S_ISDIR(st.st_mode)) {
+            int sub = openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            bool emptied = sub >= 0 && EmptyFolder(sub, child, depth + 1);
+            if (sub >= 0) close(sub);
+            if (!emptied || !RemoveEntry(dirFd, name, child, AT_REMOVEDIR)) ok = false;
+            continue;
+        }
+        if (!RemoveEntry(dirFd, name, child, 0)) ok = false;
+        // Spreads a large deletion out so recorders writing today's files keep their bandwidth.
+        usleep(1000);
+    }
+    return ok;
 }
 
 }  // namespace
@@ -46,7 +94,8 @@ DiskManager::DiskManager(Settings settings, SystemLogFn log)
       log_(std::move(log)),
       usable_(drives::IsUsableForRecording),
       freeBytes_([](char letter, uint64_t* bytes) { return drives::GetFreeBytes(letter, bytes); }),
-      path_([](char letter, const std::string& rel) { return drives::DrivePath(letter, rel); }) {}
+      path_([](char letter, const std::string& rel) { return drives::DrivePath(letter, rel); }),
+      deleteTree_(DeleteTree) {}
 
 DiskManager::~DiskManager() { Stop(); }
 
@@ -54,6 +103,10 @@ void DiskManager::SetPlatformForTesting(UsableFn usable, FreeBytesFn freeBytes, 
     usable_ = std::move(usable);
     freeBytes_ = std::move(freeBytes);
     path_ = std::move(path);
+}
+
+void DiskManager::SetDeleteTreeForTesting(std::function<int(const std::string&)> deleteTree) {
+    deleteTree_ = std::move(deleteTree);
 }
 
 int DiskManager::SelectDisk(bool* allFull) {
@@ -84,56 +137,52 @@ int DiskManager::SelectDisk(bool* allFull) {
 
 int DiskManager::CoverOldestDay() {
     uint32_t mask = settings_.diskMask() & ((1u << kMaxDrives) - 1);
-    std::string oldest = kNoDay;
-    bool found = false;
+    std::string oldest;
     for (int n = 0; n < kMaxDrives; ++n) {
         if (!(mask & (1u << n))) continue;
         std::string root = path_(drives::LetterOf(n), "QVXFile");
         if (root.empty()) continue;
         for (const std::string& name : ListNames(root)) {
-            if (name.size() <= 2) continue;
-            if (name < oldest) {
-                oldest = name;
-                found = true;
-            }
+            // Stray files, foreign folders ("backup", "download") and links are not days.
+            if (!IsDayFolderName(name) || undeletable_.count(name) != 0) continue;
+            if ((oldest.empty() || name < oldest) && IsRealFolder(root + "/" + name)) oldest = name;
         }
     }
-    if (!found) return 0;
+    if (oldest.empty()) return 0;
     ClockSnapshot now = clockSnapshot();
-    char today[16];
-    snprintf(today, sizeof today, "%04d_%02d_%02d", now.year, now.month, now.day);
-    if (oldest == today) return -1;
+    if (oldest == DayFolderName(now.year, now.month, now.day)) return -1;
 
+    bool removed = false, failed = false;
     auto deleteOn = [&](int n) {
         std::string folder = path_(drives::LetterOf(n), "QVXFile/" + oldest);
-        if (!folder.empty() && Exists(folder)) DeleteTree(folder);
+        if (folder.empty() || !IsRealFolder(folder)) return;
+        if (deleteTree_(folder) == 0) removed = true;
+        else failed = true;
     };
     int current = currentRecordDisk_.load();
     if (current >= 0 && current < kMaxDrives) deleteOn(current);
     for (int n = 0; n < kMaxDrives; ++n)
         if ((mask & (1u << n)) && n != current) deleteOn(n);
-    if (log_) log_(kLogFileRecovery, oldest.c_str());
+    if (removed && log_) log_(kLogFileRecovery, oldest.c_str());
+    if (failed) {
+        // Reported once; later checks go on with the next day instead of trying it for ever.
+        undeletable_.insert(oldest);
+        Trace("disk manager: recording day %s cannot be deleted\n", oldest.c_str());
+        if (log_) log_(kLogDiskError, oldest.c_str());
+        return -1;
+    }
     return 0;
 }
 
 int DiskManager::DeleteTree(const std::string& folder) {
-    for (const std::string& name : ListNames(folder)) {
-        std::string path = folder + "/" + name;
-        struct stat st {};
-        if (lstat(path.c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
-            DeleteTree(path);
-            continue;
-        }
-        if (unlink(path.c_str()) != 0 && Exists(path)) {
-            QVX_CloseFileHandle(path.c_str());
-            unlink(path.c_str());
-        }
-        // Spreads a large deletion out so recorders writing today's files keep their bandwidth.
-        usleep(1000);
-    }
-    if (rmdir(folder.c_str()) == 0) return 0;
-    if (!Exists(folder)) return 0;
+    struct stat st {};
+    if (lstat(folder.c_str(), &st) != 0) return errno == ENOENT ? 0 : -1;
+    if (!S_ISDIR(st.st_mode)) return -1;  // a link is never followed, a file is not a folder
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return -1;
+    EmptyFolder(fd, folder, 0);
+    close(fd);
+    if (rmdir(folder.c_str()) == 0 || errno == ENOENT) return 0;
     QVX_CloseFileHandle(folder.c_str());
     return rmdir(folder.c_str()) == 0 ? 0 : -1;
 }
@@ -141,18 +190,21 @@ int DiskManager::DeleteTree(const std::string& folder) {
 void DiskManager::CheckDisks() {
     bool allFull = false;
     int rc = SelectDisk(&allFull);
-    if (rc == 1) {
-        if (settings_.coverOn()) {
-            for (int i = 0; i < kMaxCoversPerCheck; ++i) {
-                CoverOldestDay();
-                if (SelectDisk(&allFull) == 0) break;
-            }
-        } else if (log_) {
-            log_(kLogNoDiskSpace, "");
+    if (rc == 1 && settings_.coverOn()) {
+        for (int i = 0; i < kMaxCoversPerCheck; ++i) {
+            CoverOldestDay();
+            if (SelectDisk(&allFull) == 0) break;
         }
     }
-    if (allFull) currentRecordDisk_ = -1;
-    diskFull_ = allFull;
+    if (allFull) {
+        // Recording stops at the scheduler's next pass.
+        currentRecordDisk_ = -1;
+        if (log_) log_(kLogNoDiskSpace, "");
+    }
+    // No disk selected is a setting, not an event: said once, not every ten seconds.
+    if (rc == 2 && !noDiskReported_ && log_) log_(kLogNoDiskSpace, "");
+    noDiskReported_ = rc == 2;
+    diskFull_ = allFull || rc == 2;
 }
 
 void DiskManager::Start() {

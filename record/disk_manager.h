@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -21,7 +22,8 @@ public:
         std::function<void(int)> setDiskRemainGiB; // the clamped reserve is stored back
         std::function<bool()> coverOn;             // automatic cover
     };
-    // System log entry (subtype, note): 11 "File recovery" with the deleted day, 13 "No disk space".
+    // System log entry (subtype, note): 11 "File recovery" with the deleted day, 12 "Disk error"
+    // with a day that could not be deleted, 13 "No disk space".
     using SystemLogFn = std::function<void(int subtype, const char* note)>;
     // Platform queries, replaceable by tests.
     using UsableFn = std::function<bool(char letter)>;
@@ -34,16 +36,25 @@ public:
     DiskManager& operator=(const DiskManager&) = delete;
 
     void SetPlatformForTesting(UsableFn usable, FreeBytesFn freeBytes, PathFn path);
+    // Replaces DeleteTree (tests make a day undeletable; as root nothing else can).
+    void SetDeleteTreeForTesting(std::function<int(const std::string&)> deleteTree);
 
     // 0: a disk qualifies (it is now the record disk); 1: no selected disk qualifies
     // (allFull set, the record disk unchanged); 2: no disk selected (record disk -1).
     int SelectDisk(bool* allFull);
-    // 0: a day was deleted or there was nothing to delete; -1: the oldest day is today.
+    // Deletes the oldest recording day from every selected drive. Only real folders named as
+    // the recorder names days ("yyyy_mm_dd") are days; other entries and links are never
+    // chosen. A day that cannot be deleted is reported once and passed over from then on.
+    // 0: a day was deleted or there was nothing to delete; -1: the oldest day is today, or it
+    // could not be deleted.
     int CoverOldestDay();
-    // Removes a folder and everything below it (symbolic links are removed, never followed).
+    // Removes a folder and everything below it. Links inside are removed, never followed; a
+    // folder that is itself a link (or not a folder) is refused with -1. 0 when it is gone.
     static int DeleteTree(const std::string& folder);
 
-    // One disk check of the monitor (select, cover up to 10 days, or report).
+    // One disk check of the monitor: select, cover up to 10 days, and when no disk is usable
+    // report it (the disk-full alarm, and "No disk space" in the system log: at every check
+    // while selected disks are full, once when no disk is selected at all).
     void CheckDisks();
     // The monitor thread: a pass a second, a disk check on every tenth pass, the first at once.
     void Start();
@@ -51,7 +62,8 @@ public:
 
     // Index of the disk to record on (0 = C), -1 for none. Read by any thread.
     int CurrentRecordDisk() const { return currentRecordDisk_.load(); }
-    // True while the last check found every selected disk full (the disk-full alarm sound).
+    // True while the last check found no usable disk: every selected disk full, or none
+    // selected (the disk-full alarm sound).
     bool DiskFull() const { return diskFull_.load(); }
 
 private:
@@ -64,8 +76,11 @@ private:
     UsableFn usable_;
     FreeBytesFn freeBytes_;
     PathFn path_;
+    std::function<int(const std::string&)> deleteTree_;
     std::atomic<int> currentRecordDisk_{-1};
     std::atomic<bool> diskFull_{false};
+    bool noDiskReported_ = false;       // monitor thread only
+    std::set<std::string> undeletable_;  // days reported undeletable; monitor thread only
 
     std::thread thread_;
     StopSignal stop_;

@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "shell/base/trace.h"
 
 namespace ocv {
 namespace {
@@ -12,6 +15,8 @@ namespace {
 ssize_t SystemPwrite(int fd, const void* data, size_t size, off_t offset) {
     return ::pwrite(fd, data, size, offset);
 }
+
+int SystemFtruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
 
 // Time-line steps: a jump backwards or a gap longer than a second is not real time.
 constexpr uint32_t kMaxVideoStepMs = 1000;
@@ -22,7 +27,17 @@ constexpr uint32_t kType3IndexInterval = 50;
 
 }  // namespace
 
-RecordFileWriter::RecordFileWriter() : pwrite_(SystemPwrite) {}
+RecordFileWriter::RecordFileWriter() : pwrite_(SystemPwrite), ftruncate_(SystemFtruncate) {}
+
+void RecordFileWriter::SetPwriteForTesting(PwriteFn fn) {
+    std::lock_guard lock(mutex_);
+    pwrite_ = std::move(fn);
+}
+
+void RecordFileWriter::SetFtruncateForTesting(FtruncateFn fn) {
+    std::lock_guard lock(mutex_);
+    ftruncate_ = std::move(fn);
+}
 
 RecordFileWriter::~RecordFileWriter() { Close(); }
 
@@ -57,6 +72,7 @@ bool RecordFileWriter::WriteAt(const void* data, size_t size, off_t offset) {
 
 void RecordFileWriter::ResetCounters() {
     waitingForKeyFrame_ = true;
+    resumeAtKeyFrame_ = false;
     entriesUsed_ = 0;
     offset_ = kRecordHeaderBytes;
     startTimeMs_ = 0;
@@ -70,8 +86,13 @@ void RecordFileWriter::ResetCounters() {
 int RecordFileWriter::Open(uint32_t startTimeMs) {
     std::lock_guard lock(mutex_);
     if (path_.empty() || fd_ >= 0) return -1;
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) return -1;
+    // Exclusive: a name that repeats (the clock set back) must never truncate a recording.
+    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kRecordFileMode);
+    if (fd_ < 0) {
+        if (errno == EEXIST) return kExists;
+        Trace("recording %s: cannot create (%s)\n", path_.c_str(), strerror(errno));
+        return -1;
+    }
     ResetCounters();
     startTimeMs_ = startTimeMs;
     // The header goes out whole, with a zero index, so the file is readable from the start.
@@ -87,13 +108,26 @@ int RecordFileWriter::Open(uint32_t startTimeMs) {
         ok = WriteAt(kZeros, n, at);
     }
     if (!ok) {
+        Trace("recording %s: cannot write the header (%s)\n", path_.c_str(), strerror(errno));
+        // Nothing of value is in it, and a file without a whole header would only hold a name.
         ::close(fd_);
         fd_ = -1;
+        unlink(path_.c_str());
         ResetCounters();
         return -1;
     }
     bytesWritten_ = kRecordHeaderBytes;
     return 0;
+}
+
+void RecordFileWriter::IndexKeyFrame(uint64_t recordOffset) {
+    KeyFrameIndexEntry entry{static_cast<uint32_t>(recordOffset),
+                             static_cast<uint32_t>(videoTimeMs_ / 1000)};
+    // The entry only after its frame is in the file, the count after the entry: a crash between
+    // these writes leaves an index that points at whole key frames and a count that may lag.
+    if (!WriteAt(&entry, sizeof entry, kKeyFrameIndexOffset + 8 * entriesUsed_)) return;
+    ++entriesUsed_;
+    WriteAt(&videoFrameCount_, 4, kVideoFrameCountOffset);
 }
 
 int RecordFileWriter::WriteFrame(const void* record, uint32_t length) {
@@ -115,28 +149,16 @@ int RecordFileWriter::WriteFrame(const void* record, uint32_t length) {
         memcpy(fixed + 4, &info_, sizeof info_);
         memcpy(fixed + kVideoFrameCountOffset, &videoFrameCount_, 4);
         memcpy(fixed + kStartTimeOffset, &startTimeMs_, 4);
-        WriteAt(fixed, sizeof fixed, 0);
+        WriteAt(fixed, sizeof fixed, 0);  // the same bytes Open wrote; a failure loses nothing
     }
 
+    // From the file's first key frame on every frame moves the time line, written or lost, so
+    // the file keeps pace with the stream across a gap.
     if (video) {
         uint32_t d = h.timestampMs - lastVideoTs_;
         if (d > kMaxVideoStepMs) d = kMaxVideoStepMs;
         lastVideoTs_ = h.timestampMs;
-        uint32_t kind = h.frameType % 10;
-        if (kind == kFrameTypeKeyFrameAlt) {
-            if (++type3Counter_ == kType3IndexInterval) type3Counter_ = 0;
-        } else if (kind == kFrameTypeKeyFrame) {
-            type3Counter_ = 0;
-        }
         videoTimeMs_ += d;
-        ++videoFrameCount_;
-        if (key && entriesUsed_ < kKeyFrameIndexEntries && type3Counter_ == 0) {
-            KeyFrameIndexEntry entry{static_cast<uint32_t>(offset_),
-                                     static_cast<uint32_t>(videoTimeMs_ / 1000)};
-            WriteAt(&videoFrameCount_, 4, kVideoFrameCountOffset);
-            WriteAt(&entry, sizeof entry, kKeyFrameIndexOffset + 8 * entriesUsed_);
-            ++entriesUsed_;
-        }
         h.timestampMs = startTimeMs_ + static_cast<uint32_t>(videoTimeMs_);
     } else {
         uint32_t d = h.timestampMs - lastAudioTs_;
@@ -145,23 +167,46 @@ int RecordFileWriter::WriteFrame(const void* record, uint32_t length) {
         audioTimeMs_ += d;
         h.timestampMs = startTimeMs_ + static_cast<uint32_t>(audioTimeMs_);
     }
+    // After a lost frame the predicted pictures refer to it: only a key frame can follow.
+    if (resumeAtKeyFrame_ && !key) return 0;
 
     // Header with the new timestamp, then the data, as one record at the end of the file.
-    bool ok = WriteAt(&h, sizeof h, static_cast<off_t>(offset_)) &&
+    const uint64_t at = offset_;
+    bool ok = WriteAt(&h, sizeof h, static_cast<off_t>(at)) &&
               WriteAt(static_cast<const char*>(record) + sizeof h, length - sizeof h,
-                      static_cast<off_t>(offset_ + sizeof h));
+                      static_cast<off_t>(at + sizeof h));
     if (!ok) {
-        // Take the partial record back; if even that fails, close so that the next key frame
-        // begins a new file instead of appending behind garbage.
-        if (ftruncate(fd_, static_cast<off_t>(offset_)) != 0) {
+        int error = errno;
+        // Take the partial record back; if even that fails, appending behind it would hide
+        // every later record from readers, so the file ends here.
+        if (ftruncate_(fd_, static_cast<off_t>(at)) != 0) {
+            Trace("recording %s: a frame could not be written (%s) nor cut back; file closed\n",
+                  path_.c_str(), strerror(error));
             ::close(fd_);
             fd_ = -1;
             ResetCounters();
+            return -1;
         }
+        if (!resumeAtKeyFrame_)
+            Trace("recording %s: a frame could not be written (%s); going on at the next key frame\n",
+                  path_.c_str(), strerror(error));
+        resumeAtKeyFrame_ = true;
         return -1;
     }
+    resumeAtKeyFrame_ = false;
     offset_ += length;
     bytesWritten_ += length;
+    if (video) {
+        // Counted and indexed only now that the frame is in the file.
+        ++videoFrameCount_;
+        uint32_t kind = h.frameType % 10;
+        if (kind == kFrameTypeKeyFrameAlt) {
+            if (++type3Counter_ == kType3IndexInterval) type3Counter_ = 0;
+        } else if (kind == kFrameTypeKeyFrame) {
+            type3Counter_ = 0;
+        }
+        if (key && entriesUsed_ < kKeyFrameIndexEntries && type3Counter_ == 0) IndexKeyFrame(at);
+    }
     return 0;
 }
 

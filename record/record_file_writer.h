@@ -16,9 +16,12 @@ class RecordFileWriter {
 public:
     // Returned by WriteFrame and Close when no file is open.
     static constexpr int kNotOpen = -2;
+    // Returned by Open when a file of that name already exists (it is left untouched).
+    static constexpr int kExists = -2;
 
-    // The system call used to write (tests inject short writes through it).
+    // The system calls used to write and to cut back (tests inject failures through them).
     using PwriteFn = std::function<ssize_t(int fd, const void* data, size_t size, off_t offset)>;
+    using FtruncateFn = std::function<int(int fd, off_t length)>;
 
     RecordFileWriter();
     ~RecordFileWriter();
@@ -29,18 +32,20 @@ public:
     int Create(const std::string& path);
     // Only before Open: the stream description copied into the header.
     int SetStreamInfo(const StreamInfo& info);
-    // Creates (or truncates) the file and writes the whole header. startTimeMs is the local
-    // time of day the file is created, in ms since midnight. -1 on failure (file closed).
+    // Creates the file (mode 0640) and writes the whole header. An existing file is never
+    // opened, so a recording can never be truncated: kExists. startTimeMs is the local time of
+    // day the file is created, in ms since midnight. -1 on failure (nothing left open).
     int Open(uint32_t startTimeMs);
-    // 0 written or skipped (nothing is written before the first key frame), -1 short write,
-    // kNotOpen. After a short write the file is cut back to the end of the last whole record,
-    // so one failed write never corrupts the records after it.
+    // 0 written or skipped, -1 failed, kNotOpen. Nothing is written before the first key frame.
+    // A failed frame is cut back to the end of the last whole record and writing resumes at
+    // the next key frame (the pictures between would refer to the lost one). If the cut-back
+    // fails too, the file is given up: it is closed and IsOpen() turns false.
     int WriteFrame(const void* record, uint32_t length);
     int Close();
 
     bool IsOpen() const;
     bool WaitingForKeyFrame() const;
-    // Bytes written, header included.
+    // Bytes of whole records written, header included.
     uint64_t ByteCount() const;
     // Accumulated video time in ms and key-frame index entries used (for index updates).
     uint64_t VideoTimeMs() const;
@@ -48,18 +53,22 @@ public:
     uint32_t StartTimeMs() const;
     const std::string& Path() const { return path_; }
 
-    void SetPwriteForTesting(PwriteFn fn) { pwrite_ = std::move(fn); }
+    void SetPwriteForTesting(PwriteFn fn);
+    void SetFtruncateForTesting(FtruncateFn fn);
 
 private:
     bool WriteAt(const void* data, size_t size, off_t offset);
+    void IndexKeyFrame(uint64_t recordOffset);
     void ResetCounters();
 
     mutable std::mutex mutex_;
     PwriteFn pwrite_;
+    FtruncateFn ftruncate_;
     std::string path_;
     int fd_ = -1;
     StreamInfo info_{};
     bool waitingForKeyFrame_ = true;
+    bool resumeAtKeyFrame_ = false;  // a frame was lost since the last key frame
     uint32_t entriesUsed_ = 0;
     uint64_t offset_ = kRecordHeaderBytes;
     uint32_t startTimeMs_ = 0;

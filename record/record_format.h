@@ -5,6 +5,8 @@
 //       key-frame index: 25000 x { u32 file offset, u32 seconds on the video time line } |
 //       frame records (16-byte FrameHeader + data) to the end of the file.
 // images.fi: 144-byte IndexRecord per recording file of the folder, in the order begun.
+#include <sys/types.h>
+
 #include <cstdint>
 
 #include "shell/base/media_types.h"
@@ -42,5 +44,9 @@ struct IndexRecord {
 static_assert(sizeof(IndexRecord) == 144);
 
 constexpr const char* kIndexFileName = "images.fi";
+
+// Mode of every recording file and index created: the recordings are the site's, not every
+// local user's.
+constexpr mode_t kRecordFileMode = 0640;
 
 }  // namespace ocv

@@ -1,10 +1,12 @@
 #include "record/recorder.h"
 
 #include <pthread.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <set>
 
 #include "platform/file_util.h"
 #include "shell/base/clock.h"
@@ -21,10 +23,20 @@ constexpr int kIndexUpdateType3 = 150;
 constexpr uint32_t kMaxPlausibleDurationSeconds = 3660;
 constexpr uint32_t kClampedDurationSeconds = 3600;
 
+// Seconds tried after a start time whose file name is taken.
+constexpr int kMaxNameTries = 3600;
+// Failure reports kept for the scheduler's log when nobody takes them.
+constexpr size_t kMaxFailureReports = 16;
+
 uint32_t RingBytesFor(int preRecordSeconds) {
     if (preRecordSeconds <= 5) return 6 * kMiB;
     if (preRecordSeconds <= 10) return 8 * kMiB;
     return 10 * kMiB;
+}
+
+std::string FileNameOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -154,47 +166,122 @@ int Recorder::WriteFrame(const uint8_t* record, uint32_t length) {
             if (!HasPictureSizeLocked() || recordRequest_ == 0) return -1;
             if (!key) return 0;
             recordRequest_ = 0;
-            if (!writer_.IsOpen()) {
-                std::string folder = RecordFolderPath(startInfo_);
-                std::string path = folder.empty() ? "" : folder + "/" + RecordFileName(startInfo_);
-                MakeDirectories(folder);
-                if (path.empty() || writer_.Create(path) != 0 || writer_.SetStreamInfo(streamInfo_) != 0 ||
-                    writer_.Open(static_cast<uint32_t>(clockSnapshot().SecondOfDay()) * 1000) != 0) {
-                    writer_.Close();
-                    return 0;
-                }
-                indexFile_.Close();
-                indexRecord_ = {};
-                indexRecord_.startHour = static_cast<uint16_t>(startInfo_.hour);
-                indexRecord_.startMinute = static_cast<uint16_t>(startInfo_.minute);
-                indexRecord_.startSecond = static_cast<uint16_t>(startInfo_.second);
-                indexRecord_.recordType = static_cast<uint16_t>(startInfo_.recordType);
-                if (indexFile_.Open(folder + "/" + kIndexFileName) != 0 ||
-                    (indexRecordOffset_ = indexFile_.Append(indexRecord_)) < 0) {
-                    indexFile_.Close();
-                    writer_.Close();
-                    return 0;
-                }
-                keyFramesSinceIndexUpdate_ = 0;
-            }
+            if (!writer_.IsOpen() && OpenNextFileLocked() != 0) return 0;  // the request is consumed
             startedFile = true;
             needNewFile_ = false;
         }
         if (writer_.IsOpen()) {
+            const uint64_t whole = writer_.ByteCount();
             rc = writer_.WriteFrame(record, length);
-            if (key) {
-                ++keyFramesSinceIndexUpdate_;
-                uint32_t kind = h.frameType % 10;
-                if ((kind == kFrameTypeKeyFrameAlt && keyFramesSinceIndexUpdate_ >= kIndexUpdateType3) ||
-                    (kind == kFrameTypeKeyFrame && keyFramesSinceIndexUpdate_ >= kIndexUpdateType1)) {
-                    UpdateIndexRecordLocked();
-                    keyFramesSinceIndexUpdate_ = 0;
+            if (rc == 0 && writer_.ByteCount() > whole) {
+                writeFailing_ = false;
+                if (key) {
+                    ++keyFramesSinceIndexUpdate_;
+                    uint32_t kind = h.frameType % 10;
+                    if ((kind == kFrameTypeKeyFrameAlt && keyFramesSinceIndexUpdate_ >= kIndexUpdateType3) ||
+                        (kind == kFrameTypeKeyFrame && keyFramesSinceIndexUpdate_ >= kIndexUpdateType1)) {
+                        UpdateIndexRecordLocked();
+                        keyFramesSinceIndexUpdate_ = 0;
+                    }
                 }
+            } else if (rc == -1) {
+                NoteWriteFailureLocked(FileNameOf(writer_.Path()));
+                if (!writer_.IsOpen()) EndFailedFileLocked(whole);
             }
         }
     }
     if (startedFile && onStateEvent_) onStateEvent_(ChannelId());
     return rc;
+}
+
+int Recorder::OpenNextFileLocked() {
+    std::string folder = RecordFolderPath(startInfo_);
+    if (folder.empty() || MakeDirectories(folder) != 0) {
+        Trace("recorder %d: no folder for %s\n", ChannelId(), folder.c_str());
+        NoteWriteFailureLocked(RecordFileName(startInfo_));
+        return -1;
+    }
+    indexFile_.Close();
+    std::vector<IndexRecord> listed;
+    if (indexFile_.Open(folder + "/" + kIndexFileName) != 0 || indexFile_.ReadAll(&listed) != 0) {
+        Trace("recorder %d: cannot open %s/%s\n", ChannelId(), folder.c_str(), kIndexFileName);
+        indexFile_.Close();
+        NoteWriteFailureLocked(kIndexFileName);
+        return -1;
+    }
+    // A name that is listed or taken is never reused (the clock set back, the hour that comes
+    // twice when summer time ends): the file starts under the next free second's name.
+    std::set<std::string> taken;
+    for (const IndexRecord& r : listed) taken.insert(ListedFileName(startInfo_, r));
+    RecordStartInfo name = startInfo_;
+    std::string path;
+    int rc = RecordFileWriter::kExists;
+    for (int tries = 0; tries < kMaxNameTries && rc == RecordFileWriter::kExists; ++tries) {
+        if (tries > 0 && !NextSecondOfDay(&name)) break;
+        std::string file = RecordFileName(name);
+        if (taken.count(file)) continue;
+        path = folder + "/" + file;
+        if (writer_.Create(path) != 0 || writer_.SetStreamInfo(streamInfo_) != 0) {
+            rc = -1;
+            break;
+        }
+        rc = writer_.Open(static_cast<uint32_t>(clockSnapshot().SecondOfDay()) * 1000);
+    }
+    if (rc != 0) {
+        if (rc == RecordFileWriter::kExists)
+            Trace("recorder %d: no free file name left in %s\n", ChannelId(), folder.c_str());
+        indexFile_.Close();
+        NoteWriteFailureLocked(RecordFileName(name));
+        return -1;
+    }
+    indexRecord_ = {};
+    indexRecord_.startHour = static_cast<uint16_t>(name.hour);
+    indexRecord_.startMinute = static_cast<uint16_t>(name.minute);
+    indexRecord_.startSecond = static_cast<uint16_t>(name.second);
+    indexRecord_.recordType = static_cast<uint16_t>(startInfo_.recordType);
+    indexRecordOffset_ = indexFile_.Append(indexRecord_);
+    if (indexRecordOffset_ < 0) {
+        Trace("recorder %d: cannot list %s in %s\n", ChannelId(), path.c_str(), kIndexFileName);
+        // Only its header is in the file; unlisted it would be found by nobody.
+        writer_.Close();
+        unlink(path.c_str());
+        indexFile_.Close();
+        NoteWriteFailureLocked(RecordFileName(name));
+        return -1;
+    }
+    keyFramesSinceIndexUpdate_ = 0;
+    return 0;
+}
+
+void Recorder::EndFailedFileLocked(uint64_t wholeBytes) {
+    // The writer gave the file up after a frame it could not take back: its whole records end
+    // at wholeBytes. Recording goes on in a new file from the next key frame, named by the time
+    // it begins.
+    indexRecord_.sizeKiB = static_cast<uint32_t>(wholeBytes / 1024);
+    UpdateIndexRecordLocked();
+    indexFile_.Close();
+    needNewFile_ = true;
+    recordRequest_ = static_cast<uint8_t>(startInfo_.recordType != 0 ? startInfo_.recordType : 1);
+    ClockSnapshot now = clockSnapshot();
+    startInfo_.year = static_cast<uint32_t>(now.year);
+    startInfo_.month = static_cast<uint32_t>(now.month);
+    startInfo_.day = static_cast<uint32_t>(now.day);
+    startInfo_.hour = static_cast<uint32_t>(now.hour);
+    startInfo_.minute = static_cast<uint32_t>(now.minute);
+    startInfo_.second = static_cast<uint32_t>(now.second);
+}
+
+void Recorder::NoteWriteFailureLocked(const std::string& fileName) {
+    if (writeFailing_) return;  // one report per run of failures
+    writeFailing_ = true;
+    if (writeFailures_.size() < kMaxFailureReports) writeFailures_.push_back(fileName);
+}
+
+std::vector<std::string> Recorder::TakeWriteFailures() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> out;
+    out.swap(writeFailures_);
+    return out;
 }
 
 void Recorder::UpdateIndexRecordLocked() {

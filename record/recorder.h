@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "record/index_file.h"
 #include "record/record_file_writer.h"
@@ -58,6 +59,10 @@ public:
     int DiskIndex() const { return diskIndex_.load(); }
     // Path of the open file, "" when none.
     std::string OpenFilePath();
+    // Names of the files in which writing failed since the last call, oldest first, for the
+    // system log: one per run of failures (a file that could not be created, or frames that
+    // could not be written), however long the run.
+    std::vector<std::string> TakeWriteFailures();
     RingBuffer::Statistics RingStats() { return ring_.Stats(); }
 
     // Written frames are handed to this writer (tests inject failing writes through it).
@@ -69,6 +74,9 @@ private:
     void WriterLoop();
     void WriterPass();
     int WriteFrame(const uint8_t* record, uint32_t length);
+    int OpenNextFileLocked();
+    void EndFailedFileLocked(uint64_t wholeBytes);
+    void NoteWriteFailureLocked(const std::string& fileName);
     void CloseFileLocked();
     void UpdateIndexRecordLocked();
     bool HasPictureSizeLocked() const { return streamInfo_.width != 0 && streamInfo_.height != 0; }
@@ -95,6 +103,8 @@ private:
     long indexRecordOffset_ = -1;
     IndexRecord indexRecord_{};
     int keyFramesSinceIndexUpdate_ = 0;
+    bool writeFailing_ = false;               // the last write or file creation failed
+    std::vector<std::string> writeFailures_;  // not yet taken by TakeWriteFailures
 
     std::thread thread_;
     std::mutex passMutex_;  // one consumer of the ring at a time, so frames stay in order

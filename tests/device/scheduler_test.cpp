@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
+#include <atomic>
 #include <filesystem>
 
+#include "events/log_file_reader.h"
+#include "platform/drives.h"
 #include "record/index_file.h"
 #include "record/record_file_reader.h"
 #include "tests/device/device_test_support.h"
@@ -59,6 +64,21 @@ protected:
         }
         return false;
     }
+    // True when a file does not grow for half a second while the stream keeps flowing.
+    bool StaysTheSameSize(const std::string& path) {
+        uintmax_t before = fs::file_size(path);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        return fs::file_size(path) == before;
+    }
+    std::vector<LogRecord> SystemLog(int subtype) {
+        LogFileReader reader(service_->log().Directory() + "/S20200708.log");
+        std::vector<LogRecord> found;
+        LogRecord r;
+        while (reader.Next(&r))
+            if (r.subtype == subtype) found.push_back(r);
+        return found;
+    }
+    int SystemLogCount(int subtype) { return static_cast<int>(SystemLog(subtype).size()); }
     std::vector<IndexRecord> Index(const char* day) {
         std::vector<IndexRecord> records;
         ReadIndexFile(dayFolder(day) + "/images.fi", &records);
@@ -158,17 +178,122 @@ TEST_F(SchedulerTest, RingOverflowStartsANewFileAndZeroFileLengthBecomesFive) {
 }
 
 TEST_F(SchedulerTest, NoDiskOrLostStreamStopsRecording) {
+    const std::string day = dayFolder("2020_07_08");
     SetClockForTesting(2020, 7, 8, 12, 0, 0);
     service_->SchedulerPass();
-    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_120000.qvx"));
+    ASSERT_TRUE(AppearsWithFrames(day + "/PREC200708_120000.qvx"));
+
+    // Every selected drive full and nothing to cover: recording stops at the next pass.
+    std::atomic<uint64_t> freeBytes{0};
+    service_->disks().SetPlatformForTesting(
+        [](char) { return true; },
+        [&](char, uint64_t* bytes) {
+            *bytes = freeBytes.load();
+            return 0;
+        },
+        [](char letter, const std::string& rel) { return drives::DrivePath(letter, rel); });
+    SetRelaxed(service_->store().settings().COVER, 1);
+    service_->disks().CheckDisks();
+    ASSERT_EQ(service_->disks().CurrentRecordDisk(), -1);
+    EXPECT_TRUE(service_->disks().DiskFull());
+    AdvanceClockForTesting(1);
+    service_->SchedulerPass();
+    EXPECT_EQ(Channel(d, 0).recordType.load(), 0);
+    EXPECT_EQ(Channel(d, 0).recordActive.load(), 0);
+    EXPECT_TRUE(StaysTheSameSize(day + "/PREC200708_120000.qvx"));
+    std::vector<IndexRecord> index = Index("2020_07_08");
+    ASSERT_EQ(index.size(), 1u);
+    EXPECT_EQ(index[0].sizeKiB, fs::file_size(day + "/PREC200708_120000.qvx") / 1024);
+    EXPECT_EQ(SystemLogCount(kLogNoDiskSpace), 1);
+    service_->SchedulerPass();  // nothing starts while no disk is usable
+    EXPECT_EQ(Channel(d, 0).recordType.load(), 0);
+
+    // Room again: recording resumes in a new file.
+    freeBytes = 500ull << 30;
+    service_->disks().CheckDisks();
+    ASSERT_EQ(service_->disks().CurrentRecordDisk(), 1);
+    EXPECT_FALSE(service_->disks().DiskFull());
+    AdvanceClockForTesting(1);
+    service_->SchedulerPass();
+    EXPECT_EQ(Channel(d, 0).recordType.load(), 3);
+    ASSERT_TRUE(AppearsWithFrames(day + "/PREC200708_120002.qvx"));
+
+    // No drive selected at all stops it the same way.
+    SetRelaxed(service_->store().settings().DISK, 0);
+    service_->disks().CheckDisks();
+    EXPECT_TRUE(service_->disks().DiskFull());
+    AdvanceClockForTesting(1);
+    service_->SchedulerPass();
+    EXPECT_EQ(Channel(d, 0).recordType.load(), 0);
+    EXPECT_TRUE(StaysTheSameSize(day + "/PREC200708_120002.qvx"));
+    EXPECT_EQ(SystemLogCount(kLogNoDiskSpace), 2);
+
+    // A lost stream stops it too.
+    SetRelaxed(service_->store().settings().DISK, 2);
+    service_->disks().CheckDisks();
+    AdvanceClockForTesting(1);
+    service_->SchedulerPass();
+    ASSERT_TRUE(AppearsWithFrames(day + "/PREC200708_120004.qvx"));
     Channel(d, 0).connectState = 0;  // what a stream-lost event does
     AdvanceClockForTesting(1);
     service_->SchedulerPass();
     EXPECT_EQ(Channel(d, 0).recordType.load(), 0);
     EXPECT_EQ(Channel(d, 0).recordActive.load(), 0);
-    std::vector<IndexRecord> index = Index("2020_07_08");
-    ASSERT_EQ(index.size(), 1u);
-    EXPECT_GT(index[0].sizeKiB, 0u);  // closed, not left open
+    index = Index("2020_07_08");
+    ASSERT_EQ(index.size(), 3u);
+    for (const IndexRecord& r : index) EXPECT_GT(r.sizeKiB, 0u);  // closed, not left open
+}
+
+// The disk refuses to let the file grow (as when it is full) for a while, then takes writes
+// again: the failure is logged once for the channel, and the file picks up at a key frame.
+TEST_F(SchedulerTest, WriteFailuresAreLoggedAndWritingResumesAtAKeyFrame) {
+    const std::string path = dayFolder("2020_07_08") + "/PREC200708_150000.qvx";
+    SetClockForTesting(2020, 7, 8, 15, 0, 0);
+    service_->SchedulerPass();
+    ASSERT_TRUE(AppearsWithFrames(path, 4000));
+    struct sigaction ignore {}, saved {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &saved), 0);
+    rlimit unlimited {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    uintmax_t gapAt = fs::file_size(path);
+    rlimit limited{static_cast<rlim_t>(gapAt), unlimited.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // more than two key frames fail
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    sigaction(SIGXFSZ, &saved, nullptr);
+    service_->SchedulerPass();
+    ASSERT_TRUE(AppearsWithFrames(path, gapAt - 200040 + 4000));
+    AdvanceClockForTesting(1);
+    ASSERT_EQ(service_->StopRecording(d, 0, clockSnapshot().SecondOfDay()), 0);
+
+    std::vector<LogRecord> errors = SystemLog(kLogDiskError);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(std::string(errors[0].device), "127.0.0.1:" + std::to_string(sim.device(0).port) + "-1");
+    EXPECT_STREQ(errors[0].note, "PREC200708_150000.qvx");
+    // After the gap (a jump on the file's time line) the first record is a key frame.
+    RecordFileReader reader;
+    ASSERT_EQ(reader.Open(path), 0);
+    FrameHeader h;
+    std::vector<uint8_t> data;
+    uint32_t previous = 0;
+    int gaps = 0;
+    while (reader.Next(&h, &data)) {
+        if (!IsVideoFrame(h)) continue;
+        if (previous != 0 && h.timestampMs - previous > 1000) {
+            ++gaps;
+            EXPECT_TRUE(IsKeyFrame(h)) << "frame type " << h.frameType;
+        }
+        previous = h.timestampMs;
+    }
+    EXPECT_EQ(gaps, 1);
+    EXPECT_EQ(reader.Offset(), reader.FileSize());
+    // Every index entry holds a key frame.
+    for (const KeyFrameIndexEntry& e : reader.KeyFrames()) {
+        ASSERT_EQ(reader.Seek(e.fileOffset), 0);
+        ASSERT_TRUE(reader.Next(&h, &data));
+        EXPECT_TRUE(IsKeyFrame(h));
+    }
 }
 
 }  // namespace

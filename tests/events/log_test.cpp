@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -108,6 +109,49 @@ TEST_F(LogTest, MidnightStartsTheNextDaysFile) {
     writer.LogWrite(kLogOperate, kLogLogout, -1, 0, "", "admin");
     EXPECT_EQ(ReadAll("O20200708.log").size(), 1u);
     EXPECT_EQ(ReadAll("O20200709.log").size(), 1u);
+}
+
+// Bytes that are not a whole record at the end of a day's file (a crash, a stray append) used
+// to shift every later record of the day by their length.
+TEST_F(LogTest, TornTailIsCutBeforeTheNextRecordSoTheDayStaysReadable) {
+    int64_t t = SetClockForTesting(2020, 7, 8, 10, 15, 0);
+    ASSERT_EQ(writer.LogWrite(kLogSystem, kLogConnected, 0, 0, "first", ""), 0);
+    {
+        std::ofstream f(dir / "S20200708.log", std::ios::app | std::ios::binary);
+        f << "GARBAGE";
+    }
+    ASSERT_EQ(writer.LogWrite(kLogSystem, kLogDisconnected, 0, 1, "second", ""), 0);
+    ASSERT_EQ(writer.LogWrite(kLogSystem, kLogConnected, 0, 2, "third", ""), 0);
+    EXPECT_EQ(std::filesystem::file_size(dir / "S20200708.log"), 3u * 120u);
+    auto records = ReadAll("S20200708.log");
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_STREQ(records[0].note, "first");
+    EXPECT_STREQ(records[1].note, "second");
+    EXPECT_EQ(records[1].subtype, kLogDisconnected);
+    EXPECT_STREQ(records[1].device, "cam01:5000-2");
+    EXPECT_EQ(records[1].time, static_cast<uint32_t>(t));
+    EXPECT_STREQ(records[2].note, "third");
+    // A whole record of garbage is a record: it stays, and so do the records around it.
+    {
+        std::ofstream f(dir / "S20200708.log", std::ios::app | std::ios::binary);
+        f << std::string(120 + 50, 'z');
+    }
+    ASSERT_EQ(writer.LogWrite(kLogSystem, kLogConnected, 0, 3, "fourth", ""), 0);
+    records = ReadAll("S20200708.log");
+    ASSERT_EQ(records.size(), 5u);
+    EXPECT_STREQ(records[2].note, "third");
+    EXPECT_STREQ(records[4].note, "fourth");
+}
+
+TEST_F(LogTest, LogFilesAreReadableByOwnerAndGroupOnly) {
+    SetClockForTesting(2020, 7, 8, 10, 15, 0);
+    mode_t saved = umask(0);  // the mode must not depend on the process's mask
+    int rc = writer.LogWrite(kLogOperate, kLogLogin, -1, 0, "", "admin");
+    umask(saved);
+    ASSERT_EQ(rc, 0);
+    struct stat st {};
+    ASSERT_EQ(stat((dir / "O20200708.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 TEST_F(LogTest, RetentionDeletesOnlyOlderLogFiles) {

@@ -52,13 +52,29 @@ protected:
     }
 };
 
-TEST_F(DiskManagerTest, NoDriveSelectedMeansNoRecordDiskAndNoLog) {
+TEST_F(DiskManagerTest, NoDriveSelectedMeansNoRecordDiskReportedOnce) {
     bool allFull = true;
     EXPECT_EQ(manager.SelectDisk(&allFull), 2);
     EXPECT_FALSE(allFull);
     EXPECT_EQ(manager.CurrentRecordDisk(), -1);
+    // Nothing can be recorded: the disk-full alarm applies and the log says why, once, not at
+    // every check.
     manager.CheckDisks();
-    EXPECT_TRUE(logged.empty());
+    manager.CheckDisks();
+    EXPECT_TRUE(manager.DiskFull());
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].first, 13);
+    // A drive with room ends it; taking every drive away again is reported again.
+    mask = 0b10;
+    freeBytes['D'] = 500 * kGiB;
+    manager.CheckDisks();
+    EXPECT_EQ(manager.CurrentRecordDisk(), 1);
+    EXPECT_FALSE(manager.DiskFull());
+    mask = 0;
+    manager.CheckDisks();
+    EXPECT_EQ(manager.CurrentRecordDisk(), -1);
+    EXPECT_TRUE(manager.DiskFull());
+    EXPECT_EQ(logged.size(), 2u);
 }
 
 TEST_F(DiskManagerTest, ReserveIsClampedAndTheComparisonIsStrict) {
@@ -114,12 +130,80 @@ TEST_F(DiskManagerTest, CoverDeletesTheOldestDayOnEverySelectedDrive) {
     EXPECT_EQ(manager.CoverOldestDay(), -1);
     EXPECT_TRUE(fs::exists(today));
     EXPECT_TRUE(fs::exists(dBackup));
-    // A stray name below the day names goes first.
+    // A stray name below the day names is not a day: it is never chosen.
     std::string stray = Day('E', "1999");
     Day('E', "2020_07_02");
     EXPECT_EQ(manager.CoverOldestDay(), 0);
-    EXPECT_FALSE(fs::exists(stray));
-    EXPECT_TRUE(fs::exists(root / "E/QVXFile/2020_07_02"));
+    EXPECT_TRUE(fs::exists(stray));
+    EXPECT_FALSE(fs::exists(root / "E/QVXFile/2020_07_02"));
+}
+
+// Entries that are not day folders as the recorder names them used to be chosen as "oldest" at
+// every check: nothing was ever covered, a link's target was emptied, and a file named like a
+// day was logged as deleted every time.
+TEST_F(DiskManagerTest, CoverTakesOnlyRealDayFoldersAndNeverFollowsALink) {
+    mask = 0b10;  // D
+    std::string qvx = root / "D/QVXFile";
+    fs::create_directories(qvx);
+    TempDir outside;
+    WriteText(outside / "precious.qvx", "keep");
+    WriteText(qvx + "/.DS_Store", "x");
+    WriteText(qvx + "/0notes.txt", "x");
+    WriteText(qvx + "/2019_11_30", "a file named like a day");
+    fs::create_directory_symlink(outside.str(), qvx + "/2000_01_01");
+    std::string real = Day('D', "2020_07_01");
+    Day('D', "2020_07_02");
+    EXPECT_EQ(manager.CoverOldestDay(), 0);
+    EXPECT_FALSE(fs::exists(real));
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0], std::make_pair(11, std::string("2020_07_01")));
+    EXPECT_EQ(manager.CoverOldestDay(), 0);
+    EXPECT_FALSE(fs::exists(qvx + "/2020_07_02"));
+    // Only strangers left: nothing to delete, nothing logged, nothing touched.
+    EXPECT_EQ(manager.CoverOldestDay(), 0);
+    EXPECT_EQ(logged.size(), 2u);
+    EXPECT_EQ(test::ReadText(outside / "precious.qvx"), "keep");
+    EXPECT_TRUE(fs::is_symlink(qvx + "/2000_01_01"));
+    EXPECT_TRUE(fs::exists(qvx + "/2019_11_30"));
+    EXPECT_TRUE(fs::exists(qvx + "/.DS_Store"));
+    EXPECT_TRUE(fs::exists(qvx + "/0notes.txt"));
+}
+
+TEST_F(DiskManagerTest, UndeletableDayIsReportedOnceAndTheNextOldestIsCovered) {
+    mask = 0b10;
+    reserve = 10;
+    cover = true;
+    Day('D', "2020_07_01");
+    Day('D', "2020_07_02");
+    Day('D', "2020_07_03");
+    // 2020_07_01 resists deletion (a folder without permission); each other day frees 3 GiB.
+    manager.SetDeleteTreeForTesting([](const std::string& folder) {
+        if (folder.find("2020_07_01") != std::string::npos) return -1;
+        return DiskManager::DeleteTree(folder);
+    });
+    manager.SetPlatformForTesting(
+        [](char) { return true; },
+        [this](char, uint64_t* b) {
+            int days = 0;
+            for (auto& e : fs::directory_iterator(root / "D/QVXFile")) (void)e, ++days;
+            *b = (18 - 3 * static_cast<uint64_t>(days)) * kGiB;
+            return 0;
+        },
+        [this](char l, const std::string& rel) { return root / (std::string(1, l) + "/" + rel); });
+    manager.CheckDisks();  // 9 GiB; the stuck day frees nothing, the next one gives 12 GiB
+    EXPECT_EQ(manager.CurrentRecordDisk(), 1);
+    EXPECT_FALSE(fs::exists(root / "D/QVXFile/2020_07_02"));
+    EXPECT_TRUE(fs::exists(root / "D/QVXFile/2020_07_03"));
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(logged[0], std::make_pair(12, std::string("2020_07_01")));
+    EXPECT_EQ(logged[1], std::make_pair(11, std::string("2020_07_02")));
+    // Later checks go straight to the next day and never report the stuck one again.
+    EXPECT_EQ(manager.CoverOldestDay(), 0);
+    EXPECT_FALSE(fs::exists(root / "D/QVXFile/2020_07_03"));
+    EXPECT_EQ(manager.CoverOldestDay(), 0);
+    ASSERT_EQ(logged.size(), 3u);
+    EXPECT_EQ(logged[2], std::make_pair(11, std::string("2020_07_03")));
+    EXPECT_TRUE(fs::exists(root / "D/QVXFile/2020_07_01"));
 }
 
 TEST_F(DiskManagerTest, CheckCoversUntilADiskQualifiesOrReportsNoSpace) {
@@ -151,14 +235,17 @@ TEST_F(DiskManagerTest, CheckCoversUntilADiskQualifiesOrReportsNoSpace) {
     EXPECT_TRUE(fs::exists(root / "D/QVXFile/2020_07_07"));
 }
 
-TEST_F(DiskManagerTest, CoverWithOnlyTodayLeftGivesUp) {
+TEST_F(DiskManagerTest, CoverWithOnlyTodayLeftGivesUpAndReportsNoSpace) {
     mask = 0b10;
     freeBytes['D'] = 1 * kGiB;
     cover = true;
     Day('D', "2020_07_08");
     manager.CheckDisks();
     EXPECT_EQ(manager.CurrentRecordDisk(), -1);
+    EXPECT_TRUE(manager.DiskFull());
     EXPECT_TRUE(fs::exists(root / "D/QVXFile/2020_07_08"));
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].first, 13);
 }
 
 TEST(DeleteTreeTest, RemovesEverythingButNeverFollowsLinks) {
@@ -174,6 +261,11 @@ TEST(DeleteTreeTest, RemovesEverythingButNeverFollowsLinks) {
     EXPECT_FALSE(fs::exists(dir / "day"));
     EXPECT_EQ(test::ReadText(outside / "precious"), "keep");
     EXPECT_EQ(DiskManager::DeleteTree(dir / "missing"), 0);
+    // A link handed over as the folder itself is refused; its target keeps everything.
+    fs::create_directory_symlink(outside.str(), dir / "linked-day");
+    EXPECT_EQ(DiskManager::DeleteTree(dir / "linked-day"), -1);
+    EXPECT_EQ(test::ReadText(outside / "precious"), "keep");
+    EXPECT_TRUE(fs::is_symlink(dir / "linked-day"));
 }
 
 }  // namespace

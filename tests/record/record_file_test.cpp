@@ -160,7 +160,7 @@ TEST_F(RecordFileTest, ShortWriteNeverLeavesAPartialRecordBehindLaterOnes) {
     failNext = true;
     EXPECT_EQ(Write(Frame(1, 2, 40, 500, 2)), -1);
     EXPECT_EQ(std::filesystem::file_size(path), 200040u + 516u);
-    ASSERT_EQ(Write(Frame(1, 2, 80, 500, 3)), 0);
+    ASSERT_EQ(Write(Frame(1, 1, 80, 500, 3)), 0);
     writer.Close();
     RecordFileReader reader;
     ASSERT_EQ(reader.Open(path), 0);
@@ -170,6 +170,139 @@ TEST_F(RecordFileTest, ShortWriteNeverLeavesAPartialRecordBehindLaterOnes) {
     while (reader.Next(&h, &data)) fills.push_back(data[0]);
     EXPECT_EQ(fills, (std::vector<uint8_t>{1, 3}));
     EXPECT_EQ(reader.Offset(), reader.FileSize());
+}
+
+// After a lost frame the pictures that follow refer to it: writing picks up again at a key
+// frame, and the file's time line keeps pace with the stream across the gap.
+TEST_F(RecordFileTest, FailedWriteResumesAtTheNextKeyFrame) {
+    OpenWriter(1000);
+    int failures = 0;
+    writer.SetPwriteForTesting([&](int fd, const void* data, size_t size, off_t offset) -> ssize_t {
+        if (failures > 0 && size > 100) {
+            --failures;
+            errno = ENOSPC;
+            return -1;
+        }
+        return ::pwrite(fd, data, size, offset);
+    });
+    ASSERT_EQ(Write(Frame(1, 1, 5000, 500, 1)), 0);
+    failures = 1;
+    EXPECT_EQ(Write(Frame(1, 2, 5040, 500, 2)), -1);
+    EXPECT_EQ(Write(Frame(1, 2, 5080, 500, 3)), 0);  // predicted: dropped
+    EXPECT_EQ(Write(Frame(2, 0, 5090, 500, 4)), 0);  // audio: dropped as at a file's start
+    EXPECT_EQ(Write(Frame(1, 2, 5120, 500, 5)), 0);
+    failures = 1;
+    EXPECT_EQ(Write(Frame(1, 1, 5160, 500, 6)), -1);  // a key frame can fail as well
+    EXPECT_EQ(Write(Frame(1, 2, 5200, 500, 7)), 0);
+    ASSERT_EQ(Write(Frame(1, 3, 5240, 500, 8)), 0);
+    ASSERT_EQ(Write(Frame(1, 2, 5280, 500, 9)), 0);
+    ASSERT_EQ(Write(Frame(2, 0, 5290, 500, 10)), 0);
+    writer.Close();
+    RecordFileReader reader;
+    ASSERT_EQ(reader.Open(path), 0);
+    FrameHeader h;
+    std::vector<uint8_t> data;
+    std::vector<uint8_t> fills;
+    std::vector<uint32_t> stamps;
+    while (reader.Next(&h, &data)) {
+        fills.push_back(data[0]);
+        stamps.push_back(h.timestampMs);
+    }
+    EXPECT_EQ(fills, (std::vector<uint8_t>{1, 8, 9, 10}));
+    ASSERT_EQ(stamps.size(), 4u);
+    EXPECT_EQ(stamps[1] - stamps[0], 240u);  // 5240 - 5000: the gap is kept
+    EXPECT_EQ(stamps[2] - stamps[1], 40u);
+    EXPECT_EQ(reader.Offset(), reader.FileSize());
+}
+
+// The index entry and the frame count follow the frame: a key frame that never reached the file
+// is neither indexed nor counted.
+TEST_F(RecordFileTest, KeyFrameIsIndexedAndCountedOnlyOnceWritten) {
+    OpenWriter();
+    bool failNext = false;
+    writer.SetPwriteForTesting([&](int fd, const void* data, size_t size, off_t offset) -> ssize_t {
+        if (failNext && size > 100) {
+            failNext = false;
+            ssize_t n = ::pwrite(fd, data, size / 3, offset);
+            (void)n;
+            errno = ENOSPC;
+            return -1;
+        }
+        return ::pwrite(fd, data, size, offset);
+    });
+    ASSERT_EQ(Write(Frame(1, 1, 0, 400, 1)), 0);
+    ASSERT_EQ(Write(Frame(1, 2, 40, 400, 2)), 0);
+    failNext = true;
+    EXPECT_EQ(Write(Frame(1, 1, 80, 400, 3)), -1);
+    EXPECT_EQ(Write(Frame(1, 2, 120, 400, 4)), 0);
+    ASSERT_EQ(Write(Frame(1, 1, 160, 400, 5)), 0);
+    ASSERT_EQ(Write(Frame(1, 2, 200, 400, 6)), 0);
+    EXPECT_EQ(writer.IndexEntriesUsed(), 2u);
+    writer.Close();
+    RecordFileReader reader;
+    ASSERT_EQ(reader.Open(path), 0);
+    ASSERT_EQ(reader.KeyFrames().size(), 2u);
+    std::vector<uint8_t> indexed;
+    for (const KeyFrameIndexEntry& e : reader.KeyFrames()) {
+        ASSERT_EQ(reader.Seek(e.fileOffset), 0);
+        FrameHeader h;
+        std::vector<uint8_t> data;
+        ASSERT_TRUE(reader.Next(&h, &data));
+        EXPECT_TRUE(IsKeyFrame(h));
+        indexed.push_back(data[0]);
+    }
+    EXPECT_EQ(indexed, (std::vector<uint8_t>{1, 5}));
+    EXPECT_EQ(reader.VideoFrameCount(), 3u);  // frames 1, 2 and 5, as of the last entry
+}
+
+// When even the cut-back fails, appending behind the partial record would hide every later one:
+// the writer gives the file up, and says so by no longer being open.
+TEST_F(RecordFileTest, CutBackThatFailsGivesTheFileUp) {
+    OpenWriter();
+    bool failNext = false;
+    writer.SetPwriteForTesting([&](int fd, const void* data, size_t size, off_t offset) -> ssize_t {
+        if (failNext && size > 100) {
+            failNext = false;
+            ssize_t n = ::pwrite(fd, data, size / 2, offset);
+            (void)n;
+            errno = EIO;
+            return -1;
+        }
+        return ::pwrite(fd, data, size, offset);
+    });
+    writer.SetFtruncateForTesting([](int, off_t) {
+        errno = EIO;
+        return -1;
+    });
+    ASSERT_EQ(Write(Frame(1, 1, 0, 500, 1)), 0);
+    uint64_t whole = writer.ByteCount();
+    failNext = true;
+    EXPECT_EQ(Write(Frame(1, 2, 40, 500, 2)), -1);
+    EXPECT_FALSE(writer.IsOpen());
+    EXPECT_EQ(Write(Frame(1, 1, 80, 500, 3)), RecordFileWriter::kNotOpen);
+    EXPECT_EQ(whole, 200040u + 516u);
+    EXPECT_GT(std::filesystem::file_size(path), whole);  // the partial record is still there
+    RecordFileReader reader;
+    ASSERT_EQ(reader.Open(path), 0);
+    FrameHeader h;
+    std::vector<uint8_t> data;
+    int records = 0;
+    while (reader.Next(&h, &data)) ++records;
+    EXPECT_EQ(records, 1);
+    EXPECT_EQ(reader.Offset(), whole);
+}
+
+TEST_F(RecordFileTest, AnExistingFileIsNeverTruncated) {
+    test::WriteText(path, "an earlier recording of the same name");
+    ASSERT_EQ(writer.Create(path), 0);
+    ASSERT_EQ(writer.SetStreamInfo(info), 0);
+    EXPECT_EQ(writer.Open(0), -2);
+    EXPECT_FALSE(writer.IsOpen());
+    EXPECT_EQ(ReadText(path), "an earlier recording of the same name");
+    // Another name of the same writer still opens.
+    path = dir / "PREC200708_101501.qvx";
+    ASSERT_EQ(writer.Create(path), 0);
+    EXPECT_EQ(writer.Open(0), 0);
 }
 
 TEST_F(RecordFileTest, ReaderStopsAtTornAndOversizedRecords) {

@@ -1,7 +1,9 @@
 #include "record/recorder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -204,6 +206,129 @@ TEST_F(RecorderTest, SplitClosesAtAKeyFrameAndOpensTheNextFile) {
     EXPECT_EQ(index[1].startMinute, 20);
     EXPECT_EQ(index[1].durationSeconds, 60u);
     EXPECT_FALSE(rec->IsRecording());
+}
+
+// A start time that repeats (the clock set back, the hour that comes twice when summer time
+// ends) used to reopen the earlier recording of that name and truncate it.
+TEST_F(RecorderTest, RepeatedNameStartsUnderTheNextFreeSecond) {
+    ASSERT_EQ(rec->Start(1), 0);
+    rec->SetStreamInfo(info);
+    rec->InitDisk(1);
+    auto recordOnce = [&](uint32_t firstFrame) {
+        SetClockForTesting(2020, 7, 8, 10, 15, 0);
+        EXPECT_EQ(rec->StartRecording(StartInfo(3), 3, false), 0);
+        Feed(firstFrame, 50);
+        rec->DrainForTesting();
+        std::string path = rec->OpenFilePath();
+        rec->StopRecording();
+        return path;
+    };
+    std::string first = recordOnce(0);
+    ASSERT_EQ(first, Folder() + "/PREC200708_101500.qvx");
+    uintmax_t firstSize = fs::file_size(first);
+    // A file nobody listed already holds the next second's name.
+    test::WriteText(Folder() + "/PREC200708_101501.qvx", "stray");
+    std::string second = recordOnce(50);
+    EXPECT_EQ(second, Folder() + "/PREC200708_101502.qvx");
+    // A listed name whose file has gone is not free either: images.fi never lists a name twice.
+    fs::remove(second);
+    std::string third = recordOnce(100);
+    EXPECT_EQ(third, Folder() + "/PREC200708_101503.qvx");
+
+    EXPECT_EQ(fs::file_size(first), firstSize);
+    std::vector<uint32_t> a = FrameNumbers(first);
+    ASSERT_EQ(a.size(), 50u);
+    EXPECT_EQ(a.front(), 0u);
+    EXPECT_EQ(FrameNumbers(third).front(), 100u);
+    EXPECT_EQ(test::ReadText(Folder() + "/PREC200708_101501.qvx"), "stray");
+    std::vector<IndexRecord> index;
+    ASSERT_EQ(ReadIndexFile(Folder() + "/images.fi", &index), 0);
+    ASSERT_EQ(index.size(), 3u);
+    EXPECT_EQ(index[0].startSecond, 0);
+    EXPECT_EQ(index[1].startSecond, 2);
+    EXPECT_EQ(index[2].startSecond, 3);
+    EXPECT_EQ(index[0].sizeKiB, firstSize / 1024);
+}
+
+// A frame cut short whose cut-back fails ends the file; the next key frame begins a new one,
+// the old file's index record tells its whole size, and the failure is reported for the log.
+TEST_F(RecorderTest, FailedCutBackEndsTheFileAndTheNextKeyFrameBeginsANewOne) {
+    ASSERT_EQ(rec->Start(1), 0);
+    rec->SetStreamInfo(info);
+    rec->InitDisk(1);
+    ASSERT_EQ(rec->StartRecording(StartInfo(3), 3, false), 0);
+    Feed(0, 30);
+    rec->DrainForTesting();
+    std::string first = rec->OpenFilePath();
+    ASSERT_EQ(first, Folder() + "/PREC200708_101500.qvx");
+    uintmax_t whole = fs::file_size(first);
+    EXPECT_TRUE(rec->TakeWriteFailures().empty());
+
+    RecordFileWriter& w = rec->FileWriterForTesting();
+    bool failNext = true;
+    w.SetPwriteForTesting([&](int fd, const void* data, size_t size, off_t offset) -> ssize_t {
+        if (failNext && size > 20) {
+            failNext = false;
+            ssize_t n = ::pwrite(fd, data, size / 2, offset);
+            (void)n;
+            errno = EIO;
+            return -1;
+        }
+        return ::pwrite(fd, data, size, offset);
+    });
+    bool cutWorks = false;
+    w.SetFtruncateForTesting([&](int fd, off_t length) {
+        if (!cutWorks) {
+            errno = EIO;
+            return -1;
+        }
+        return ::ftruncate(fd, length);
+    });
+    AdvanceClockForTesting(5);
+    Feed(30, 30);  // frame 30 is cut short; 31..49 cannot be decoded without it; 50 is a key frame
+    rec->DrainForTesting();
+    std::string second = rec->OpenFilePath();
+    EXPECT_EQ(second, Folder() + "/PREC200708_101505.qvx");
+    AdvanceClockForTesting(2);
+    rec->StopRecording();
+
+    std::vector<uint32_t> a = FrameNumbers(first);
+    ASSERT_EQ(a.size(), 30u);
+    EXPECT_EQ(a.back(), 29u);
+    std::vector<uint32_t> b = FrameNumbers(second);
+    ASSERT_EQ(b.size(), 10u);
+    EXPECT_EQ(b.front(), 50u);
+    std::vector<IndexRecord> index;
+    ASSERT_EQ(ReadIndexFile(Folder() + "/images.fi", &index), 0);
+    ASSERT_EQ(index.size(), 2u);
+    EXPECT_EQ(index[0].sizeKiB, whole / 1024);
+    EXPECT_GT(index[0].sizeKiB, 0u);
+    EXPECT_EQ(index[0].durationSeconds, 5u);
+    EXPECT_EQ(index[1].startSecond, 5);
+    EXPECT_EQ(index[1].sizeKiB, fs::file_size(second) / 1024);
+    std::vector<std::string> failures = rec->TakeWriteFailures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0], "PREC200708_101500.qvx");
+    EXPECT_TRUE(rec->TakeWriteFailures().empty());
+}
+
+TEST_F(RecorderTest, RecordingsAreReadableByOwnerAndGroupOnly) {
+    mode_t saved = umask(0);  // the modes must not depend on the process's mask
+    ASSERT_EQ(rec->Start(1), 0);
+    rec->SetStreamInfo(info);
+    rec->InitDisk(1);
+    ASSERT_EQ(rec->StartRecording(StartInfo(1), 1, false), 0);
+    Feed(0, 30);
+    rec->DrainForTesting();
+    std::string path = rec->OpenFilePath();
+    rec->StopRecording();
+    umask(saved);
+    ASSERT_FALSE(path.empty());
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    ASSERT_EQ(stat((Folder() + "/images.fi").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 TEST_F(RecorderTest, RingOverflowEmptiesTheRing) {
