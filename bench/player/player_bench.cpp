@@ -22,7 +22,7 @@
 
 #include "player/av_ptr.h"
 #include "player/display_geometry.h"
-#include "player/h264_decoder.h"
+#include "player/video_decoder.h"
 #include "player/picture_converter.h"
 #include "player/player_statistics.h"
 #include "player/qvx_player.h"
@@ -168,8 +168,8 @@ private:
 void DecodeConvert(const BenchClip& clip, int method, PixelFormat format) {
     TakingSurface surface(clip.surfaceWidth, clip.surfaceHeight, format);
     {
-        H264Decoder decoder;
-        decoder.Open();
+        VideoDecoder decoder;
+        decoder.Open(QVXPLAY_CODEC_H264);
         PictureConverter converter;
         std::vector<AvFramePtr> pictures;
         for (const auto& unit : clip.units) {
