@@ -30,9 +30,6 @@ SteadyClock::time_point FromUs(int64_t us) {
     return SteadyClock::time_point(std::chrono::microseconds(us));
 }
 
-// Word 0 of a cell's default header is 0, which means H.264 as 1 does.
-uint32_t NormalCodec(uint32_t codec) { return codec == 0 ? QVXPLAY_CODEC_H264 : codec; }
-
 QueuedFrame CopyPayload(const FrameRecordView& view, bool video) {
     QueuedFrame frame;
     frame.video = video;
@@ -360,7 +357,7 @@ void PlayerPort::Run() {
     }
     VideoDecoder decoder;
     bool decoderReady = decoder.Open(codec) == 0;
-    uint32_t decoderCodec = NormalCodec(codec);
+    uint32_t decoderCodecWord = codec;
     PresentSchedule<ScheduledPicture> schedule;
     std::vector<ScheduledPicture> decoded;
     std::vector<ScheduledPicture> due;
@@ -400,9 +397,9 @@ void PlayerPort::Run() {
             if (flush) decoder.Flush();
             needKeyFrame = true;
         }
-        // A new stream header with another codec: a decoder for it, from a key frame on.
-        if (NormalCodec(codec) != decoderCodec) {
-            decoderCodec = NormalCodec(codec);
+        // A new stream header with another codec word: a decoder for it, from a key frame on.
+        if (codec != decoderCodecWord) {
+            decoderCodecWord = codec;
             decoderReady = decoder.Open(codec) == 0;
             needKeyFrame = true;
         }

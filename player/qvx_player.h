@@ -26,7 +26,8 @@ extern "C" {
 #define QVXPLAY_MAX_BUFFERED_PICTURES 30
 
 // Video codec: word 0 of the 28-byte stream header (also in a recording file's header).
-// 0, the word of a cell's default header, means H.264 too.
+// 0, the word of a cell's default header, says nothing: the decoder follows the stream,
+// H.264 until a key frame carries H.265 parameter sets (and back).
 #define QVXPLAY_CODEC_H264 1  // Annex-B byte stream
 #define QVXPLAY_CODEC_H265 2  // Annex-B byte stream (HEVC)
 

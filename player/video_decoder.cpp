@@ -1,5 +1,7 @@
 #include "player/video_decoder.h"
 
+#include <algorithm>
+
 #include "player/qvx_player.h"
 
 namespace ocv::player {
@@ -23,13 +25,38 @@ AVCodecID CodecId(uint32_t codecWord) {
     }
 }
 
+// Parameter sets lead a key frame; the SEI of some encoders before them is under 1 KiB.
+constexpr size_t kSniffBytes = 4096;
+
 }  // namespace
 
 bool IsSupportedVideoCodec(uint32_t codecWord) { return CodecId(codecWord) != AV_CODEC_ID_NONE; }
 
+uint32_t SniffVideoCodec(const uint8_t* data, size_t size) {
+    if (!data) return 0;
+    size = std::min(size, kSniffBytes);
+    for (size_t i = 0; i + 4 < size; ++i) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1) continue;
+        const uint8_t first = data[i + 3], second = data[i + 4];
+        // HEVC: two-byte NAL header, type in bits 1..6, layer 0, temporal id 1. A VPS (32)
+        // or SPS (33) header is no valid H.264 NAL header (type 0, or a partition).
+        if ((first == 0x40 || first == 0x42) && second == 0x01) return QVXPLAY_CODEC_H265;
+        // H.264: forbidden bit clear, type 7 (SPS), a non-zero reference indication.
+        if ((first & 0x9F) == 0x07 && (first & 0x60) != 0) return QVXPLAY_CODEC_H264;
+        i += 2;
+    }
+    return 0;
+}
+
 int VideoDecoder::Open(uint32_t codecWord) {
-    AVCodecID id = CodecId(codecWord);
-    if (id == AV_CODEC_ID_NONE) return -1;
+    if (CodecId(codecWord) == AV_CODEC_ID_NONE) return -1;
+    codecWord_ = codecWord;
+    return OpenContext(codecWord == 0 ? QVXPLAY_CODEC_H264 : codecWord);
+}
+
+int VideoDecoder::OpenContext(uint32_t codecNumber) {
+    context_.reset();
+    AVCodecID id = CodecId(codecNumber);
     const AVCodec* codec = avcodec_find_decoder(id);
     if (!codec) return -1;
     AvCodecContextPtr context(avcodec_alloc_context3(codec));
@@ -49,7 +76,7 @@ int VideoDecoder::Open(uint32_t codecWord) {
     context_ = std::move(context);
     packet_ = std::move(packet);
     frame_ = std::move(frame);
-    codecWord_ = codecWord;
+    codec_ = codecNumber;
     return 0;
 }
 
@@ -71,6 +98,10 @@ int VideoDecoder::Receive(std::vector<AvFramePtr>* pictures) {
 
 int VideoDecoder::Decode(const uint8_t* data, size_t size, int64_t pts,
                          std::vector<AvFramePtr>* pictures) {
+    if (codecWord_ == 0 && data) {
+        uint32_t seen = SniffVideoCodec(data, size);
+        if (seen != 0 && seen != codec_ && OpenContext(seen) != 0) return -1;
+    }
     if (!context_ || !data || size == 0 || size > INT32_MAX) return -1;
     packet_->data = const_cast<uint8_t*>(data);
     packet_->size = static_cast<int>(size);

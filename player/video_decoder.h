@@ -12,8 +12,15 @@
 
 namespace ocv::player {
 
-// Word 0 of the stream header: 0 (a cell's default header) and 1 are H.264, 2 is H.265.
+// Word 0 of the stream header: 1 is H.264, 2 is H.265, and 0 (a cell's default header,
+// which says nothing) follows the stream: H.264 until a key frame's parameter sets show
+// otherwise.
 bool IsSupportedVideoCodec(uint32_t codecWord);
+
+// The codec whose parameter sets an access unit carries: QVXPLAY_CODEC_H265 for an HEVC
+// VPS or SPS, QVXPLAY_CODEC_H264 for an H.264 SPS, 0 when it shows none (within its
+// first bytes, where encoders put them).
+uint32_t SniffVideoCodec(const uint8_t* data, size_t size);
 
 class VideoDecoder {
 public:
@@ -22,7 +29,8 @@ public:
     VideoDecoder& operator=(const VideoDecoder&) = delete;
 
     // 0, or -1 for a codec word we do not decode, a libavcodec without that decoder, or
-    // no memory. Opening again replaces the previous decoder.
+    // no memory. Opening again replaces the previous decoder. With word 0 the decoder
+    // changes to the codec of the parameter sets it meets.
     int Open(uint32_t codecWord);
     bool IsOpen() const { return context_ != nullptr; }
     uint32_t CodecWord() const { return codecWord_; }
@@ -40,12 +48,14 @@ public:
     void Flush();
 
 private:
+    int OpenContext(uint32_t codec);
     int Receive(std::vector<AvFramePtr>* pictures);
 
     AvCodecContextPtr context_;
     AvPacketPtr packet_;
     AvFramePtr frame_;
     uint32_t codecWord_ = 0;
+    uint32_t codec_ = 0;  // what the context decodes
 };
 
 }  // namespace ocv::player

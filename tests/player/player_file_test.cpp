@@ -12,6 +12,7 @@
 #include "player/playback_pacer.h"
 #include "player/player_statistics.h"
 #include "player/port_options.h"
+#include "player/video_decoder.h"
 #include "player/qvx_player.h"
 #include "shell/base/port_slots.h"
 #include "tests/player/test_recording.h"
@@ -525,6 +526,10 @@ TEST_F(FilePortTest, H265FromAStreamFromAFileAndAsAPreview) {
     const auto clip = test::MakeH265Clip(64, 48, 30, 10);
     ASSERT_EQ(clip.size(), 30u);
     ASSERT_TRUE(clip[0].keyFrame);
+    EXPECT_EQ(SniffVideoCodec(clip[0].bytes.data(), clip[0].bytes.size()), QVXPLAY_CODEC_H265);
+    EXPECT_EQ(SniffVideoCodec(clip[1].bytes.data(), clip[1].bytes.size()), 0u);
+    EXPECT_EQ(SniffVideoCodec(Clip()[0].bytes.data(), Clip()[0].bytes.size()), QVXPLAY_CODEC_H264);
+    EXPECT_EQ(SniffVideoCodec(Clip()[1].bytes.data(), Clip()[1].bytes.size()), 0u);
     StreamInfo info = test::MakeStreamInfo(64, 48, kAudioNone, QVXPLAY_CODEC_H265);
     ASSERT_EQ(QVXPlay_OpenStream(port_, &info, sizeof info), 0);
     ASSERT_EQ(QVXPlay_Play(port_), 0);
@@ -536,6 +541,23 @@ TEST_F(FilePortTest, H265FromAStreamFromAFileAndAsAPreview) {
     EXPECT_EQ(Stats(port_).pictureWidth, 64);
     test::TempDir shots;
     EXPECT_EQ(QVXPlay_Capture(port_, (shots / "hevc.jpg").c_str(), 0, 100), 0);
+
+    // A cell's default header says no codec: the port follows the stream, from H.264 to
+    // H.265 and back, each from its key frame on.
+    StreamInfo unsaid = test::MakeStreamInfo(352, 288, kAudioNone, 0);
+    ASSERT_EQ(QVXPlay_OpenStream(port_, &unsaid, sizeof unsaid), 0);
+    ASSERT_EQ(QVXPlay_ResetSourceBuffer(port_), 0);
+    auto feed = [&](const std::vector<EncodedPicture>& pictures, size_t count, uint32_t from) {
+        for (size_t i = 0; i < count; ++i) {
+            auto record = test::MakeVideoRecord(pictures[i], from + static_cast<uint32_t>(i * 40));
+            ASSERT_EQ(QVXPlay_InputVideoData(port_, record.data(), static_cast<int>(record.size())), 0);
+        }
+    };
+    feed(Clip(), 10, 10000);
+    feed(clip, 10, 20000);
+    feed(Clip(), 10, 30000);
+    ASSERT_TRUE(WaitFor([&] { return Stats(port_).decodedPictures == 60; }));
+    EXPECT_EQ(Stats(port_).decodeErrors, 0u);
     ASSERT_EQ(QVXPlay_Stop(port_), 0);
 
     test::RecordingSpec spec;
