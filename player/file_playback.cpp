@@ -233,6 +233,7 @@ void FilePlayback::Run() {
     for (;;) {
         bool paused;
         int level;
+        uint64_t serial;  // requests seen: a later one makes the loop look again
         std::optional<int> seek;
         {
             std::unique_lock lock(mutex_);
@@ -241,6 +242,7 @@ void FilePlayback::Run() {
             seek = std::exchange(seekPercent_, std::nullopt);
             paused = paused_;
             level = level_;
+            serial = serial_;
         }
         if (seek) {
             SeekTo(*seek, decoder, &reading, &pending, &pacer);
@@ -287,16 +289,14 @@ void FilePlayback::Run() {
         }
 
         if (!paused && !showNext) {
-            const int64_t beforeWait = clock->NowUs();  // decoding above took its time
-            int64_t due = pacer.DueUs(pending.front().timestampMs, beforeWait);
-            if (due > beforeWait) {
-                std::unique_lock lock(mutex_);
-                const uint64_t serial = serial_;
-                while (!quit_ && serial_ == serial && clock->NowUs() < due)
-                    clock->WaitUntil(lock, wake_, due);
-                // A request came: look again; the picture stays first in line.
-                if (quit_ || serial_ != serial) continue;
-            }
+            // Now, not before decoding: that took its time.
+            const int64_t due = pacer.DueUs(pending.front().timestampMs, clock->NowUs());
+            std::unique_lock lock(mutex_);
+            while (!quit_ && serial_ == serial && clock->NowUs() < due)
+                clock->WaitUntil(lock, wake_, due);
+            // A request came (a pause, a step, a seek...): look again; the picture stays
+            // first in line.
+            if (quit_ || serial_ != serial) continue;
         }
         Decoded picture = std::move(pending.front());
         pending.pop_front();

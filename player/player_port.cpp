@@ -13,7 +13,6 @@
 #include "player/picture_capture.h"
 #include "player/present_schedule.h"
 #include "player/video_decoder.h"
-#include "shell/base/trace.h"
 
 namespace ocv::player {
 namespace {
