@@ -5,25 +5,12 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
-#include <vector>
 
 namespace ocv {
 
 namespace {
 constexpr uint64_t PackSize(int width, int height) {
     return static_cast<uint64_t>(static_cast<uint32_t>(width)) << 32 | static_cast<uint32_t>(height);
-}
-
-
-// Surfaces whose widget is gone stay allocated for the life of the process: a player that
-// was not unbound in time keeps calling a valid object (which reports 0 x 0 and posts
-// nothing) instead of freed memory. One small object per destroyed video window.
-void RetireSurface(std::shared_ptr<QtVideoSurface> surface) {
-    static std::mutex mutex;
-    static std::vector<std::shared_ptr<QtVideoSurface>> retired;
-    surface->TakePicture();  // a waiting picture would keep pooled memory
-    std::lock_guard lock(mutex);
-    retired.push_back(std::move(surface));
 }
 }  // namespace
 
@@ -71,7 +58,10 @@ VideoPictureArea::VideoPictureArea(QRgb background, QWidget* parent)
 
 VideoPictureArea::~VideoPictureArea() {
     surface_->Detach();
-    RetireSurface(std::move(surface_));
+    // A waiting picture would keep the player's pooled memory for as long as a port still
+    // holds the surface.
+    surface_->TakePicture();
+    surface_.reset();
 }
 
 QEvent::Type VideoPictureArea::RepaintEventType() {

@@ -7,11 +7,12 @@
 // event (an atomic flag, cleared when the paint takes the picture), so the decoder never
 // waits for the UI.
 //
-// Lifetime rule: unbind the surface from the player (QVXPlay_SetDrawWnd(port, nullptr),
-// QVXPlay_Stop or QVXPlay_DeInit) before destroying the window that shows it. As a second
-// line of defence the surface object outlives its widget: when the area is destroyed the
-// surface is detached (it reports 0 x 0 and posts nothing, so a player still bound converts
-// nothing and touches no widget) and kept allocated until the process ends.
+// Lifetime: the area creates its surface with std::make_shared, and a player port bound to
+// it holds its own reference (QVXPlay_SetDrawWnd takes one), so the surface lives as long
+// as the area or a port needs it, whichever is longer. When the area is destroyed the
+// surface is detached: it reports 0 x 0 and posts nothing, so a port still bound converts
+// nothing and touches no widget, and it goes when that port unbinds or is de-initialised.
+// Code that keeps calling a surface after its area is gone holds SharedSurface().
 #include <QColor>
 #include <QEvent>
 #include <QWidget>

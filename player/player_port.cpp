@@ -10,9 +10,9 @@
 #include "player/display_geometry.h"
 #include "player/frame_record.h"
 #include "player/g711.h"
-#include "player/h264_decoder.h"
 #include "player/picture_capture.h"
 #include "player/present_schedule.h"
+#include "player/video_decoder.h"
 
 namespace ocv::player {
 namespace {
@@ -48,16 +48,26 @@ PlayerPort::PlayerPort(int handle, int portNumber) : handle_(handle), portNumber
 PlayerPort::~PlayerPort() { Shutdown(); }
 
 void PlayerPort::Shutdown() {
+    CloseFile();
     Stop();
     CloseSound();
     SetDrawWnd(nullptr);
     RegisterDrawFun(nullptr, 0);
+    SetStateCallBack(nullptr, 0);
 }
 
 int PlayerPort::SetDrawWnd(VideoSurface* surface) {
-    std::lock_guard lock(surfaceMutex_);
-    if (surface_ && surface_ != surface) surface_->DiscardPendingPicture();
-    surface_ = surface;
+    std::shared_ptr<VideoSurface> held;
+    if (surface) {
+        held = surface->weak_from_this().lock();
+        if (!held) held = std::shared_ptr<VideoSurface>(std::shared_ptr<VideoSurface>(), surface);
+    }
+    {
+        std::lock_guard lock(surfaceMutex_);
+        if (surface_ && surface_.get() != surface) surface_->DiscardPendingPicture();
+        surface_.swap(held);
+    }
+    // The previous surface may go with this reference: outside the lock, on this thread.
     return 0;
 }
 
@@ -107,7 +117,11 @@ int PlayerPort::OpenStream(const StreamInfo& info) {
 
 int PlayerPort::Play() {
     std::lock_guard control(controlMutex_);
-    if (thread_.joinable()) return 0;
+    if (file_.IsOpen()) return file_.Play();
+    if (thread_.joinable()) {
+        ResumeDecoder();  // after QVXPlay_Pause
+        return 0;
+    }
     {
         std::lock_guard lock(inputMutex_);
         if (!streamOpen_) return -1;
@@ -129,6 +143,11 @@ int PlayerPort::Play() {
 
 int PlayerPort::Stop() {
     std::lock_guard control(controlMutex_);
+    if (file_.IsOpen()) {
+        if (file_.Stop() != 0) return -1;
+        DropBufferedPictures();
+        return 0;
+    }
     return StopLocked();
 }
 
@@ -330,8 +349,14 @@ void PlayerPort::Run() {
     std::snprintf(name, sizeof name, "qvxplay-%d", portNumber_);
     pthread_setname_np(pthread_self(), name);
 
-    H264Decoder decoder;
-    bool decoderReady = decoder.Open() == 0;
+    uint32_t codec;
+    {
+        std::lock_guard lock(inputMutex_);
+        codec = streamInfo_.videoCodec;
+    }
+    VideoDecoder decoder;
+    bool decoderReady = decoder.Open(codec) == 0;
+    uint32_t decoderCodecWord = codec;
     PresentSchedule<ScheduledPicture> schedule;
     std::vector<ScheduledPicture> decoded;
     std::vector<ScheduledPicture> due;
@@ -364,10 +389,17 @@ void PlayerPort::Run() {
             }
             item = queue_.Pop();
             schedule.SetCapacity(bufferedPictures_);
+            codec = streamInfo_.videoCodec;
         }
         if (epochChanged) {
             schedule.Clear();
             if (flush) decoder.Flush();
+            needKeyFrame = true;
+        }
+        // A new stream header with another codec word: a decoder for it, from a key frame on.
+        if (codec != decoderCodecWord) {
+            decoderCodecWord = codec;
+            decoderReady = decoder.Open(codec) == 0;
             needKeyFrame = true;
         }
         due.clear();
@@ -380,17 +412,17 @@ void PlayerPort::Run() {
                 schedule.Push(std::move(p), ts, now, &due);
             }
         } else if (item && !item->video) {
-            PlayAudio(*item);
+            PlayAudio(item->data.data(), item->size);
         }
         schedule.TakeDue(NowUs(), &due);
-        for (const ScheduledPicture& p : due) Present(p);
+        for (const ScheduledPicture& p : due) Present(*p.frame, p.timestampMs, p.sequence, p.epoch);
         std::lock_guard lock(statsMutex_);
         stats_.scheduledPictures = static_cast<int>(schedule.Size());
     }
 }
 
-void PlayerPort::DecodeVideo(H264Decoder& decoder, const QueuedFrame& item, uint64_t epoch,
-                             bool* needKeyFrame, std::vector<ScheduledPicture>* decoded) {
+void PlayerPort::DecodeVideo(VideoDecoder& decoder, const QueuedFrame& item, uint64_t epoch,
+                              bool* needKeyFrame, std::vector<ScheduledPicture>* decoded) {
     if (*needKeyFrame && !item.keyFrame) {
         std::lock_guard lock(statsMutex_);
         ++stats_.framesDiscarded;
@@ -413,7 +445,10 @@ void PlayerPort::DecodeVideo(H264Decoder& decoder, const QueuedFrame& item, uint
     }
     if (!pictures.empty()) {
         std::lock_guard lock(lastPictureMutex_);
-        if (epoch_.load() == epoch) lastPicture_ = RefFrame(pictures.back().get());
+        if (epoch_.load() == epoch) {
+            lastPicture_ = RefFrame(pictures.back().get());
+            lastPictureSequence_ = firstSequence + pictures.size() - 1;
+        }
     }
     for (size_t i = 0; i < pictures.size(); ++i) {
         uint32_t ts = pictures[i]->pts != AV_NOPTS_VALUE ? static_cast<uint32_t>(pictures[i]->pts)
@@ -422,7 +457,7 @@ void PlayerPort::DecodeVideo(H264Decoder& decoder, const QueuedFrame& item, uint
     }
 }
 
-void PlayerPort::PlayAudio(const QueuedFrame& item) {
+void PlayerPort::PlayAudio(const uint8_t* samples, size_t size) {
     bool played = false;
     {
         std::lock_guard lock(audioMutex_);
@@ -444,9 +479,9 @@ void PlayerPort::PlayAudio(const QueuedFrame& item) {
                 }
             }
             if (audioStartedRate_ != 0) {
-                size_t count = item.size - item.size % static_cast<size_t>(channels);
+                size_t count = size - size % static_cast<size_t>(channels);
                 pcm_.resize(count);
-                if (count > 0 && DecodeG711(encoding, item.data.data(), count, pcm_.data()) == 0) {
+                if (count > 0 && DecodeG711(encoding, samples, count, pcm_.data()) == 0) {
                     audioOutput_->Write(pcm_.data(), count);
                     played = true;
                 }
@@ -458,16 +493,16 @@ void PlayerPort::PlayAudio(const QueuedFrame& item) {
     else ++stats_.audioFramesDiscarded;
 }
 
-void PlayerPort::Present(const ScheduledPicture& scheduled) {
+void PlayerPort::Present(const AVFrame& frame, uint32_t timestampMs, uint64_t sequence,
+                         uint64_t epoch) {
     DrawSettings settings;
     {
         std::lock_guard lock(settingsMutex_);
         settings = settings_;
     }
     if (!settings.drawEnabled) return;
-    const AVFrame& frame = *scheduled.frame;
     std::lock_guard lock(surfaceMutex_);
-    if (!surface_ || epoch_.load() != scheduled.epoch) return;
+    if (!surface_ || epoch_.load() != epoch) return;
     SurfaceFormat format = surface_->CurrentFormat();
     DisplayRequest request;
     request.pictureWidth = frame.width;
@@ -489,8 +524,8 @@ void PlayerPort::Present(const ScheduledPicture& scheduled) {
     if (!picture) return;
     picture->surfaceWidth = format.width;
     picture->surfaceHeight = format.height;
-    picture->timestampMs = scheduled.timestampMs;
-    picture->sequence = scheduled.sequence;
+    picture->timestampMs = timestampMs;
+    picture->sequence = sequence;
     if (settings.drawFun) {
         QVXPlayDrawContext context{};
         for (int i = 0; i < 3; ++i) {
@@ -507,6 +542,161 @@ void PlayerPort::Present(const ScheduledPicture& scheduled) {
     surface_->PictureReady();
     std::lock_guard statsLock(statsMutex_);
     ++stats_.presentedPictures;
+}
+
+// Recording files.
+
+int PlayerPort::OpenFile(const char* path, int startPercent) {
+    if (!path || !*path || startPercent < 0 || startPercent > 100) return -1;
+    std::lock_guard control(controlMutex_);
+    // A live stream of this port gives way; its header stays for after the file.
+    if (StopLocked() != 0) return -1;
+    file_.Close();
+    DropBufferedPictures();
+    if (file_.Open(path, startPercent) != 0) return -1;
+    StreamInfo info = file_.Info();
+    if (info.audioEncoding != kAudioNone) {
+        QVXPlayAudioAttr attr{info.audioEncoding, info.audioSampleRate, info.audioChannels,
+                              info.frameRate};
+        SetAudioAttr(attr);
+    }
+    return 0;
+}
+
+int PlayerPort::CloseFile() {
+    std::lock_guard control(controlMutex_);
+    if (!file_.IsOpen()) return 0;
+    file_.Close();
+    if (file_.IsOpen()) return -1;  // called from the file thread itself
+    DropBufferedPictures();
+    return 0;
+}
+
+int PlayerPort::Pause() {
+    std::lock_guard control(controlMutex_);
+    if (file_.IsOpen()) return file_.Pause();
+    {
+        std::lock_guard lock(inputMutex_);
+        if (!playing_) return -1;
+    }
+    return PauseDecoder();
+}
+
+int PlayerPort::Fast() {
+    std::lock_guard control(controlMutex_);
+    return file_.SetLevel(std::min(file_.Level() + 1, kFastestSpeedLevel));
+}
+
+int PlayerPort::Slow() {
+    std::lock_guard control(controlMutex_);
+    return file_.SetLevel(std::max(file_.Level() - 1, kSlowestSpeedLevel));
+}
+
+int PlayerPort::SetRate(int level) {
+    std::lock_guard control(controlMutex_);
+    return file_.SetLevel(level);
+}
+
+int PlayerPort::GetPlaySpeed() { return file_.Level(); }
+
+int PlayerPort::OneByOne() {
+    std::lock_guard control(controlMutex_);
+    return file_.Step();
+}
+
+int PlayerPort::ShowFrame() {
+    AvFramePtr picture;
+    uint64_t sequence;
+    {
+        std::lock_guard lock(lastPictureMutex_);
+        if (!lastPicture_) return -2;
+        picture = RefFrame(lastPicture_.get());
+        sequence = lastPictureSequence_;
+    }
+    if (!picture) return -1;
+    Present(*picture, static_cast<uint32_t>(picture->pts), sequence, epoch_.load());
+    return 0;
+}
+
+int PlayerPort::GetPlayState() {
+    int state = file_.State();
+    if (state != QVXPLAY_STATE_NONE) return state;
+    std::lock_guard lock(inputMutex_);
+    if (!streamOpen_) return QVXPLAY_STATE_NONE;
+    if (!playing_) return QVXPLAY_STATE_STOPPED;
+    return paused_.load() ? QVXPLAY_STATE_PAUSED : QVXPLAY_STATE_PLAYING;
+}
+
+int PlayerPort::SetStateCallBack(QVXPlayStateFun fun, intptr_t user) {
+    std::lock_guard lock(settingsMutex_);
+    settings_.stateFun = fun;
+    settings_.stateUser = user;
+    return 0;
+}
+
+int PlayerPort::ShotImage(const char* path, int percent) {
+    if (!path || !*path || percent < 0 || percent > 100) return -1;
+    std::vector<AvFramePtr> pictures(1);
+    uint32_t timestampMs = 0;
+    {
+        std::lock_guard lock(shotMutex_);
+        if (shot_.Take(path, percent, &pictures[0], &timestampMs) != 0) return -1;
+    }
+    uint64_t sequence = CountDecoded(false, pictures);
+    ShowPicture(*pictures[0], timestampMs, sequence);
+    return 0;
+}
+
+int PlayerPort::GetFileTime() {
+    if (!file_.IsOpen()) return -1;
+    return static_cast<int>(std::min<uint32_t>(file_.DurationMs(), INT32_MAX));
+}
+
+int PlayerPort::GetPlayedTime() {
+    if (!file_.IsOpen()) return -1;
+    return static_cast<int>(std::min<uint32_t>(file_.PositionMs(), INT32_MAX));
+}
+
+int PlayerPort::GetPlayPos() {
+    if (!file_.IsOpen()) return -1;
+    return file_.PositionPercent();
+}
+
+int PlayerPort::SetPlayPos(int percent) {
+    std::lock_guard control(controlMutex_);
+    return file_.Seek(percent);
+}
+
+uint64_t PlayerPort::CountDecoded(bool damaged, const std::vector<AvFramePtr>& pictures) {
+    std::lock_guard lock(statsMutex_);
+    if (damaged) ++stats_.decodeErrors;
+    uint64_t first = stats_.decodedPictures + 1;
+    stats_.decodedPictures += pictures.size();
+    if (!pictures.empty()) {
+        stats_.pictureWidth = pictures.back()->width;
+        stats_.pictureHeight = pictures.back()->height;
+    }
+    return first;
+}
+
+void PlayerPort::ShowPicture(const AVFrame& picture, uint32_t timestampMs, uint64_t sequence) {
+    {
+        std::lock_guard lock(lastPictureMutex_);
+        lastPicture_ = RefFrame(&picture);
+        lastPictureSequence_ = sequence;
+    }
+    Present(picture, timestampMs, sequence, epoch_.load());
+}
+
+void PlayerPort::EndOfFile() {
+    QVXPlayStateFun fun;
+    intptr_t user;
+    {
+        std::lock_guard lock(settingsMutex_);
+        fun = settings_.stateFun;
+        user = settings_.stateUser;
+    }
+    if (fun) fun(handle_, QVXPLAY_STATE_END, user);
 }
 
 }  // namespace ocv::player

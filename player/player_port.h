@@ -1,8 +1,8 @@
 #pragma once
-// One player instance: a live stream's input queue, its decoding thread, drawing settings,
-// sound and the last picture for captures. The C functions of qvx_player.h forward here.
-// Room is left for file playback and microphone capture to become further sources of a
-// port without changing the drawing and sound side.
+// One player instance: a live stream's input queue and its decoding thread, or a recording
+// file played by FilePlayback; drawing settings, sound and the last picture for captures.
+// The C functions of qvx_player.h forward here. Both sources end in the same drawing and
+// sound side (Present, PlayAudio).
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -13,16 +13,18 @@
 
 #include "player/audio_output.h"
 #include "player/av_ptr.h"
+#include "player/file_playback.h"
 #include "player/frame_queue.h"
 #include "player/picture_converter.h"
 #include "player/player_statistics.h"
+#include "player/preview_shot.h"
 #include "player/qvx_player.h"
 #include "player/video_surface.h"
 #include "shell/base/media_types.h"
 
 namespace ocv::player {
 
-class PlayerPort {
+class PlayerPort final : private FileOutput {
 public:
     // Input queue bounds: about four seconds of a busy main stream.
     static constexpr size_t kMaxQueuedFrames = 250;
@@ -33,7 +35,7 @@ public:
     PlayerPort(const PlayerPort&) = delete;
     PlayerPort& operator=(const PlayerPort&) = delete;
 
-    // Stops decoding, closes the sound and unbinds the surface and callback.
+    // Stops decoding, closes the file and the sound and unbinds the surface and callbacks.
     void Shutdown();
 
     int SetDrawWnd(VideoSurface* surface);
@@ -63,6 +65,26 @@ public:
     int Capture(const char* path, int bitmapFlag, int quality);
     PortStatistics Statistics();
 
+    // Recording files (see qvx_player.h).
+    int OpenFile(const char* path, int startPercent);
+    int CloseFile();
+    int Pause();
+    int Fast();
+    int Slow();
+    int SetRate(int level);
+    int GetPlaySpeed();
+    int OneByOne();
+    int ShowFrame();
+    int GetPlayState();
+    int SetStateCallBack(QVXPlayStateFun fun, intptr_t user);
+    int ShotImage(const char* path, int percent);
+    int GetFileTime();
+    int GetPlayedTime();
+    int GetPlayPos();
+    int SetPlayPos(int percent);
+    void SetPlaybackClock(std::shared_ptr<PlaybackClock> clock) { file_.SetClock(std::move(clock)); }
+    void SetFollowWindow(int ms) { file_.SetFollowWindow(ms); }
+
 private:
     struct DrawSettings {
         int displayMode = QVXPLAY_DISPLAY_STRETCH;
@@ -72,6 +94,8 @@ private:
         QVXPlayRect region{};
         QVXPlayDrawFun drawFun = nullptr;
         intptr_t drawUser = 0;
+        QVXPlayStateFun stateFun = nullptr;
+        intptr_t stateUser = 0;
     };
     struct ScheduledPicture {
         AvFramePtr frame;
@@ -81,12 +105,18 @@ private:
     };
 
     void Run();
-    void DecodeVideo(class H264Decoder& decoder, const QueuedFrame& item, uint64_t epoch,
+    void DecodeVideo(VideoDecoder& decoder, const QueuedFrame& item, uint64_t epoch,
                      bool* needKeyFrame, std::vector<ScheduledPicture>* decoded);
-    void PlayAudio(const QueuedFrame& item);
-    void Present(const ScheduledPicture& picture);
+    void PlayAudio(const uint8_t* samples, size_t size);
+    void Present(const AVFrame& frame, uint32_t timestampMs, uint64_t sequence, uint64_t epoch);
     void DropBufferedPictures();
     int StopLocked();
+
+    // FileOutput: the file thread's pictures, sound and end.
+    uint64_t CountDecoded(bool damaged, const std::vector<AvFramePtr>& pictures) override;
+    void ShowPicture(const AVFrame& picture, uint32_t timestampMs, uint64_t sequence) override;
+    void PlaySound(const uint8_t* samples, size_t size) override { PlayAudio(samples, size); }
+    void EndOfFile() override;
 
     const int handle_;
     const int portNumber_;
@@ -111,11 +141,14 @@ private:
     DrawSettings settings_;
 
     std::mutex surfaceMutex_;  // held while a picture is made and posted
-    VideoSurface* surface_ = nullptr;
+    // A surface owned by a shared_ptr is held here, so it lives while it is bound even if
+    // its window is gone; any other surface is borrowed and must outlive its binding.
+    std::shared_ptr<VideoSurface> surface_;
     PictureConverter converter_;  // decoding thread, under surfaceMutex_
 
     std::mutex lastPictureMutex_;
-    AvFramePtr lastPicture_;
+    AvFramePtr lastPicture_;  // for Capture and ShowFrame
+    uint64_t lastPictureSequence_ = 0;
 
     std::mutex audioMutex_;
     QVXPlayAudioAttr audioAttr_{};
@@ -126,6 +159,10 @@ private:
 
     std::mutex statsMutex_;
     PortStatistics stats_;
+
+    FilePlayback file_{*this, portNumber_};  // after everything its thread reaches
+    std::mutex shotMutex_;
+    PreviewShot shot_;
 };
 
 }  // namespace ocv::player

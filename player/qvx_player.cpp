@@ -9,6 +9,8 @@
 
 #include "player/player_port.h"
 #include "player/player_statistics.h"
+#include "player/port_options.h"
+#include "player/video_decoder.h"
 #include "shell/base/media_types.h"
 
 namespace ocv::player {
@@ -49,6 +51,21 @@ int GetPortStatistics(int port, PortStatistics* out) {
     if (!out) return -1;
     return WithPort(port, [&](PlayerPort& p) {
         *out = p.Statistics();
+        return 0;
+    });
+}
+
+int SetPlaybackClock(int port, std::shared_ptr<PlaybackClock> clock) {
+    return WithPort(port, [&](PlayerPort& p) {
+        p.SetPlaybackClock(std::move(clock));
+        return 0;
+    });
+}
+
+int SetFileFollowWindow(int port, int ms) {
+    if (ms < 0) return -1;
+    return WithPort(port, [&](PlayerPort& p) {
+        p.SetFollowWindow(ms);
         return 0;
     });
 }
@@ -117,8 +134,7 @@ int QVXPlay_OpenStream(int port, const void* streamHeader, int headerLength) {
         return QVXPLAY_ERROR;
     ocv::StreamInfo info;
     std::memcpy(&info, streamHeader, sizeof info);
-    // Word 0 is 0 in the default header of a cell and 1 from devices: both mean H.264.
-    if (info.videoCodec != 0 && info.videoCodec != ocv::kVideoCodecH264) return QVXPLAY_ERROR;
+    if (!ocv::player::IsSupportedVideoCodec(info.videoCodec)) return QVXPLAY_ERROR;
     return WithPort(port, [&](PlayerPort& p) { return p.OpenStream(info); });
 }
 
@@ -187,6 +203,70 @@ int QVXPlay_SetDisplayRegion(int port, const QVXPlayRect* region) {
 
 int QVXPlay_Capture(int port, const char* path, int bitmapFlag, int quality) {
     return WithPort(port, [&](PlayerPort& p) { return p.Capture(path, bitmapFlag, quality); });
+}
+
+int QVXPlay_OpenFile(int port, const char* path, int startPercent) {
+    return WithPort(port, [&](PlayerPort& p) { return p.OpenFile(path, startPercent); });
+}
+
+int QVXPlay_CloseFile(int port) {
+    return WithPort(port, [](PlayerPort& p) { return p.CloseFile(); });
+}
+
+int QVXPlay_Pause(int port) {
+    return WithPort(port, [](PlayerPort& p) { return p.Pause(); });
+}
+
+int QVXPlay_Fast(int port) {
+    return WithPort(port, [](PlayerPort& p) { return p.Fast(); });
+}
+
+int QVXPlay_Slow(int port) {
+    return WithPort(port, [](PlayerPort& p) { return p.Slow(); });
+}
+
+int QVXPlay_SetRate(int port, int level) {
+    return WithPort(port, [&](PlayerPort& p) { return p.SetRate(level); });
+}
+
+int QVXPlay_GetPlaySpeed(int port) {
+    return WithPort(port, [](PlayerPort& p) { return p.GetPlaySpeed(); });
+}
+
+int QVXPlay_OneByOne(int port) {
+    return WithPort(port, [](PlayerPort& p) { return p.OneByOne(); });
+}
+
+int QVXPlay_ShowFrame(int port) {
+    return WithPort(port, [](PlayerPort& p) { return p.ShowFrame(); });
+}
+
+int QVXPlay_GetPlayState(int port) {
+    return WithPort(port, [](PlayerPort& p) { return p.GetPlayState(); });
+}
+
+int QVXPlay_SetStateCallBack(int port, QVXPlayStateFun fun, intptr_t user) {
+    return WithPort(port, [&](PlayerPort& p) { return p.SetStateCallBack(fun, user); });
+}
+
+int QVXPlay_ShotImage(int port, const char* path, int percent) {
+    return WithPort(port, [&](PlayerPort& p) { return p.ShotImage(path, percent); });
+}
+
+int QVXPlay_GetFileTime(int port) {
+    return WithPort(port, [](PlayerPort& p) { return p.GetFileTime(); });
+}
+
+int QVXPlay_GetPlayedTime(int port) {
+    return WithPort(port, [](PlayerPort& p) { return p.GetPlayedTime(); });
+}
+
+int QVXPlay_GetPlayPos(int port) {
+    return WithPort(port, [](PlayerPort& p) { return p.GetPlayPos(); });
+}
+
+int QVXPlay_SetPlayPos(int port, int percent) {
+    return WithPort(port, [&](PlayerPort& p) { return p.SetPlayPos(percent); });
 }
 
 }  // extern "C"

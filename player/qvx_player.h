@@ -1,6 +1,7 @@
 #pragma once
-// The player library: decodes live H.264 streams with their G.711 sound and draws the
-// pictures into video surfaces. A player instance is addressed by the handle that
+// The player library: decodes live H.264 and H.265 streams and recording files (.qvx) with
+// their G.711 sound and draws the pictures into video surfaces. A player instance is
+// addressed by the handle that
 // QVXPlay_InitV2 gives out for a port number 0..255 (the caller takes the number from
 // PortSlots). Every call returns 0 for success, -1 for an invalid handle, argument or
 // failed operation, -2 for no room, nothing there or already in use, unless noted.
@@ -23,6 +24,25 @@ extern "C" {
 #define QVXPLAY_MAX_PICTURE_PIXELS (8192 * 4320)
 // Largest SetPlayerBufNumber value taken; larger values are lowered to it.
 #define QVXPLAY_MAX_BUFFERED_PICTURES 30
+
+// Video codec: word 0 of the 28-byte stream header (also in a recording file's header).
+// 0, the word of a cell's default header, says nothing: the decoder follows the stream,
+// H.264 until a key frame carries H.265 parameter sets (and back).
+#define QVXPLAY_CODEC_H264 1  // Annex-B byte stream
+#define QVXPLAY_CODEC_H265 2  // Annex-B byte stream (HEVC)
+
+// QVXPlay_GetPlayState results, and what the state callback reports.
+#define QVXPLAY_STATE_NONE 0     // nothing open
+#define QVXPLAY_STATE_PLAYING 1
+#define QVXPLAY_STATE_STOPPED 2  // open, not playing
+#define QVXPLAY_STATE_PAUSED 3   // also after the end of a file, on its last picture
+#define QVXPLAY_STATE_END 4      // state callback only: the end of the file was reached
+
+// File playback speed levels: level L plays at 2^L times normal speed.
+//   -3: 1/8   -2: 1/4   -1: 1/2   0: normal   1: 2x   2: 4x   3: 8x   4: 16x
+#define QVXPLAY_SPEED_SLOWEST (-3)
+#define QVXPLAY_SPEED_NORMAL 0
+#define QVXPLAY_SPEED_FASTEST 4
 
 // Pixel formats of video surfaces and of the overlay drawing context.
 #define QVXPLAY_PIXEL_BGRA32 0  // bytes B,G,R,A per pixel (a little-endian 0xAARRGGBB word)
@@ -90,6 +110,12 @@ typedef void (*QVXPlayDrawFun)(int port, QVXPlayDrawContext* context, int pictur
                                int pictureHeight, int windowWidth, int windowHeight,
                                int marginX, int marginY, intptr_t user);
 
+// State callback, called on the port's playing thread when the port changes state by
+// itself, which is when a file reaches its end (QVXPLAY_STATE_END; the port then waits
+// paused on the last picture). It must return quickly; of the calls on the same port it
+// may only use the QVXPlay_Get* ones.
+typedef void (*QVXPlayStateFun)(int port, int state, intptr_t user);
+
 // Creates the instance of port number 0..255 and gives its handle (> 0) in *port.
 // -2 when that port number already has an instance.
 int QVXPlay_InitV2(int* port, int portNumber);
@@ -98,7 +124,10 @@ int QVXPlay_InitV2(int* port, int portNumber);
 int QVXPlay_DeInit(int port);
 
 // Binds the video surface (an ocv::player::VideoSurface*, see player/video_surface.h);
-// nullptr unbinds. Once this returns, the previous surface is not called again.
+// nullptr unbinds. Once this returns, the previous surface is not called again. A surface
+// owned by a std::shared_ptr is held by the port until it is unbound (or the port is
+// de-initialised), so its owner may let it go at any time; any other surface must outlive
+// its binding.
 int QVXPlay_SetDrawWnd(int port, void* window);
 // QVXPLAY_DRAW_FAST (the default) or QVXPLAY_DRAW_SMOOTH.
 int QVXPlay_SetDrawMode(int port, int method);
@@ -114,14 +143,17 @@ int QVXPlay_RegisterDrawFun(int port, QVXPlayDrawFun fun, intptr_t user);
 // which smooths the motion of a stream that arrives in bursts.
 int QVXPlay_SetPlayerBufNumber(int port, int frameCount);
 
-// Takes the 28-byte stream header (ocv::StreamInfo). Its width and height are only a
-// hint: the decoder follows the stream, whatever size the header announced. Allowed
-// while playing (a new stream follows; call QVXPlay_ResetSourceBuffer to drop the old).
+// Takes the 28-byte stream header (ocv::StreamInfo). Word 0 chooses the decoder
+// (QVXPLAY_CODEC_*; -1 for others). Width and height are only a hint: the decoder follows
+// the stream, whatever size the header announced. Allowed while playing (a new stream
+// follows; call QVXPlay_ResetSourceBuffer to drop the old).
 int QVXPlay_OpenStream(int port, const void* streamHeader, int headerLength);
-// Starts the decoding thread of the port. -1 without an open stream.
+// Starts the decoding thread of the port, or resumes after QVXPlay_Pause. With a file
+// open (QVXPlay_OpenFile), plays the file. -1 without an open stream or file.
 int QVXPlay_Play(int port);
-// Ends the decoding thread and drops everything buffered. The stream stays open, so
-// QVXPlay_Play can start again.
+// Ends the decoding thread and drops everything buffered (also the picture waiting in the
+// surface and the last picture). The stream stays open, so QVXPlay_Play can start again;
+// an open file stays open and plays again from its beginning.
 int QVXPlay_Stop(int port);
 // Drops buffered frames and pictures (also the one waiting in the surface and the last
 // picture kept for capture); decoding resumes at the next key frame.
@@ -161,6 +193,64 @@ int QVXPlay_SetDisplayRegion(int port, const QVXPlayRect* region);
 // quality 1..100, otherwise as a 24-bit BMP (quality ignored). -2 and no file when no
 // picture has been decoded; -1 when the file cannot be written.
 int QVXPlay_Capture(int port, const char* path, int bitmapFlag, int quality);
+
+// ---- Recording files (.qvx, docs/storage-format.md) --------------------------------
+// Positions are on the file's video time line: milliseconds since the file's start time,
+// as the key-frame index counts them. The duration is the time of the last whole video
+// record. A position in percent p means p * duration / 100, and playing starts at the key
+// frame at or before it (the index finds it; where the index is missing or damaged the
+// records are walked). A file still being written (modified within the last 3 s) plays
+// up to what is written and follows its growth; a file cut short, damaged records and
+// garbage after the last record end playing at the last whole, sensible record.
+
+// Opens a recording on the port, to play from startPercent (0..100). Stops what the port
+// played (a live stream keeps its header for later). The port is then stopped
+// (QVXPLAY_STATE_STOPPED); QVXPlay_Play starts. The file's sound attributes (header words
+// 3..6) become the port's. -1 (with a trace line) for a missing file, one that is no
+// recording, a codec that is not decoded, or a percentage outside 0..100.
+int QVXPlay_OpenFile(int port, const char* path, int startPercent);
+// Stops and closes the file; the port's state becomes QVXPLAY_STATE_NONE for files. 0 also
+// when no file was open.
+int QVXPlay_CloseFile(int port);
+// Pauses: a file keeps its place and its picture, a live stream discards input
+// (QVXPlay_PauseDecoder). QVXPlay_Play resumes. -1 when the port is not playing.
+int QVXPlay_Pause(int port);
+// One speed level faster / slower (QVXPLAY_SPEED_*); at the fastest / slowest level the
+// level stays and 0 is returned. The level holds for files opened later too; a live
+// stream is paced by its source and ignores it. Sound is played at normal speed only.
+int QVXPlay_Fast(int port);
+int QVXPlay_Slow(int port);
+// Sets the speed level directly (QVXPLAY_SPEED_NORMAL, 0, is normal speed); -1 outside
+// -3..4.
+int QVXPlay_SetRate(int port, int level);
+// The speed level, or -1 for an invalid handle.
+int QVXPlay_GetPlaySpeed(int port);
+// Pauses (if playing) and shows the next picture of the file; every call shows exactly
+// one more picture. When stopped, the first call shows the picture where playing would
+// start. -1 without a file.
+int QVXPlay_OneByOne(int port);
+// Draws the last picture again, as the surface, display mode and region are now (after a
+// resize or a zoom while paused). -2 when there is no picture.
+int QVXPlay_ShowFrame(int port);
+// QVXPLAY_STATE_NONE, _PLAYING, _STOPPED or _PAUSED; -1 for an invalid handle.
+int QVXPlay_GetPlayState(int port);
+// nullptr removes the callback.
+int QVXPlay_SetStateCallBack(int port, QVXPlayStateFun fun, intptr_t user);
+// Draws the picture of a recording at percent (0..100) of its duration into the port's
+// surface, on the calling thread (a hover preview: the port needs no file open and
+// nothing playing). The picture is the key frame at or before that place and becomes the
+// port's last picture. -1 when the file cannot be played or holds no picture there.
+int QVXPlay_ShotImage(int port, const char* path, int percent);
+// The file's duration in ms (grows while a recording being written is followed; known
+// once the port has looked at the file's end, when it first plays or steps), the
+// position of the picture shown last in ms, and that position in percent of the duration
+// (0 while the duration is 0). -1 without a file.
+int QVXPlay_GetFileTime(int port);
+int QVXPlay_GetPlayedTime(int port);
+int QVXPlay_GetPlayPos(int port);
+// Goes to percent (0..100) of the duration: to the key frame at or before it. Paused, the
+// picture there is shown; stopped, the next QVXPlay_Play starts there. -1 without a file.
+int QVXPlay_SetPlayPos(int port, int percent);
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,9 @@
 #pragma once
 // The video surface: what a player draws into. The Qt video window implements it; tests
 // implement it in memory. The handle given to QVXPlay_SetDrawWnd is a VideoSurface*.
+// A surface created by std::make_shared (as the Qt one is) is held by every port it is
+// bound to (shared_from_this), so its window may go while a port still draws into it; the
+// surface then lives on until the last port lets it go.
 //
 // The player converts each picture once, straight to the surface's current size and pixel
 // format, and posts it into the surface's single-slot mailbox: a picture the surface has
@@ -41,7 +44,7 @@ struct VideoPicture {
     std::vector<uint8_t> storage;
 };
 
-class VideoSurface {
+class VideoSurface : public std::enable_shared_from_this<VideoSurface> {
 public:
     virtual ~VideoSurface() = default;
 

@@ -1,5 +1,7 @@
 // libFuzzer entry: arbitrary bytes as a run of frame records through the record checks,
-// the H.264 decoder and the picture converter, on one thread so that runs reproduce.
+// the video decoder (the first byte modulo 3 is the stream header's codec word: 0 follows
+// the stream's parameter sets, 1 H.264, 2 H.265) and the picture converter, on one thread
+// so that runs reproduce.
 // Build with -DOCV_FUZZ=ON and clang; run build/tests/player_input_fuzzer [corpus].
 #include <cstddef>
 #include <cstdint>
@@ -7,13 +9,13 @@
 
 #include "player/display_geometry.h"
 #include "player/frame_record.h"
-#include "player/h264_decoder.h"
+#include "player/video_decoder.h"
 #include "player/picture_converter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace ocv::player;
-    H264Decoder decoder;
-    if (decoder.Open() != 0) return 0;
+    VideoDecoder decoder;
+    if (decoder.Open(size > 0 ? data[0] % 3u : 0u) != 0) return 0;
     PictureConverter converter;
     std::vector<AvFramePtr> pictures;
     std::vector<uint8_t> padded;

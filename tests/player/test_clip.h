@@ -1,6 +1,6 @@
 #pragma once
-// H.264 test clips made with libavcodec (libx264) and wrapped as the device library's
-// frame records, plus an in-memory video surface.
+// H.264 and H.265 test clips made with libavcodec (libx264, libx265) and wrapped as the
+// device library's frame records, plus an in-memory video surface.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -20,16 +20,20 @@ struct EncodedPicture {
     bool keyFrame = false;
 };
 
-// A moving pattern of count pictures; a key frame (IDR with SPS/PPS) every gop pictures.
+// A moving pattern of count pictures; a key frame (IDR with its parameter sets) every gop
+// pictures; no reordering.
 std::vector<EncodedPicture> MakeH264Clip(int width, int height, int count, int gop);
+std::vector<EncodedPicture> MakeH265Clip(int width, int height, int count, int gop);
 
 // One frame record: header + data (+ extensionBlocks blocks of 72 bytes of filler).
-// frameType units digit: 3 for key frames (IDR with parameter sets), 2 otherwise.
+// frameType units digit: keyKind (3, or 1) for key frames, 2 otherwise.
 std::vector<uint8_t> MakeVideoRecord(const EncodedPicture& picture, uint32_t timestampMs,
-                                     int extensionBlocks = 0);
+                                     int extensionBlocks = 0, uint32_t keyKind = 3);
 std::vector<uint8_t> MakeAudioRecord(const std::vector<uint8_t>& samples, uint32_t timestampMs);
 
-StreamInfo MakeStreamInfo(int width, int height, uint32_t audioEncoding = kAudioNone);
+// codec: word 0 (1 H.264, 2 H.265).
+StreamInfo MakeStreamInfo(int width, int height, uint32_t audioEncoding = kAudioNone,
+                          uint32_t codec = kVideoCodecH264);
 
 // Polls until pred() holds or the bound passes; true when it held.
 bool WaitFor(const std::function<bool()>& pred,
