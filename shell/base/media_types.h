@@ -8,7 +8,7 @@ namespace ocv {
 // Seven 32-bit words. Words 1..3 are what the rest of the system interprets; the others
 // are carried unchanged from the device to the recording file and the player.
 struct StreamInfo {
-    uint32_t videoCodec;       // word 0: 1 = H.264 (Annex-B)
+    uint32_t videoCodec;       // word 0: 1 = H.264, 2 = H.265 (Annex-B); 0 = not said: players follow the stream
     uint32_t width;            // word 1: picture width
     uint32_t height;           // word 2: picture height
     uint32_t audioEncoding;    // word 3: kAudio* below; the audio attributes start here
@@ -19,6 +19,7 @@ struct StreamInfo {
 static_assert(sizeof(StreamInfo) == 28);
 
 constexpr uint32_t kVideoCodecH264 = 1;
+constexpr uint32_t kVideoCodecH265 = 2;
 constexpr uint32_t kAudioNone = 0;
 constexpr uint32_t kAudioG711ALaw = 1;   // 8-bit samples, 8000 bytes per second
 constexpr uint32_t kAudioG711MuLaw = 2;  // 8-bit samples, 8000 bytes per second

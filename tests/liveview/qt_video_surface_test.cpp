@@ -133,8 +133,8 @@ TEST(QtVideoSurface, PlayerThreadKeepsCallingWhileTheWidgetIsDestroyed) {
     auto* area = new VideoPictureArea(0xFF313131);
     area->resize(96, 64);
     area->show();
-    // Only the raw handle, as the player holds it: the surface must outlive the widget.
-    QtVideoSurface* surface = &area->Surface();
+    // A reference, as a bound player port holds one: the surface outlives the widget.
+    std::shared_ptr<QtVideoSurface> surface = area->SharedSurface();
     std::atomic<bool> stop{false};
     std::atomic<uint64_t> calls{0};
     std::thread player([&] {
