@@ -1,11 +1,13 @@
 #pragma once
 // MP4 files for browsers and phones, made with libavformat's muxer: the H.264 pictures are
 // copied as they are (no re-encoding); the index (moov) is moved to the front when the file
-// is closed ("+faststart"), so a player can start before it has the whole file.
+// is closed (fast start, see mp4_index_mover.h), so a player can start before it has the whole
+// file.
 //
 // Sound: the MP4 muxer does not take G.711 (no sample entry for it in an MP4 file), and
 // browsers could not play it there anyway. G.711 and G.726 sound is therefore decoded and
-// encoded again as AAC-LC, mono, 8000 samples per second. The sound is placed on the picture
+// encoded again as AAC-LC, mono, 8000 samples per second, on a thread of its own
+// (aac_encoder.h). The sound is placed on the picture
 // time line by where it lies in the stream (the sound of a period follows its picture): it is
 // padded with silence when it falls behind the pictures and dropped when it runs ahead.
 #include <cstdint>
