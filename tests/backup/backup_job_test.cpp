@@ -7,8 +7,10 @@
 #include <set>
 
 #include "backup/backup_job.h"
+#include "backup/recording_source.h"
 #include "backup/snapshot.h"
 #include "tests/backup/fake_source.h"
+#include "tests/backup/recording_maker.h"
 #include "tests/player/test_clip.h"
 #include "tests/support/temp_dir.h"
 
@@ -140,6 +142,48 @@ TEST_F(BackupJobTest, DestroyingARunningJobStopsItAndCleansUp) {
     BackupJob never(std::make_unique<FakeSource>(), BackupOptions{});
     EXPECT_EQ(never.Start(), -1);  // no output names
     EXPECT_EQ(never.Wait().status, BackupStatus::kFailed);
+}
+
+// MP4 exports run a sound encoder thread beside the job's worker.
+class Mp4JobTest : public BackupJobTest {
+protected:
+    std::unique_ptr<BackupJob> Mp4Job(int pauseMs) {
+        test::RecordingSpec s;
+        s.driveDir = dir / "D";
+        s.startSecond = 36000;
+        s.seconds = 6;
+        test::WriteRecording(s);
+        BackupSpan span{2020, 7, 8, 36000, 36010};
+        std::vector<SpanFile> files;
+        FindSpanFiles({s.driveDir}, s.channelFolder, span, kAnyRecordType, &files);
+        BackupOptions options;
+        options.format = ExportFormat::kMp4;
+        std::string first = out + "/m.mp4";
+        options.outputPath = [first](int n) { return NumberedPath(first, n); };
+        options.pauseEveryRecords = pauseMs ? 1 : 0;
+        options.pauseMs = pauseMs;
+        return std::make_unique<BackupJob>(std::make_unique<RecordingSpanSource>(files, span), options);
+    }
+};
+
+TEST_F(Mp4JobTest, SoundEncodedBesideThePicturesEndsWithThem) {
+    auto job = Mp4Job(0);
+    ASSERT_EQ(job->Start(), 0);
+    BackupResult r = job->Wait();
+    ASSERT_EQ(r.status, BackupStatus::kComplete) << r.error;
+    std::string a = test::Probe(r.files[0], "a:0", "codec_name,duration");
+    EXPECT_EQ(test::ProbeValue(a, "codec_name"), "aac");
+    EXPECT_NEAR(std::atof(test::ProbeValue(a, "duration").c_str()), 6.0, 0.2);
+    EXPECT_EQ(test::DecodeErrors(r.files[0]), "");
+}
+
+TEST_F(Mp4JobTest, CancelStopsTheSoundEncoderAndLeavesNothing) {
+    auto job = Mp4Job(1);
+    ASSERT_EQ(job->Start(), 0);
+    ASSERT_TRUE(test::WaitFor([&] { return job->Progress() >= 30; }));
+    job->Cancel();
+    EXPECT_EQ(job->Wait().status, BackupStatus::kCancelled);
+    EXPECT_TRUE(Entries(out).empty());
 }
 
 TEST(SnapshotSequenceTest, ConcurrentSnapshotsShareOneWrappingSequence) {
