@@ -144,7 +144,7 @@ TEST_F(BackupJobTest, DestroyingARunningJobStopsItAndCleansUp) {
     EXPECT_EQ(never.Wait().status, BackupStatus::kFailed);
 }
 
-// MP4 exports run a sound encoder thread beside the job's worker.
+// MP4 exports run a sound encoder thread beside the job's worker (whole exports: export_media_test).
 class Mp4JobTest : public BackupJobTest {
 protected:
     std::unique_ptr<BackupJob> Mp4Job(int pauseMs) {
@@ -165,17 +165,6 @@ protected:
         return std::make_unique<BackupJob>(std::make_unique<RecordingSpanSource>(files, span), options);
     }
 };
-
-TEST_F(Mp4JobTest, SoundEncodedBesideThePicturesEndsWithThem) {
-    auto job = Mp4Job(0);
-    ASSERT_EQ(job->Start(), 0);
-    BackupResult r = job->Wait();
-    ASSERT_EQ(r.status, BackupStatus::kComplete) << r.error;
-    std::string a = test::Probe(r.files[0], "a:0", "codec_name,duration");
-    EXPECT_EQ(test::ProbeValue(a, "codec_name"), "aac");
-    EXPECT_NEAR(std::atof(test::ProbeValue(a, "duration").c_str()), 6.0, 0.2);
-    EXPECT_EQ(test::DecodeErrors(r.files[0]), "");
-}
 
 TEST_F(Mp4JobTest, CancelStopsTheSoundEncoderAndLeavesNothing) {
     auto job = Mp4Job(1);
