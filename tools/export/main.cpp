@@ -9,6 +9,10 @@
 #include <cstring>
 #include <thread>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "backup/backup_job.h"
 #include "backup/backup_names.h"
 #include "backup/backup_span.h"
@@ -131,6 +135,7 @@ int main(int argc, char** argv) {
         fputs(ExportUsage(), stdout);
         return kExitComplete;
     }
+    av_log_set_level(AV_LOG_ERROR);  // the encoders' closing statistics are not for the operator
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigaction(SIGINT, &sa, nullptr);
