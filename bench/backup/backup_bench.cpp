@@ -38,7 +38,7 @@ struct Fixture {
     explicit Fixture(uint32_t audioEncoding) {
         // Two minutes of 1280x720 pictures, in two files.
         for (int i = 0; i < 2; ++i) {
-            test::RecordingSpec s;
+            test::TestRecording s;
             s.driveDir = drive;
             s.startSecond = 10 * 3600 + i * 62;
             s.seconds = 60;

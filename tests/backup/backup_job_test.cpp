@@ -148,7 +148,7 @@ TEST_F(BackupJobTest, DestroyingARunningJobStopsItAndCleansUp) {
 class Mp4JobTest : public BackupJobTest {
 protected:
     std::unique_ptr<BackupJob> Mp4Job(int pauseMs) {
-        test::RecordingSpec s;
+        test::TestRecording s;
         s.driveDir = dir / "D";
         s.startSecond = 36000;
         s.seconds = 6;

@@ -18,7 +18,7 @@ using test::DecodeErrors;
 using test::PictureMs;
 using test::Probe;
 using test::ProbeValue;
-using test::RecordingSpec;
+using test::TestRecording;
 using test::TempDir;
 using test::WriteRecording;
 
@@ -49,8 +49,8 @@ protected:
     std::string e = dir / "E";
     std::string out = dir / "out";
 
-    RecordingSpec Spec(const std::string& drive, int start, int seconds) {
-        RecordingSpec s;
+    TestRecording Recording(const std::string& drive, int start, int seconds) {
+        TestRecording s;
         s.driveDir = drive;
         s.startSecond = start;
         s.seconds = seconds;
@@ -77,7 +77,7 @@ protected:
 constexpr int kFirst = 200, kLast = 1224, kFrames = kLast - kFirst + 1;
 
 TEST_F(ExportMediaTest, AviOfASpanHasItsDurationFramesAndStreamsAndDecodesCleanly) {
-    RecordingSpec s = Spec(d, kTen, 60);
+    TestRecording s = Recording(d, kTen, 60);
     WriteRecording(s);
     BackupResult r = Export(ExportFormat::kAvi, kTen + 10, kTen + 50);
     ASSERT_EQ(r.status, BackupStatus::kComplete) << r.error;
@@ -102,7 +102,7 @@ TEST_F(ExportMediaTest, AviOfASpanHasItsDurationFramesAndStreamsAndDecodesCleanl
 }
 
 TEST_F(ExportMediaTest, Mp4OfASpanIsFastStartH264WithAacAndDecodesCleanly) {
-    WriteRecording(Spec(d, kTen, 60));
+    WriteRecording(Recording(d, kTen, 60));
     BackupResult r = Export(ExportFormat::kMp4, kTen + 10, kTen + 50);
     ASSERT_EQ(r.status, BackupStatus::kComplete) << r.error;
     std::string mp4 = r.files[0];
@@ -128,7 +128,7 @@ TEST_F(ExportMediaTest, Mp4OfASpanIsFastStartH264WithAacAndDecodesCleanly) {
 }
 
 TEST_F(ExportMediaTest, RecordingFileExportKeepsRecordsAndTheirTimesOfDay) {
-    RecordingSpec s = Spec(d, kTen, 60);
+    TestRecording s = Recording(d, kTen, 60);
     WriteRecording(s);
     BackupResult r = Export(ExportFormat::kRecordFile, kTen + 10, kTen + 50);
     ASSERT_EQ(r.status, BackupStatus::kComplete) << r.error;
@@ -158,8 +158,8 @@ TEST_F(ExportMediaTest, RecordingFileExportKeepsRecordsAndTheirTimesOfDay) {
 }
 
 TEST_F(ExportMediaTest, FilesOfTwoDrivesAreMergedInStartOrderIntoOneOutput) {
-    RecordingSpec later = Spec(d, kTen + 40, 20);
-    RecordingSpec earlier = Spec(e, kTen, 20);
+    TestRecording later = Recording(d, kTen + 40, 20);
+    TestRecording earlier = Recording(e, kTen, 20);
     WriteRecording(later);
     WriteRecording(earlier);
     BackupResult r = Export(ExportFormat::kAvi, kTen, kTen + 90);
@@ -172,7 +172,7 @@ TEST_F(ExportMediaTest, FilesOfTwoDrivesAreMergedInStartOrderIntoOneOutput) {
 }
 
 TEST_F(ExportMediaTest, SplitContinuesInNumberedFilesThatEachBeginWithAKeyFrame) {
-    WriteRecording(Spec(d, kTen, 20));
+    WriteRecording(Recording(d, kTen, 20));
     BackupResult r = Export(ExportFormat::kAvi, kTen, kTen + 30, 150 * 1024);
     ASSERT_EQ(r.status, BackupStatus::kComplete) << r.error;
     ASSERT_GE(r.files.size(), 3u);
@@ -188,7 +188,7 @@ TEST_F(ExportMediaTest, SplitContinuesInNumberedFilesThatEachBeginWithAKeyFrame)
 }
 
 TEST_F(ExportMediaTest, KindOneKeyFramesBeginAndSplitRecordingFiles) {
-    RecordingSpec s = Spec(d, kTen, 20);
+    TestRecording s = Recording(d, kTen, 20);
     s.keyFrameKind = 1;
     WriteRecording(s);
     BackupResult r = Export(ExportFormat::kRecordFile, kTen, kTen + 30, 150 * 1024);
@@ -210,8 +210,8 @@ TEST_F(ExportMediaTest, KindOneKeyFramesBeginAndSplitRecordingFiles) {
 }
 
 TEST_F(ExportMediaTest, AnotherPictureSizeBeginsANewFile) {
-    WriteRecording(Spec(d, kTen, 4));
-    RecordingSpec small = Spec(e, kTen + 10, 4);
+    WriteRecording(Recording(d, kTen, 4));
+    TestRecording small = Recording(e, kTen + 10, 4);
     small.width = 160;
     small.height = 120;
     WriteRecording(small);
@@ -224,10 +224,10 @@ TEST_F(ExportMediaTest, AnotherPictureSizeBeginsANewFile) {
 }
 
 TEST_F(ExportMediaTest, UnreadableAndOversizedFilesAreLeftOutAndReported) {
-    WriteRecording(Spec(d, kTen, 4));
-    std::string missing = WriteRecording(Spec(d, kTen + 10, 4));
+    WriteRecording(Recording(d, kTen, 4));
+    std::string missing = WriteRecording(Recording(d, kTen + 10, 4));
     ASSERT_EQ(std::remove(missing.c_str()), 0);
-    std::string wide = WriteRecording(Spec(e, kTen + 20, 4));
+    std::string wide = WriteRecording(Recording(e, kTen + 20, 4));
     std::string bytes = test::ReadText(wide);
     uint32_t width = 2560;
     memcpy(bytes.data() + 8, &width, 4);  // StreamInfo word 1
@@ -241,7 +241,7 @@ TEST_F(ExportMediaTest, UnreadableAndOversizedFilesAreLeftOutAndReported) {
 }
 
 TEST_F(ExportMediaTest, TwoBitSoundIsG726InAviAndAacInMp4) {
-    RecordingSpec s = Spec(d, kTen, 6);
+    TestRecording s = Recording(d, kTen, 6);
     s.audioEncoding = kAudioAdpcm2Bit;
     WriteRecording(s);
     BackupResult avi = Export(ExportFormat::kAvi, kTen, kTen + 10);

@@ -19,7 +19,7 @@ protected:
     std::string d = dir / "D";
 
     void SetUp() override {
-        test::RecordingSpec s;
+        test::TestRecording s;
         s.driveDir = d;
         s.startSecond = 10 * 3600;
         s.seconds = 4;

@@ -31,7 +31,7 @@ const std::vector<EncodedPicture>& Clip(int width, int height) {
 
 }  // namespace
 
-std::string WriteRecording(const RecordingSpec& s) {
+std::string WriteRecording(const TestRecording& s) {
     const auto& clip = Clip(s.width, s.height);
     std::string folder = s.driveDir + "/QVXFile/" + DayFolderName(s.year, s.month, s.day) + "/" +
                          s.channelFolder;

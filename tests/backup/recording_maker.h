@@ -12,7 +12,7 @@ namespace ocv::test {
 constexpr int kClipFps = 25;
 constexpr int kClipGop = 50;  // a key frame every 2 s
 
-struct RecordingSpec {
+struct TestRecording {
     std::string driveDir;
     int year = 2020, month = 7, day = 8;
     std::string channelFolder = "cam01-5000-1";
@@ -26,11 +26,11 @@ struct RecordingSpec {
 };
 
 // Writes the file and appends its index record; returns the file's path.
-std::string WriteRecording(const RecordingSpec& spec);
+std::string WriteRecording(const TestRecording& spec);
 
 // Picture time (ms of the day) of frame i of a recording made by WriteRecording: the writer
 // puts the first picture one second after the file's start.
-inline uint32_t PictureMs(const RecordingSpec& s, int i) {
+inline uint32_t PictureMs(const TestRecording& s, int i) {
     return static_cast<uint32_t>(s.startSecond) * 1000 + 1000 + static_cast<uint32_t>(i) * 40;
 }
 
