@@ -26,7 +26,7 @@ struct TestRecording {
 };
 
 // Writes the file and appends its index record; returns the file's path.
-std::string WriteRecording(const TestRecording& spec);
+std::string WriteRecording(const TestRecording& recording);
 
 // Picture time (ms of the day) of frame i of a recording made by WriteRecording: the writer
 // puts the first picture one second after the file's start.
