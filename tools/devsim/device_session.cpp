@@ -265,7 +265,8 @@ void DeviceSession::StreamTick() {
         if (waitKey_ && f.key && queuedBytes_ <= kMaxQueuedBytes) waitKey_ = false;
         if (!waitKey_) {
             Out o;
-            FrameHeader fh{kFrameKindVideo, uint32_t(f.data.size()), ts, f.key ? 3u : 2u};
+            // Key frames are IDR pictures (kind 1), as cameras mark them; recordings index each.
+            FrameHeader fh{kFrameKindVideo, uint32_t(f.data.size()), ts, f.key ? kFrameTypeKeyFrame : kFrameTypePredicted};
             Header h;
             h.kind = kFrame;
             h.payloadBytes = uint32_t(sizeof fh + f.data.size());
