@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "sdk/wire_recorded.h"
+
 namespace ocv::wire {
 
 namespace {
@@ -70,6 +72,17 @@ const char* ValidatePayload(uint16_t kind, const uint8_t* p, size_t bytes) {
         return nullptr;
     }
     case kTalkOpen: return ExactSize(bytes, 8);
+    case kFindFile:
+    case kFindFileReply:
+    case kPlaybackOpen:
+    case kPlaybackOpenReply:
+    case kPlaybackControl:
+    case kPlaybackEnd:
+    case kPlaybackSeeked:
+    case kDownloadOpen:
+    case kDownloadOpenReply:
+    case kDownloadStart:
+    case kDownloadEnd: return ValidateRecordedPayload(kind, p, bytes);
     case kTalkAudio: {
         const char* e = LengthPrefixed(p, bytes, 4, kMaxTalkAudioBytes);
         if (e) return e;

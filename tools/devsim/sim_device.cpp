@@ -43,8 +43,13 @@ std::atomic<bool> gClockTimestamps{false};
 void SetClockTimestamps(bool on) { gClockTimestamps = on; }
 bool ClockTimestamps() { return gClockTimestamps.load(); }
 
-SimDevice::SimDevice(asio::io_context& io, DeviceConfig cfg, int index, int tempIntervalSec)
-    : io_(io), config_(std::move(cfg)), index_(index), tempIntervalSec_(tempIntervalSec), acceptor_(io) {
+SimDevice::SimDevice(asio::io_context& io, DeviceConfig cfg, int index, int tempIntervalSec, ArchiveOptions archive)
+    : io_(io),
+      config_(std::move(cfg)),
+      index_(index),
+      tempIntervalSec_(tempIntervalSec),
+      acceptor_(io),
+      archive_(archive) {
     channelOn_.assign(size_t(config_.channels), true);
     // One second of a 1 kHz tone: a whole number of periods, so it loops without a click.
     tone_.resize(8000);
@@ -63,6 +68,9 @@ int SimDevice::StreamCount() const {
 }
 
 bool SimDevice::Start(VideoLoopCache& loops, int loopFrames, std::string* error) {
+    std::vector<int> kbps;
+    for (int ch = 0; ch < config_.channels; ++ch) kbps.push_back(config_.StreamOf(ch, 0).bitrateKbps);
+    store_ = std::make_unique<RecordingStore>(archive_, std::move(kbps));
     for (int type = 0; type < StreamCount(); ++type) {
         for (int ch = 0; ch < config_.channels; ++ch) {
             StreamConfig stream = config_.StreamOf(ch, type);

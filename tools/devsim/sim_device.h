@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/devsim/recording_store.h"
 #include "tools/devsim/site_config.h"
 #include "tools/devsim/video_loop.h"
 
@@ -31,7 +32,7 @@ bool ClockTimestamps();
 
 class SimDevice : public std::enable_shared_from_this<SimDevice> {
 public:
-    SimDevice(asio::io_context& io, DeviceConfig cfg, int index, int tempIntervalSec);
+    SimDevice(asio::io_context& io, DeviceConfig cfg, int index, int tempIntervalSec, ArchiveOptions archive = {});
     ~SimDevice();
 
     // Binds both ports and prepares the video loops. false with a message.
@@ -63,6 +64,12 @@ public:
     bool StreamRefused(int streamType) const;
     std::vector<std::string> Report();
     void ClearReport();
+    // The next search is answered with a reply that breaks the protocol in the chosen way (for
+    // the client's tests): a file count above the files carried, an unterminated file name,
+    // or a header announcing more than a message may carry.
+    enum class BadReply { kNone, kCount, kName, kOversize };
+    void SetBadFindReply(BadReply bad) { badFindReply_ = int(bad); }
+    BadReply TakeBadFindReply() { return BadReply(badFindReply_.exchange(int(BadReply::kNone))); }
 
     // ---- used by sessions ----
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -78,6 +85,8 @@ public:
     int32_t WriteConfig(int channel, uint32_t command, const uint8_t* data, uint32_t length);
     std::vector<uint8_t> InfoBlock() const;
     std::vector<uint8_t> SnapshotJpeg(int channel, int number);
+    // The recordings on the device's disk (valid after Start).
+    const RecordingStore& Store() const { return *store_; }
     void Forget(DeviceSession* session);
     // Reboot: close everything shortly after the reply went out.
     void ScheduleReboot();
@@ -98,6 +107,9 @@ private:
     int port_ = 0, webPort_ = 0;
     std::atomic<bool> frozen_{false};
     std::atomic<uint32_t> refusedStreams_{0};  // bit n: stream type n
+    std::atomic<int> badFindReply_{0};
+    ArchiveOptions archive_;
+    std::unique_ptr<RecordingStore> store_;
     std::vector<uint8_t> tone_;
     // [stream type][channel]
     std::vector<std::shared_ptr<const VideoLoop>> loops_[3];

@@ -24,6 +24,7 @@ const char* kHelp[] = {
     "channel <dev> <chan> on|off            switch a channel; off ends its streams on purpose",
     "refuse <dev> main|sub|third on|off     refuse (or allow again) every open of that stream type",
     "report <dev>                           what the device received (ptz, preset, config, talk bytes)",
+    "badfind <dev> count|name|oversize      answer the next search with a reply that breaks the protocol",
     "clear <dev>                            forget what the device received",
     "<dev> is the device index from 0 or its name; <chan> counts from 0",
 };
@@ -41,7 +42,8 @@ std::vector<std::string> Err(const std::string& text) { return {"ERR " + text}; 
 
 }  // namespace
 
-Simulator::Simulator(SiteConfig site) : site_(std::move(site)), work_(asio::make_work_guard(io_)) {}
+Simulator::Simulator(SiteConfig site, SimOptions options)
+    : site_(std::move(site)), options_(options), work_(asio::make_work_guard(io_)) {}
 
 Simulator::~Simulator() { Stop(); }
 
@@ -50,7 +52,7 @@ bool Simulator::Start(std::string* error) {
     SetClockTimestamps(site_.clockTimestamps);
     loops_ = std::make_unique<VideoLoopCache>(site_.cacheDir);
     for (size_t i = 0; i < site_.devices.size(); ++i) {
-        auto d = std::make_shared<SimDevice>(io_, site_.devices[i], int(i), site_.tempIntervalSec);
+        auto d = std::make_shared<SimDevice>(io_, site_.devices[i], int(i), site_.tempIntervalSec, options_.archive);
         if (!d->Start(*loops_, site_.loopFrames, error)) return false;
         devices_.push_back(d);
     }
@@ -186,6 +188,14 @@ std::vector<std::string> Simulator::Execute(const std::string& line) {
         if (type < 0 || w.size() < 4 || (w[3] != "on" && w[3] != "off"))
             return Err("usage: refuse <dev> main|sub|third on|off");
         dev->SetStreamRefused(type, w[3] == "on");
+        return {"OK"};
+    }
+    if (cmd == "badfind") {
+        using Bad = SimDevice::BadReply;
+        Bad bad = Bad::kNone;
+        if (w.size() >= 3) bad = w[2] == "count" ? Bad::kCount : w[2] == "name" ? Bad::kName : w[2] == "oversize" ? Bad::kOversize : Bad::kNone;
+        if (bad == Bad::kNone) return Err("usage: badfind <dev> count|name|oversize");
+        dev->SetBadFindReply(bad);
         return {"OK"};
     }
     if (cmd == "report") {

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "tools/devsim/sim_options.h"
 #include "tools/devsim/site_config.h"
 #include "tools/devsim/video_loop.h"
 
@@ -18,7 +19,7 @@ class ControlServer;
 
 class Simulator {
 public:
-    explicit Simulator(SiteConfig site);
+    explicit Simulator(SiteConfig site, SimOptions options = {});
     ~Simulator();
 
     // Encodes or loads the video, binds every port and starts serving. false with a message.
@@ -38,6 +39,7 @@ private:
     SimDevice* FindDevice(const std::string& key) const;
 
     SiteConfig site_;
+    SimOptions options_;
     asio::io_context io_;
     asio::executor_work_guard<asio::io_context::executor_type> work_;
     std::vector<std::thread> threads_;

@@ -1,0 +1,18 @@
+#pragma once
+// The simulator's options beyond the site (recordings on the devices, LAN discovery): their
+// own command-line flags, taken out of the argument list before the site flags are read.
+#include <string>
+
+#include "tools/devsim/recording_store.h"
+
+namespace ocv::devsim {
+
+struct SimOptions {
+    ArchiveOptions archive;
+};
+
+// Removes the flags it knows from argv (argc shrinks) and fills *out. false with a message.
+bool ExtractSimOptions(int* argc, char** argv, SimOptions* out, std::string* error);
+const char* SimOptionsUsage();
+
+}  // namespace ocv::devsim
