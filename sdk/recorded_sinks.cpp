@@ -1,5 +1,7 @@
 #include "sdk/recorded_sinks.h"
 
+#include <cstring>
+
 #include "player/qvx_player.h"
 #include "shell/base/port_slots.h"
 #include "shell/base/trace.h"
@@ -19,9 +21,10 @@ public:
         return QVXPlay_OpenStream(handle_, &info, int(sizeof info)) == QVXPLAY_OK && QVXPlay_Play(handle_) == QVXPLAY_OK;
     }
     bool Frame(const uint8_t* record, size_t bytes) override {
-        const auto* h = reinterpret_cast<const FrameHeader*>(record);
+        FrameHeader h;
+        std::memcpy(&h, record, sizeof h);  // records sit unaligned in the receive buffer
         // A port the caller stopped refuses input; the playback itself goes on.
-        if (IsVideoFrame(*h)) {
+        if (IsVideoFrame(h)) {
             QVXPlay_InputVideoData(handle_, record, int(bytes));
         } else {
             QVXPlay_InputAudioData(handle_, record, int(bytes));
