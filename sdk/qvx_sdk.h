@@ -261,6 +261,60 @@ int32_t QVX_SDK_GetFileByTime(QVX_HANDLE loginHandle, const QVX_FIND_COND* condi
 /* Ends the download; the frames received so far stay in the file as a whole recording. */
 int32_t QVX_SDK_StopGetFile(QVX_HANDLE downloadHandle);
 
+/* ---- LAN discovery and network settings ---- */
+
+/* A device found by QVX_SDK_SchSearch: 260 bytes, texts terminated inside their fields. */
+#define QVX_FOUND_DEVICE_SIZE 260
+typedef struct QVX_FOUND_DEVICE {
+    uint32_t port;          /* 0: device port (ONVIF: the port of its service address) */
+    char address[32];       /* 4: IPv4 address text; the list is ordered by it */
+    char mask[16];          /* 36 */
+    char gateway[16];       /* 52 */
+    char dns1[16];          /* 68 */
+    char dns2[16];          /* 84 */
+    uint32_t channels;      /* 100 */
+    uint32_t webPort;       /* 104 */
+    uint32_t protocol;      /* 108: QVX_SCH_PROTOCOL_ALL for our devices, QVX_SCH_PROTOCOL_ONVIF */
+    uint32_t reserved;      /* 112 */
+    char deviceId[40];      /* 116: 1..36 characters, identifies the device */
+    char mac[20];           /* 156 */
+    char firmware[40];      /* 176: version text (ONVIF: the hardware scope, the model) */
+    char deviceType[12];    /* 216: "IPC", "NVR", "DVR", "DECODER", "ONVIF" */
+    char servicePath[32];   /* 228: ONVIF device service path, "" when longer than 31 */
+} QVX_FOUND_DEVICE;
+
+/* Search protocols. */
+#define QVX_SCH_PROTOCOL_ALL 0      /* every device of ours */
+#define QVX_SCH_PROTOCOL_STORAGE 5  /* our recorders: NVR and DVR */
+#define QVX_SCH_PROTOCOL_DECODER 6  /* our decoders */
+#define QVX_SCH_PROTOCOL_ONVIF 12   /* ONVIF devices, by WS-Discovery */
+
+/* QVX_SDK_SchCmd: the device refused (wrong user or password, or a value it cannot take). */
+#define QVX_SCH_REFUSED (-2)
+
+/* Called on a library thread once for every device a search finds (size: 260). */
+typedef void (*QVX_SchCallBack)(const void* record, int32_t size, void* user);
+
+/* A discovery handle: timeoutMs (100..60000) is how long a search collects answers and how
+ * long a settings exchange waits for each answer; protocol one of QVX_SCH_PROTOCOL_*. */
+int32_t QVX_SDK_SchInitEx(QVX_HANDLE* outHandle, int32_t timeoutMs, int32_t protocol);
+int32_t QVX_SDK_SchCallBack(QVX_HANDLE schHandle, QVX_SchCallBack callback, void* user);
+/* Also probes this IPv4 address (devices beyond routers); port 0: the protocol's usual port
+ * (37020 ours, 3702 WS-Discovery). */
+int32_t QVX_SDK_SchAddTarget(QVX_HANDLE schHandle, const char* address, uint16_t port);
+/* 1 (the default): probes also go to the LAN, broadcast for our devices, the WS-Discovery
+ * multicast group 239.255.255.250 for ONVIF devices; 0: only to the added addresses. */
+int32_t QVX_SDK_SchLanSearch(QVX_HANDLE schHandle, int32_t enable);
+/* Blocks for the time-out; copies the devices found (each once) into buffer, at most
+ * size / 260. Answers that come later still reach the callback until QVX_SDK_SchDestroy. */
+int32_t QVX_SDK_SchSearch(QVX_HANDLE schHandle, void* buffer, uint32_t size, int32_t* outCount);
+/* Sends the record's network settings (address, mask, gateway, DNS, port) to the device it
+ * names by id, proven with the device's user and password. 0 applied, QVX_SCH_REFUSED, or a
+ * failure (device not found by this handle's search, no answer: QVX_ERR_TIMEOUT). */
+int32_t QVX_SDK_SchCmd(QVX_HANDLE schHandle, const void* record, const char* user, const char* password);
+/* No callback runs once it returns. */
+int32_t QVX_SDK_SchDestroy(QVX_HANDLE schHandle);
+
 #ifdef __cplusplus
 }
 #endif

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "sdk/discovery_session.h"
 #include "sdk/login_session.h"
 #include "sdk/recorded_stream.h"
 #include "sdk/remote_search.h"
@@ -84,6 +85,7 @@ void Core::StopAll() {
     std::map<int32_t, std::shared_ptr<TalkSession>> talkCopy;
     std::map<int32_t, std::shared_ptr<FindSession>> findCopy;
     std::map<int32_t, std::shared_ptr<RecordedStream>> recordedCopy;
+    std::map<int32_t, std::shared_ptr<DiscoverySession>> discoveryCopy;
     {
         std::lock_guard<std::mutex> lock(tableMutex);
         loginCopy.swap(logins);
@@ -91,6 +93,7 @@ void Core::StopAll() {
         talkCopy.swap(talks);
         findCopy.swap(finds);
         recordedCopy.swap(recorded);
+        discoveryCopy.swap(discoveries);
         eventStreams.clear();
         alarmChans.clear();
         queries.clear();
@@ -98,6 +101,7 @@ void Core::StopAll() {
     for (auto& [h, s] : streamCopy) s->Stop();
     for (auto& [h, r] : recordedCopy) r->Stop();
     for (auto& [h, f] : findCopy) f->Close();
+    for (auto& [h, d] : discoveryCopy) d->Close();
     for (auto& [h, t] : talkCopy) t->Stop();
     for (auto& [h, l] : loginCopy) l->Close();
 }

@@ -22,6 +22,7 @@ class TalkSession;
 struct QuerySession;
 class FindSession;
 class RecordedStream;
+class DiscoverySession;
 
 struct Settings {
     std::atomic<int> heartbeatIntervalMs{5000};
@@ -75,6 +76,7 @@ public:
     std::map<int32_t, std::shared_ptr<QuerySession>> queries;
     std::map<int32_t, std::shared_ptr<FindSession>> finds;
     std::map<int32_t, std::shared_ptr<RecordedStream>> recorded;  // playbacks and downloads
+    std::map<int32_t, std::shared_ptr<DiscoverySession>> discoveries;
 
     std::shared_ptr<LoginSession> FindLogin(int32_t handle);
 

@@ -4,6 +4,7 @@
 #include <asio.hpp>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -30,6 +31,12 @@ void SetQuietLogging(bool quiet);
 void SetClockTimestamps(bool on);
 bool ClockTimestamps();
 
+// The network settings a device reports and listens on (they can be changed remotely).
+struct NetSettings {
+    std::string address, mask, gateway, dns1, dns2;
+    int port = 0;
+};
+
 class SimDevice : public std::enable_shared_from_this<SimDevice> {
 public:
     SimDevice(asio::io_context& io, DeviceConfig cfg, int index, int tempIntervalSec, ArchiveOptions archive = {});
@@ -41,7 +48,14 @@ public:
 
     const DeviceConfig& config() const { return config_; }
     int index() const { return index_; }
-    int port() const { return port_; }
+    int port() const { return port_.load(); }
+    NetSettings Network();
+    std::string Mac() const;
+    // Moves the device's port to new settings (an address within 127.0.0.0/8, where the
+    // simulator really listens; mask, gateway and DNS are only reported). done runs with the
+    // result: 0 applied, 2 refused (not a loopback address, or the port cannot be bound; the
+    // old settings then stay).
+    void ApplyNetwork(const NetSettings& settings, std::function<void(int32_t)> done);
     int webPort() const { return webPort_; }
     bool IsScreeningCamera() const { return config_.firmware.find("V27.") != std::string::npos; }
     int StreamCount() const;
@@ -104,7 +118,11 @@ private:
     int tempIntervalSec_;
     asio::ip::tcp::acceptor acceptor_;
     std::shared_ptr<WebServer> web_;
-    int port_ = 0, webPort_ = 0;
+    std::atomic<int> port_{0};
+    int webPort_ = 0;
+    // Orders the acceptor's operations: accepting, closing and moving it.
+    asio::strand<asio::io_context::executor_type> netStrand_;
+    NetSettings net_;  // under mutex_
     std::atomic<bool> frozen_{false};
     std::atomic<uint32_t> refusedStreams_{0};  // bit n: stream type n
     std::atomic<int> badFindReply_{0};

@@ -34,7 +34,10 @@ bool ParseDate(const char* text, ArchiveOptions* a) {
 
 const char* SimOptionsUsage() {
     return "  --record-last-day YYYY-MM-DD   last day with recordings on the devices (default today)\n"
-           "  --record-days N        days with recordings up to the last one, 1..3660 (default 42)\n";
+           "  --record-days N        days with recordings up to the last one, 1..3660 (default 42)\n"
+           "  --discovery-address A  where the discovery sockets listen (default 127.0.0.1)\n"
+           "  --discovery-port P     UDP port for search probes (37020 on a LAN; default any free, -1 off)\n"
+           "  --onvif-port P         UDP port for WS-Discovery probes (3702 on a LAN; default any free, -1 off)\n";
 }
 
 bool ExtractSimOptions(int* argc, char** argv, SimOptions* out, std::string* error) {
@@ -47,6 +50,13 @@ bool ExtractSimOptions(int* argc, char** argv, SimOptions* out, std::string* err
             ok = ParseDate(value, &out->archive);
         } else if (a == "--record-days") {
             ok = ParseNumber(value, 1, 3660, &out->archive.historyDays);
+        } else if (a == "--discovery-address") {
+            ok = value && *value && std::strlen(value) < 64;
+            if (ok) out->discovery.address = value;
+        } else if (a == "--discovery-port") {
+            ok = ParseNumber(value, -1, 65535, &out->discovery.port);
+        } else if (a == "--onvif-port") {
+            ok = ParseNumber(value, -1, 65535, &out->discovery.onvifPort);
         } else {
             argv[kept++] = argv[i];
             continue;

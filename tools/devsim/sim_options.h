@@ -7,8 +7,15 @@
 
 namespace ocv::devsim {
 
+struct DiscoveryOptions {
+    std::string address = "127.0.0.1";  // where the discovery sockets listen
+    int port = 0;                        // device protocol probes; 0 any free port, -1 off
+    int onvifPort = 0;                   // WS-Discovery probes; 0 any free port, -1 off
+};
+
 struct SimOptions {
     ArchiveOptions archive;
+    DiscoveryOptions discovery;
 };
 
 // Removes the flags it knows from argv (argc shrinks) and fills *out. false with a message.

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "tools/devsim/control_server.h"
+#include "tools/devsim/discovery_responder.h"
 #include "tools/devsim/sim_device.h"
 
 namespace ocv::devsim {
@@ -56,6 +57,9 @@ bool Simulator::Start(std::string* error) {
         if (!d->Start(*loops_, site_.loopFrames, error)) return false;
         devices_.push_back(d);
     }
+    discovery_ = std::make_shared<DiscoveryResponder>(io_, devices_);
+    const DiscoveryOptions& o = options_.discovery;
+    if (!discovery_->Listen(o.address, o.port, o.onvifPort, error)) return false;
     control_ = std::make_shared<ControlServer>(io_, [this](const std::string& line) { return Execute(line); });
     if (!control_->Listen(site_.controlAddress, site_.controlPort, error)) return false;
     unsigned n = std::thread::hardware_concurrency();
@@ -74,6 +78,7 @@ void Simulator::Stop() {
     if (stopped_) return;
     stopped_ = true;
     if (control_) control_->Stop();
+    if (discovery_) discovery_->Stop();
     for (auto& d : devices_) d->Stop();
     // Give the closes a moment to run, then end the loop.
     work_.reset();
@@ -94,11 +99,14 @@ std::string Simulator::PortsText() const {
     std::string out;
     char line[256];
     for (const auto& d : devices_) {
+        NetSettings n = d->Network();
         std::snprintf(line, sizeof line, "device %d %s %s %d %d\n", d->index(), d->config().name.c_str(),
-                      d->config().address.c_str(), d->port(), d->webPort());
+                      n.address.c_str(), n.port, d->webPort());
         out += line;
     }
     out += "control " + std::to_string(controlPort()) + "\n";
+    if (discovery_ && discovery_->port() >= 0) out += "discovery " + std::to_string(discovery_->port()) + "\n";
+    if (discovery_ && discovery_->onvifPort() >= 0) out += "onvif " + std::to_string(discovery_->onvifPort()) + "\n";
     return out;
 }
 
@@ -127,8 +135,9 @@ std::vector<std::string> Simulator::Execute(const std::string& line) {
         std::vector<std::string> out{"OK " + std::to_string(devices_.size())};
         char l[256];
         for (const auto& d : devices_) {
-            std::snprintf(l, sizeof l, "%d %s %s %d %d %s %d", d->index(), d->config().name.c_str(),
-                          d->config().address.c_str(), d->port(), d->webPort(), d->config().type.c_str(), d->config().channels);
+            NetSettings n = d->Network();
+            std::snprintf(l, sizeof l, "%d %s %s %d %d %s %d", d->index(), d->config().name.c_str(), n.address.c_str(),
+                          n.port, d->webPort(), d->config().type.c_str(), d->config().channels);
             out.push_back(l);
         }
         return out;

@@ -16,6 +16,7 @@ namespace ocv::devsim {
 
 class SimDevice;
 class ControlServer;
+class DiscoveryResponder;
 
 class Simulator {
 public:
@@ -28,7 +29,8 @@ public:
 
     int controlPort() const;
     const std::vector<std::shared_ptr<SimDevice>>& devices() const { return devices_; }
-    // "device <index> <name> <address> <port> <web port>" lines and "control <port>".
+    // "device <index> <name> <address> <port> <web port>" lines, "control <port>", and
+    // "discovery <port>" and "onvif <port>" when those are on.
     std::string PortsText() const;
     // Runs one control command line; the reply lines (first "OK ..." or "ERR ...").
     std::vector<std::string> Execute(const std::string& line);
@@ -46,6 +48,7 @@ private:
     std::unique_ptr<VideoLoopCache> loops_;
     std::vector<std::shared_ptr<SimDevice>> devices_;
     std::shared_ptr<ControlServer> control_;
+    std::shared_ptr<DiscoveryResponder> discovery_;
     bool stopped_ = false;
 };
 
