@@ -193,8 +193,15 @@ void DeviceSession::PlaybackTick(uint64_t generation) {
 }
 
 void DeviceSession::PumpDownload() {
-    while (feedRunning_ && !feedDone_ && phase_ != Phase::kClosed && !device_->frozen() &&
-           queuedBytes_ < kDownloadWindowBytes) {
+    if (feedRunning_ && !feedDone_ && phase_ != Phase::kClosed && device_->frozen()) {
+        // A frozen device sends nothing; look again shortly, as no write will complete.
+        timer_.expires_after(std::chrono::milliseconds(100));
+        timer_.async_wait([self = shared_from_this()](const asio::error_code& ec) {
+            if (!ec) self->PumpDownload();
+        });
+        return;
+    }
+    while (feedRunning_ && !feedDone_ && phase_ != Phase::kClosed && queuedBytes_ < kDownloadWindowBytes) {
         RecordedFeed::Item item;
         if (!feed_->Next(&item)) return FinishRecorded(kDownloadEnd, kEndComplete);
         QueueVideo(feed_->loop(), *item.frame, item.timestampMs);
