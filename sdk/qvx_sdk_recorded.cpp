@@ -60,7 +60,8 @@ int OpenRecorded(Core& core, const std::shared_ptr<RecordedStream>& stream, QVX_
     return QVX_OK;
 }
 
-// The folder of a download's file must exist and be writable; the file appears at the start.
+// The folder of a download's file must exist and be writable (the file is written beside its
+// name as .part and renamed at the end).
 bool WritableFolderOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
     std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));

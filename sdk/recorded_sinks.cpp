@@ -1,5 +1,9 @@
 #include "sdk/recorded_sinks.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstring>
 
 #include "player/qvx_player.h"
@@ -64,8 +68,8 @@ std::unique_ptr<RecordedSink> MakePlayerSink(int32_t* outPlayerHandle) {
 }
 
 bool FileSink::Begin(const StreamInfo& info, uint32_t startOfDayMs) {
-    if (writer_.Create(path_) != 0 || writer_.SetStreamInfo(info) != 0 || writer_.Open(startOfDayMs) != 0) {
-        Trace("download: cannot create %s\n", path_.c_str());
+    if (writer_.Create(partPath_) != 0 || writer_.SetStreamInfo(info) != 0 || writer_.Open(startOfDayMs) != 0) {
+        Trace("download: cannot create %s\n", partPath_.c_str());
         return false;
     }
     open_ = true;
@@ -83,6 +87,12 @@ void FileSink::End(bool) {
     if (!open_) return;
     writer_.Close();
     open_ = false;
+    int fd = open(partPath_.c_str(), O_RDONLY | O_CLOEXEC);
+    bool synced = fd >= 0 && fsync(fd) == 0;
+    if (fd >= 0) close(fd);
+    if (!synced || rename(partPath_.c_str(), path_.c_str()) != 0) {
+        Trace("download: cannot move %s to its name\n", partPath_.c_str());
+    }
 }
 
 }  // namespace ocv::sdk

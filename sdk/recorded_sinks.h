@@ -13,15 +13,19 @@ namespace ocv::sdk {
 // none is free. The port plays from the first stream description on.
 std::unique_ptr<RecordedSink> MakePlayerSink(int32_t* outPlayerHandle);
 
+// Writes "<path>.part" and, when the download ends however it ends, syncs it and renames it
+// to path, so the name never holds a half-written file and an older file of that name is
+// replaced whole.
 class FileSink : public RecordedSink {
 public:
-    explicit FileSink(std::string path) : path_(std::move(path)) {}
+    explicit FileSink(std::string path) : path_(std::move(path)), partPath_(path_ + ".part") {}
     bool Begin(const StreamInfo& info, uint32_t startOfDayMs) override;
     bool Frame(const uint8_t* record, size_t bytes) override;
     void End(bool complete) override;
 
 private:
     std::string path_;
+    std::string partPath_;
     RecordFileWriter writer_;
     bool open_ = false;
 };

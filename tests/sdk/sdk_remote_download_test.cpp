@@ -96,10 +96,14 @@ TEST_F(RemoteDownload, StoppedDownloadLeavesAWholeFileAndEndsTheTransfer) {
     ASSERT_EQ(QVX_SDK_PlayBackControl(down, QVX_PLAYCTRL_START, 0, nullptr), QVX_OK);
     ASSERT_TRUE(WaitUntil([&] { return Control(down, QVX_PLAYCTRL_GETPOS) >= 1; }, 20000));
     EXPECT_EQ(Control(down, QVX_PLAYCTRL_STATE), QVX_PLAYSTATE_RUNNING);
+    // While it runs, the name holds nothing half-written.
+    struct stat st {};
+    EXPECT_NE(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(stat((path + ".part").c_str(), &st), 0);
     ASSERT_EQ(QVX_SDK_StopGetFile(down), QVX_OK);
     EXPECT_EQ(QVX_SDK_PlayBackControl(down, QVX_PLAYCTRL_STATE, 0, nullptr), QVX_ERR_HANDLE);
 
-    struct stat st {};
+    EXPECT_NE(stat((path + ".part").c_str(), &st), 0) << "renamed to its name at the stop";
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     off_t size = st.st_size;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
