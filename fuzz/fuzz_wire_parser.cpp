@@ -6,6 +6,7 @@
 
 #include "sdk/message_assembler.h"
 #include "sdk/wire_format.h"
+#include "sdk/wire_recorded.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace ocv::wire;
@@ -20,6 +21,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Touch the payload as a consumer would: every byte must be inside the input.
         volatile uint8_t sink = 0;
         for (size_t i = 0; i < m.payloadBytes; i += 64) sink = sink ^ m.payload[i];
+        // What a valid recorded-media message carries must decode as its reader does.
+        if (m.header.kind == kFindFileReply) {
+            uint32_t count = GetU32(m.payload + 4);
+            if (kFindReplyFixedBytes + size_t(count) * kFileDescriptionBytes != m.payloadBytes) __builtin_trap();
+            for (uint32_t i = 0; i < count; ++i) {
+                FileDescription d;
+                if (!DecodeFileDescription(m.payload + kFindReplyFixedBytes + size_t(i) * kFileDescriptionBytes, &d))
+                    __builtin_trap();
+                if (d.name.empty() || d.name.size() >= kFileNameBytes) __builtin_trap();
+            }
+        } else if (m.header.kind == kFindFile || m.header.kind == kDownloadOpen) {
+            SearchCondition c = DecodeCondition(m.payload);
+            if (!CheckCondition(c) && (c.start.month < 1 || c.end.month > 12)) __builtin_trap();
+        }
         at += r.consumed;
     }
     // 2. The same bytes through the assembler in uneven reads, as a socket delivers them.

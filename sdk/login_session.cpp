@@ -106,30 +106,39 @@ void LoginSession::OnMessage(const wire::MessageView& m) {
     pending->done.notify_all();
 }
 
-Reply LoginSession::Request(uint16_t kind, std::vector<uint8_t> payload) {
+std::shared_ptr<LoginSession::Pending> LoginSession::Submit(uint16_t kind, std::vector<uint8_t> payload) {
     auto pending = std::make_shared<Pending>();
-    uint32_t sequence;
     std::shared_ptr<DeviceConnection> conn;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (closed_ || !online_ || !conn_) {
-            Reply r;
-            r.result = QVX_ERR_OFFLINE;
-            return r;
-        }
-        sequence = nextSequence_++;
+        if (closed_ || !online_ || !conn_) return nullptr;
+        pending->sequence = nextSequence_++;
         if (nextSequence_ == 0) nextSequence_ = 1;
-        pending_[sequence] = pending;
+        pending_[pending->sequence] = pending;
         conn = conn_;
     }
-    conn->Send(kind, sequence, std::move(payload));
+    conn->Send(kind, pending->sequence, std::move(payload));
+    return pending;
+}
+
+void LoginSession::Abandon(uint32_t sequence) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_.erase(sequence);
+}
+
+Reply LoginSession::Request(uint16_t kind, std::vector<uint8_t> payload) {
+    auto pending = Submit(kind, std::move(payload));
+    if (!pending) {
+        Reply r;
+        r.result = QVX_ERR_OFFLINE;
+        return r;
+    }
     std::unique_lock<std::mutex> lock(pending->mutex);
     bool done = pending->done.wait_for(lock, std::chrono::milliseconds(core_.settings.requestTimeoutMs.load()),
                                        [&] { return pending->finished; });
     if (!done) {
         lock.unlock();
-        std::lock_guard<std::mutex> tableLock(mutex_);
-        pending_.erase(sequence);
+        Abandon(pending->sequence);
         Reply r;
         r.result = QVX_ERR_TIMEOUT;
         return r;

@@ -33,8 +33,21 @@ public:
     // Logout: no more callbacks or reconnections.
     void Close();
 
+    // A request in flight; finished (under mutex) once its reply or a failure is in.
+    struct Pending {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        uint32_t sequence = 0;
+        Reply reply;
+    };
+
     // Sends a request and waits for its reply within the request time-out.
     Reply Request(uint16_t kind, std::vector<uint8_t> payload);
+    // Sends a request without waiting; nullptr when offline. A caller that gives up on the
+    // reply calls Abandon so the entry does not wait for ever.
+    std::shared_ptr<Pending> Submit(uint16_t kind, std::vector<uint8_t> payload);
+    void Abandon(uint32_t sequence);
 
     int StartEvents(int32_t eventHandle, QVX_EventCallBack callback, intptr_t user);
     void StopEvents();
@@ -46,13 +59,6 @@ public:
     uint32_t webPort() const { return webPort_; }
 
 private:
-    struct Pending {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        Reply reply;
-    };
-
     void Attach(std::shared_ptr<DeviceConnection> conn);
     void OnMessage(const wire::MessageView& m);
     void OnLost();

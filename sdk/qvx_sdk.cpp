@@ -7,6 +7,8 @@
 
 #include "sdk/http_client.h"
 #include "sdk/login_session.h"
+#include "sdk/recorded_stream.h"
+#include "sdk/remote_search.h"
 #include "sdk/sdk_core.h"
 #include "sdk/stream_session.h"
 #include "sdk/talk_session.h"
@@ -121,6 +123,7 @@ int32_t QVX_SDK_Logout(QVX_HANDLE loginHandle) {
     std::shared_ptr<LoginSession> session;
     std::vector<std::shared_ptr<StreamSession>> streams;
     std::vector<std::shared_ptr<TalkSession>> talks;
+    std::vector<std::shared_ptr<RecordedStream>> recorded;
     {
         std::lock_guard<std::mutex> lock(core->tableMutex);
         auto it = core->logins.find(loginHandle);
@@ -141,9 +144,22 @@ int32_t QVX_SDK_Logout(QVX_HANDLE loginHandle) {
         for (auto a = core->alarmChans.begin(); a != core->alarmChans.end();) {
             a = a->second.login == session ? core->alarmChans.erase(a) : std::next(a);
         }
+        for (auto r = core->recorded.begin(); r != core->recorded.end();) {
+            if (r->second->loginHandle() == loginHandle) {
+                recorded.push_back(r->second);
+                r = core->recorded.erase(r);
+            } else {
+                ++r;
+            }
+        }
+        for (auto f = core->finds.begin(); f != core->finds.end();) {
+            f = f->second->loginHandle() == loginHandle ? core->finds.erase(f) : std::next(f);
+        }
     }
-    // Streams and the event stream of a login end with it, their callbacks included.
+    // Streams and the event stream of a login end with it, their callbacks included; so do
+    // its playbacks and downloads (a download's file keeps what arrived).
     for (auto& s : streams) s->Stop();
+    for (auto& r : recorded) r->Stop();
     session->Close();
     return QVX_OK;
 }

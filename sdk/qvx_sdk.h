@@ -177,6 +177,144 @@ int32_t QVX_SDK_QueryDataV2(QVX_HANDLE loginHandle, const char* request, uint32_
 int32_t QVX_SDK_QueryNextDataV2(QVX_HANDLE query, char* buffer, uint32_t* inOutLength);
 int32_t QVX_SDK_QueryCloseV2(QVX_HANDLE query);
 
+/* ---- Recordings kept on the device: search, day marks, playback, download ---- */
+
+/* Search and download condition: 14 signed words (date and time in the device's local time). */
+typedef struct QVX_FIND_COND {
+    int32_t channel;    /* 0..63 */
+    int32_t recordType; /* 0 all, 1 manual, 2 alarm, 3 plan */
+    int32_t startYear, startMonth, startDay, startHour, startMinute, startSecond;
+    int32_t endYear, endMonth, endDay, endHour, endMinute, endSecond;
+} QVX_FIND_COND;
+
+/* One recording file on the device, as QVX_SDK_FindNextFile fills it: 208 bytes. */
+#define QVX_FILE_DESC_SIZE 208
+#define QVX_FILE_NAME_SIZE 160
+typedef struct QVX_FILE_DESC {
+    uint32_t channel;     /* 0 */
+    uint32_t reserved;    /* 4: 0 */
+    uint32_t fileNumber;  /* 8: the device's number of the file */
+    uint32_t recordType;  /* 12: 1 manual, 2 alarm, 3 plan */
+    uint32_t durationSec; /* 16: length of the recording in seconds */
+    uint32_t sizeKiB;     /* 20: size in KiB */
+    uint32_t startYear;   /* 24 */
+    uint32_t startMonth;  /* 28 */
+    uint32_t startDay;    /* 32 */
+    uint32_t startHour;   /* 36 */
+    uint32_t startMinute; /* 40 */
+    uint32_t startSecond; /* 44 */
+    char fileName[QVX_FILE_NAME_SIZE]; /* 48: terminated; what QVX_SDK_PlayBackByName takes */
+} QVX_FILE_DESC;
+
+/* Day marks of QVX_SDK_FindNFileMarks: 64 bytes for the month of the search's start date;
+ * byte d (1..31) is '1' when day d has recordings, else '0'; byte 0 is '0', bytes 32.. are 0. */
+#define QVX_DAY_MARKS_SIZE 64
+
+/* QVX_SDK_FindNextFile results. */
+#define QVX_FIND_FILE 0     /* a description was filled */
+#define QVX_FIND_BUSY 1     /* the device has not answered yet: call again a little later */
+#define QVX_FIND_REFUSED 2  /* the device refused the search (channel, type or dates) */
+#define QVX_FIND_NO_MORE 3  /* every file was returned */
+#define QVX_FIND_ERROR 4    /* no answer in time, connection lost, or a malformed answer */
+#define QVX_FIND_INVALID 5  /* unknown search handle or no buffer */
+
+/* QVX_SDK_PlayBackControl commands (handles of QVX_SDK_PlayBackByName and, where noted, of
+ * QVX_SDK_GetFileByTime). */
+#define QVX_PLAYCTRL_START 1   /* playback: resume after a pause; download: start the transfer */
+#define QVX_PLAYCTRL_PAUSE 3   /* playback: the device stops sending until START */
+#define QVX_PLAYCTRL_SPEED 5   /* playback: value = speed level -3..4, 2^level times normal */
+#define QVX_PLAYCTRL_SETPOS 13 /* playback: value = position in percent, 0..100 */
+#define QVX_PLAYCTRL_STATE 19  /* both: *outValue = QVX_PLAYSTATE_* */
+#define QVX_PLAYCTRL_GETPOS 20 /* both: *outValue = percent played or downloaded, 0..100 */
+
+#define QVX_PLAYSTATE_READY 0    /* download opened, not started */
+#define QVX_PLAYSTATE_RUNNING 1  /* frames arrive */
+#define QVX_PLAYSTATE_PAUSED 2
+#define QVX_PLAYSTATE_FINISHED 3 /* the device sent everything; a download's file is complete */
+#define QVX_PLAYSTATE_FAILED 4   /* connection lost, device failure or file write failure */
+
+/* Starts a search; the device's answer is collected by QVX_SDK_FindNextFile. */
+int32_t QVX_SDK_FindFile(QVX_HANDLE loginHandle, const QVX_FIND_COND* condition, QVX_HANDLE* outFind);
+/* description: QVX_FILE_DESC_SIZE bytes (a QVX_FILE_DESC). Returns a QVX_FIND_* value. */
+int32_t QVX_SDK_FindNextFile(QVX_HANDLE findHandle, void* description);
+/* marks: QVX_DAY_MARKS_SIZE bytes. QVX_ERR_NO_ROOM while the answer is still awaited. */
+int32_t QVX_SDK_FindNFileMarks(QVX_HANDLE findHandle, char* marks);
+int32_t QVX_SDK_FindClose(QVX_HANDLE findHandle);
+
+/* Plays a file found by QVX_SDK_FindFile into a player port of its own that the library feeds
+ * (QVX_SDK_GetPBPlayIndex); returns once the stream has begun. The caller binds a window to
+ * the port, may position with QVX_PLAYCTRL_SETPOS and starts it with QVXPlay_Play (already
+ * playing, so harmless). */
+int32_t QVX_SDK_PlayBackByName(QVX_HANDLE loginHandle, int32_t channel, const char* fileName, QVX_HANDLE* outPlay);
+/* The player handle (for the QVXPlay_* calls) of a playback. */
+int32_t QVX_SDK_GetPBPlayIndex(QVX_HANDLE playHandle, int32_t* outPort);
+/* outValue may be NULL for commands that return nothing. */
+int32_t QVX_SDK_PlayBackControl(QVX_HANDLE handle, uint32_t command, int32_t value, int32_t* outValue);
+/* Ends the playback and frees its player port; no frame reaches the port after return. */
+int32_t QVX_SDK_StopPlayBack(QVX_HANDLE playHandle);
+
+/* Downloads the recordings of a span into localPath, written as one recording file (.qvx, the
+ * format of docs/storage-format.md). The transfer begins with QVX_PLAYCTRL_START; progress and
+ * completion come from QVX_PLAYCTRL_GETPOS and QVX_PLAYCTRL_STATE. */
+int32_t QVX_SDK_GetFileByTime(QVX_HANDLE loginHandle, const QVX_FIND_COND* condition, const char* localPath,
+                              QVX_HANDLE* outDownload);
+/* Ends the download; the frames received so far stay in the file as a whole recording. */
+int32_t QVX_SDK_StopGetFile(QVX_HANDLE downloadHandle);
+
+/* ---- LAN discovery and network settings ---- */
+
+/* A device found by QVX_SDK_SchSearch: 260 bytes, texts terminated inside their fields. */
+#define QVX_FOUND_DEVICE_SIZE 260
+typedef struct QVX_FOUND_DEVICE {
+    uint32_t port;          /* 0: device port (ONVIF: the port of its service address) */
+    char address[32];       /* 4: IPv4 address text; the list is ordered by it */
+    char mask[16];          /* 36 */
+    char gateway[16];       /* 52 */
+    char dns1[16];          /* 68 */
+    char dns2[16];          /* 84 */
+    uint32_t channels;      /* 100 */
+    uint32_t webPort;       /* 104 */
+    uint32_t protocol;      /* 108: QVX_SCH_PROTOCOL_ALL for our devices, QVX_SCH_PROTOCOL_ONVIF */
+    uint32_t reserved;      /* 112 */
+    char deviceId[40];      /* 116: 1..36 characters, identifies the device */
+    char mac[20];           /* 156 */
+    char firmware[40];      /* 176: version text (ONVIF: the hardware scope, the model) */
+    char deviceType[12];    /* 216: "IPC", "NVR", "DVR", "DECODER", "ONVIF" */
+    char servicePath[32];   /* 228: ONVIF device service path, "" when longer than 31 */
+} QVX_FOUND_DEVICE;
+
+/* Search protocols. */
+#define QVX_SCH_PROTOCOL_ALL 0      /* every device of ours */
+#define QVX_SCH_PROTOCOL_STORAGE 5  /* our recorders: NVR and DVR */
+#define QVX_SCH_PROTOCOL_DECODER 6  /* our decoders */
+#define QVX_SCH_PROTOCOL_ONVIF 12   /* ONVIF devices, by WS-Discovery */
+
+/* QVX_SDK_SchCmd: the device refused (wrong user or password, or a value it cannot take). */
+#define QVX_SCH_REFUSED (-2)
+
+/* Called on a library thread once for every device a search finds (size: 260). */
+typedef void (*QVX_SchCallBack)(const void* record, int32_t size, void* user);
+
+/* A discovery handle: timeoutMs (100..60000) is how long a search collects answers and how
+ * long a settings exchange waits for each answer; protocol one of QVX_SCH_PROTOCOL_*. */
+int32_t QVX_SDK_SchInitEx(QVX_HANDLE* outHandle, int32_t timeoutMs, int32_t protocol);
+int32_t QVX_SDK_SchCallBack(QVX_HANDLE schHandle, QVX_SchCallBack callback, void* user);
+/* Also probes this IPv4 address (devices beyond routers); port 0: the protocol's usual port
+ * (37020 ours, 3702 WS-Discovery). */
+int32_t QVX_SDK_SchAddTarget(QVX_HANDLE schHandle, const char* address, uint16_t port);
+/* 1 (the default): probes also go to the LAN, broadcast for our devices, the WS-Discovery
+ * multicast group 239.255.255.250 for ONVIF devices; 0: only to the added addresses. */
+int32_t QVX_SDK_SchLanSearch(QVX_HANDLE schHandle, int32_t enable);
+/* Blocks for the time-out; copies the devices found (each once) into buffer, at most
+ * size / 260. Answers that come later still reach the callback until QVX_SDK_SchDestroy. */
+int32_t QVX_SDK_SchSearch(QVX_HANDLE schHandle, void* buffer, uint32_t size, int32_t* outCount);
+/* Sends the record's network settings (address, mask, gateway, DNS, port) to the device it
+ * names by id, proven with the device's user and password. 0 applied, QVX_SCH_REFUSED, or a
+ * failure (device not found by this handle's search, no answer: QVX_ERR_TIMEOUT). */
+int32_t QVX_SDK_SchCmd(QVX_HANDLE schHandle, const void* record, const char* user, const char* password);
+/* No callback runs once it returns. */
+int32_t QVX_SDK_SchDestroy(QVX_HANDLE schHandle);
+
 #ifdef __cplusplus
 }
 #endif

@@ -4,7 +4,10 @@
 
 #include <string>
 
+#include "sdk/discovery_session.h"
 #include "sdk/login_session.h"
+#include "sdk/recorded_stream.h"
+#include "sdk/remote_search.h"
 #include "sdk/stream_session.h"
 #include "sdk/talk_session.h"
 #include "sdk/wire_format.h"
@@ -80,16 +83,25 @@ void Core::StopAll() {
     std::map<int32_t, std::shared_ptr<LoginSession>> loginCopy;
     std::map<int32_t, std::shared_ptr<StreamSession>> streamCopy;
     std::map<int32_t, std::shared_ptr<TalkSession>> talkCopy;
+    std::map<int32_t, std::shared_ptr<FindSession>> findCopy;
+    std::map<int32_t, std::shared_ptr<RecordedStream>> recordedCopy;
+    std::map<int32_t, std::shared_ptr<DiscoverySession>> discoveryCopy;
     {
         std::lock_guard<std::mutex> lock(tableMutex);
         loginCopy.swap(logins);
         streamCopy.swap(streams);
         talkCopy.swap(talks);
+        findCopy.swap(finds);
+        recordedCopy.swap(recorded);
+        discoveryCopy.swap(discoveries);
         eventStreams.clear();
         alarmChans.clear();
         queries.clear();
     }
     for (auto& [h, s] : streamCopy) s->Stop();
+    for (auto& [h, r] : recordedCopy) r->Stop();
+    for (auto& [h, f] : findCopy) f->Close();
+    for (auto& [h, d] : discoveryCopy) d->Close();
     for (auto& [h, t] : talkCopy) t->Stop();
     for (auto& [h, l] : loginCopy) l->Close();
 }

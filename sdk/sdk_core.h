@@ -20,6 +20,9 @@ class LoginSession;
 class StreamSession;
 class TalkSession;
 struct QuerySession;
+class FindSession;
+class RecordedStream;
+class DiscoverySession;
 
 struct Settings {
     std::atomic<int> heartbeatIntervalMs{5000};
@@ -71,6 +74,9 @@ public:
     std::map<int32_t, AlarmChan> alarmChans;
     std::map<int32_t, std::shared_ptr<TalkSession>> talks;
     std::map<int32_t, std::shared_ptr<QuerySession>> queries;
+    std::map<int32_t, std::shared_ptr<FindSession>> finds;
+    std::map<int32_t, std::shared_ptr<RecordedStream>> recorded;  // playbacks and downloads
+    std::map<int32_t, std::shared_ptr<DiscoverySession>> discoveries;
 
     std::shared_ptr<LoginSession> FindLogin(int32_t handle);
 

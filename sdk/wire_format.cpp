@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "sdk/discovery_wire.h"
+#include "sdk/wire_recorded.h"
+
 namespace ocv::wire {
 
 namespace {
@@ -70,6 +73,23 @@ const char* ValidatePayload(uint16_t kind, const uint8_t* p, size_t bytes) {
         return nullptr;
     }
     case kTalkOpen: return ExactSize(bytes, 8);
+    case kFindFile:
+    case kFindFileReply:
+    case kPlaybackOpen:
+    case kPlaybackOpenReply:
+    case kPlaybackControl:
+    case kPlaybackEnd:
+    case kPlaybackSeeked:
+    case kDownloadOpen:
+    case kDownloadOpenReply:
+    case kDownloadStart:
+    case kDownloadEnd: return ValidateRecordedPayload(kind, p, bytes);
+    case kSearchProbe:
+    case kSearchAnswer:
+    case kNetChallengeRequest:
+    case kNetChallenge:
+    case kNetConfig:
+    case kNetConfigReply: return ValidateDiscoveryPayload(kind, p, bytes);
     case kTalkAudio: {
         const char* e = LengthPrefixed(p, bytes, 4, kMaxTalkAudioBytes);
         if (e) return e;

@@ -46,10 +46,28 @@ enum Kind : uint16_t {
     kStreamEnd = 0x0054,
     kTalkOpen = 0x0060,
     kTalkAudio = 0x0061,
+    // Recordings on the device (sdk/wire_recorded.h has the record layouts).
+    kFindFile = 0x0100,
+    kFindFileReply = 0x0101,
+    kPlaybackOpen = 0x0200,
+    kPlaybackOpenReply = 0x0201,
+    kPlaybackControl = 0x0202,
+    kPlaybackEnd = 0x0203,
+    kPlaybackSeeked = 0x0204,
+    kDownloadOpen = 0x0300,
+    kDownloadOpenReply = 0x0301,
+    kDownloadStart = 0x0302,
+    kDownloadEnd = 0x0303,
 };
 
-// What a connection is for, sent in Hello. 4.. are reserved for playback, download, search.
-enum Purpose : uint32_t { kPurposeControl = 1, kPurposeLiveStream = 2, kPurposeTalk = 3 };
+// What a connection is for, sent in Hello. Searches travel on the control connection.
+enum Purpose : uint32_t {
+    kPurposeControl = 1,
+    kPurposeLiveStream = 2,
+    kPurposeTalk = 3,
+    kPurposePlayback = 4,  // one recording file, paced like a live stream
+    kPurposeDownload = 5,  // a time span of recordings, as fast as the client reads
+};
 
 // Results carried in AuthReply, Result and the other reply messages.
 enum DeviceResult : int32_t {

@@ -92,12 +92,12 @@ bool DeviceSession::Handle(const MessageView& m) {
             phase_ = Phase::kRefused;  // a second try needs a new connection and a new nonce
             return true;
         }
-        if (purpose != kPurposeControl && purpose != kPurposeLiveStream && purpose != kPurposeTalk) {
+        if (purpose < kPurposeControl || purpose > kPurposeDownload) {
             SendResult(kAuthReply, 0, kDeviceUnsupported);
             phase_ = Phase::kRefused;
             return true;
         }
-        static const char* kPurposeNames[] = {"", "control", "stream", "talk"};
+        static const char* kPurposeNames[] = {"", "control", "stream", "talk", "playback", "download"};
         device_->Log("login of '%s' (%s connection)", user.c_str(), kPurposeNames[purpose]);
         PayloadWriter w;
         w.I32(kDeviceOk);
@@ -114,6 +114,8 @@ bool DeviceSession::Handle(const MessageView& m) {
         case kPurposeControl: return HandleControl(m);
         case kPurposeLiveStream: return HandleStream(m);
         case kPurposeTalk: return HandleTalk(m);
+        case kPurposePlayback:
+        case kPurposeDownload: return HandleRecorded(m);
         default: return false;
         }
     default: return false;
@@ -174,6 +176,7 @@ bool DeviceSession::HandleControl(const MessageView& m) {
         Send(kCaptureReply, seq, PayloadWriter().I32(r).U32(uint32_t(jpeg.size())).Bytes(jpeg.data(), jpeg.size()).bytes());
         return true;
     }
+    case kFindFile: return HandleFind(m);
     case kEventSubscribe:
         eventsOn_ = GetU32(p) != 0;
         SendResult(kResult, seq, kDeviceOk);
@@ -235,17 +238,21 @@ bool DeviceSession::HandleTalk(const MessageView& m) {
     return true;
 }
 
-void DeviceSession::StartStream() {
-    streaming_ = true;
+void DeviceSession::SendStreamHeader(const VideoLoop& loop) {
     StreamInfo info{};
     info.videoCodec = kVideoCodecH264;
-    info.width = uint32_t(loop_->width);
-    info.height = uint32_t(loop_->height);
+    info.width = uint32_t(loop.width);
+    info.height = uint32_t(loop.height);
     info.audioEncoding = kAudioG711ALaw;
     info.audioSampleRate = 8000;
     info.audioChannels = 1;
-    info.frameRate = uint32_t(loop_->fps);
+    info.frameRate = uint32_t(loop.fps);
     Send(kStreamHeader, 0, std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&info), reinterpret_cast<uint8_t*>(&info) + sizeof info));
+}
+
+void DeviceSession::StartStream() {
+    streaming_ = true;
+    SendStreamHeader(*loop_);
     period_ = std::chrono::microseconds(1000000 / (loop_->fps > 0 ? loop_->fps : 25));
     streamStart_ = std::chrono::steady_clock::now();
     nextTick_ = streamStart_;
@@ -263,40 +270,8 @@ void DeviceSession::StreamTick() {
         const EncodedFrame& f = loop_->frames[frameIndex_];
         if (queuedBytes_ > kMaxQueuedBytes) waitKey_ = true;
         if (waitKey_ && f.key && queuedBytes_ <= kMaxQueuedBytes) waitKey_ = false;
-        if (!waitKey_) {
-            Out o;
-            FrameHeader fh{kFrameKindVideo, uint32_t(f.data.size()), ts, f.key ? 3u : 2u};
-            Header h;
-            h.kind = kFrame;
-            h.payloadBytes = uint32_t(sizeof fh + f.data.size());
-            EncodeHeader(h, o.head);
-            std::memcpy(o.head + kHeaderBytes, &fh, sizeof fh);
-            o.headBytes = kHeaderBytes + sizeof fh;
-            o.keep = loop_;
-            o.body = f.data.data();
-            o.bodyBytes = f.data.size();
-            Queue(std::move(o));
-        }
-        // G.711 tone: as many bytes as the frame period holds at 8000 bytes/s.
-        size_t audioBytes = size_t(8000 / (loop_->fps > 0 ? loop_->fps : 25));
-        if (audioBytes == 0) audioBytes = kToneFrameBytesPer25Fps;
-        const auto& tone = device_->ToneAlaw();
-        Out a;
-        FrameHeader ah{kFrameKindAudio, uint32_t(kAudioHeaderBytes + audioBytes), ts, 0};
-        Header h;
-        h.kind = kFrame;
-        h.payloadBytes = uint32_t(sizeof ah + ah.dataLength);
-        EncodeHeader(h, a.head);
-        std::memcpy(a.head + kHeaderBytes, &ah, sizeof ah);
-        // Audio header: encoding (1 = A-law) and sample byte count, 16 bits each.
-        uint8_t* aud = a.head + kHeaderBytes + sizeof ah;
-        PutU16(aud, uint16_t(kAudioG711ALaw));
-        PutU16(aud + 2, uint16_t(audioBytes));
-        a.headBytes = kHeaderBytes + sizeof ah + kAudioHeaderBytes;
-        a.owned.resize(audioBytes);
-        for (size_t i = 0; i < audioBytes; ++i) a.owned[i] = tone[(toneOffset_ + i) % tone.size()];
-        toneOffset_ = (toneOffset_ + audioBytes) % tone.size();
-        Queue(std::move(a));
+        if (!waitKey_) QueueVideo(loop_, f, ts);
+        QueueAudio(ts);
         frameIndex_ = (frameIndex_ + 1) % loop_->frames.size();
     }
     nextTick_ += period_;
@@ -305,6 +280,46 @@ void DeviceSession::StreamTick() {
     timer_.async_wait([self = shared_from_this()](const asio::error_code& ec) {
         if (!ec) self->StreamTick();
     });
+}
+
+void DeviceSession::QueueVideo(const std::shared_ptr<const VideoLoop>& loop, const EncodedFrame& f, uint32_t ts) {
+    Out o;
+    // Key frames are IDR pictures (kind 1), as cameras mark them; recordings index each.
+    FrameHeader fh{kFrameKindVideo, uint32_t(f.data.size()), ts, f.key ? kFrameTypeKeyFrame : kFrameTypePredicted};
+    Header h;
+    h.kind = kFrame;
+    h.payloadBytes = uint32_t(sizeof fh + f.data.size());
+    EncodeHeader(h, o.head);
+    std::memcpy(o.head + kHeaderBytes, &fh, sizeof fh);
+    o.headBytes = kHeaderBytes + sizeof fh;
+    o.keep = loop;
+    o.body = f.data.data();
+    o.bodyBytes = f.data.size();
+    Queue(std::move(o));
+}
+
+// G.711 tone: as many bytes as one frame period holds at 8000 bytes/s.
+void DeviceSession::QueueAudio(uint32_t ts) {
+    int fps = period_.count() > 0 ? int(1000000 / period_.count()) : 25;
+    size_t audioBytes = size_t(8000 / (fps > 0 ? fps : 25));
+    if (audioBytes == 0) audioBytes = kToneFrameBytesPer25Fps;
+    const auto& tone = device_->ToneAlaw();
+    Out a;
+    FrameHeader ah{kFrameKindAudio, uint32_t(kAudioHeaderBytes + audioBytes), ts, 0};
+    Header h;
+    h.kind = kFrame;
+    h.payloadBytes = uint32_t(sizeof ah + ah.dataLength);
+    EncodeHeader(h, a.head);
+    std::memcpy(a.head + kHeaderBytes, &ah, sizeof ah);
+    // Audio header: encoding (1 = A-law) and sample byte count, 16 bits each.
+    uint8_t* aud = a.head + kHeaderBytes + sizeof ah;
+    PutU16(aud, uint16_t(kAudioG711ALaw));
+    PutU16(aud + 2, uint16_t(audioBytes));
+    a.headBytes = kHeaderBytes + sizeof ah + kAudioHeaderBytes;
+    a.owned.resize(audioBytes);
+    for (size_t i = 0; i < audioBytes; ++i) a.owned[i] = tone[(toneOffset_ + i) % tone.size()];
+    toneOffset_ = (toneOffset_ + audioBytes) % tone.size();
+    Queue(std::move(a));
 }
 
 void DeviceSession::TalkTick() {
@@ -367,6 +382,7 @@ void DeviceSession::WriteNext() {
             self->queue_.pop_front();
         }
         self->inFlight_ = 0;
+        self->OnDrained();
         self->WriteNext();
     }));
 }

@@ -10,6 +10,7 @@
 
 #include "sdk/message_assembler.h"
 #include "sdk/wire_format.h"
+#include "tools/devsim/recorded_feed.h"
 #include "tools/devsim/video_loop.h"
 
 namespace ocv::devsim {
@@ -48,6 +49,15 @@ private:
     bool HandleControl(const ocv::wire::MessageView& m);
     bool HandleStream(const ocv::wire::MessageView& m);
     bool HandleTalk(const ocv::wire::MessageView& m);
+    // Recordings on the device (device_session_recorded.cpp).
+    bool HandleFind(const ocv::wire::MessageView& m);
+    bool HandleRecorded(const ocv::wire::MessageView& m);
+    bool OpenPlayback(const ocv::wire::MessageView& m);
+    bool OpenDownload(const ocv::wire::MessageView& m);
+    void ControlPlayback(uint32_t command, int32_t value);
+    void PlaybackTick(uint64_t generation);
+    void PumpDownload();
+    void FinishRecorded(uint16_t endKind, uint32_t reason);
     void Send(uint16_t kind, uint32_t sequence, const std::vector<uint8_t>& payload);
     void SendResult(uint16_t kind, uint32_t sequence, int32_t result);
     void Queue(Out out);
@@ -56,6 +66,11 @@ private:
     void Close();
     void StartStream();
     void StreamTick();
+    void SendStreamHeader(const VideoLoop& loop);
+    void QueueVideo(const std::shared_ptr<const VideoLoop>& loop, const EncodedFrame& f, uint32_t ts);
+    void QueueAudio(uint32_t ts);
+    // After a gathered write completed: a download makes its next frames.
+    void OnDrained();
     void TalkTick();
 
     std::shared_ptr<SimDevice> device_;
@@ -85,6 +100,13 @@ private:
     std::chrono::steady_clock::time_point streamStart_;
     std::chrono::steady_clock::time_point nextTick_;
     std::chrono::microseconds period_{40000};
+
+    // A playback or download (strand only).
+    std::unique_ptr<RecordedFeed> feed_;
+    bool feedRunning_ = false;  // playback not paused; download started
+    bool feedDone_ = false;
+    int speedLevel_ = 0;
+    uint64_t tickGeneration_ = 0;  // a resumed playback starts a new tick chain; old ones end
 };
 
 }  // namespace ocv::devsim

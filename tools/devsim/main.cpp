@@ -30,14 +30,16 @@ int main(int argc, char** argv) {
     }
 
     SiteConfig site;
+    SimOptions options;
     std::string error;
     bool help = false;
-    if (!ParseCommandLine(argc, argv, &site, &error, &help)) {
-        std::fprintf(stderr, "ocuvant-devsim: %s\n%s", error.c_str(), Usage());
+    if (!ExtractSimOptions(&argc, argv, &options, &error) || !ParseCommandLine(argc, argv, &site, &error, &help)) {
+        std::fprintf(stderr, "ocuvant-devsim: %s\n%s%s", error.c_str(), Usage(), SimOptionsUsage());
         return 2;
     }
     if (help) {
         std::fputs(Usage(), stdout);
+        std::fputs(SimOptionsUsage(), stdout);
         return 0;
     }
     if (!FinishSite(&site, &error)) {
@@ -46,7 +48,7 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "ocuvant-devsim: preparing video for %zu devices (cache %s)\n", site.devices.size(),
                  site.cacheDir.c_str());
-    Simulator sim(site);
+    Simulator sim(site, options);
     if (!sim.Start(&error)) {
         std::fprintf(stderr, "ocuvant-devsim: %s\n", error.c_str());
         return 1;

@@ -43,8 +43,19 @@ std::atomic<bool> gClockTimestamps{false};
 void SetClockTimestamps(bool on) { gClockTimestamps = on; }
 bool ClockTimestamps() { return gClockTimestamps.load(); }
 
-SimDevice::SimDevice(asio::io_context& io, DeviceConfig cfg, int index, int tempIntervalSec)
-    : io_(io), config_(std::move(cfg)), index_(index), tempIntervalSec_(tempIntervalSec), acceptor_(io) {
+SimDevice::SimDevice(asio::io_context& io, DeviceConfig cfg, int index, int tempIntervalSec, ArchiveOptions archive)
+    : io_(io),
+      config_(std::move(cfg)),
+      index_(index),
+      tempIntervalSec_(tempIntervalSec),
+      acceptor_(io),
+      netStrand_(asio::make_strand(io)),
+      archive_(archive) {
+    net_.address = config_.address;
+    net_.mask = "255.0.0.0";
+    net_.gateway = "127.0.0.1";
+    net_.dns1 = "127.0.0.53";
+    net_.dns2 = "0.0.0.0";
     channelOn_.assign(size_t(config_.channels), true);
     // One second of a 1 kHz tone: a whole number of periods, so it loops without a click.
     tone_.resize(8000);
@@ -63,6 +74,9 @@ int SimDevice::StreamCount() const {
 }
 
 bool SimDevice::Start(VideoLoopCache& loops, int loopFrames, std::string* error) {
+    std::vector<int> kbps;
+    for (int ch = 0; ch < config_.channels; ++ch) kbps.push_back(config_.StreamOf(ch, 0).bitrateKbps);
+    store_ = std::make_unique<RecordingStore>(archive_, std::move(kbps));
     for (int type = 0; type < StreamCount(); ++type) {
         for (int ch = 0; ch < config_.channels; ++ch) {
             StreamConfig stream = config_.StreamOf(ch, type);
@@ -101,6 +115,10 @@ bool SimDevice::Start(VideoLoopCache& loops, int loopFrames, std::string* error)
     }
     port_ = OpenListener(acceptor_, config_.address, config_.port, config_.name + ": port", error);
     if (port_ == 0) return false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        net_.port = port_;
+    }
     web_ = std::make_shared<WebServer>(io_, *this, tempIntervalSec_);
     if (!web_->Listen(config_.address, config_.webPort, error)) return false;
     webPort_ = web_->port();
@@ -109,7 +127,7 @@ bool SimDevice::Start(VideoLoopCache& loops, int loopFrames, std::string* error)
 }
 
 void SimDevice::Stop() {
-    asio::post(io_, [self = shared_from_this()] {
+    asio::post(netStrand_, [self = shared_from_this()] {
         asio::error_code ignored;
         self->acceptor_.close(ignored);
     });
@@ -118,7 +136,8 @@ void SimDevice::Stop() {
 }
 
 void SimDevice::Accept() {
-    acceptor_.async_accept([self = shared_from_this()](const asio::error_code& ec, asio::ip::tcp::socket socket) {
+    acceptor_.async_accept(asio::bind_executor(netStrand_, [self = shared_from_this()](const asio::error_code& ec,
+                                                                                        asio::ip::tcp::socket socket) {
         if (ec) {
             if (ec != asio::error::operation_aborted && self->acceptor_.is_open()) self->Accept();
             return;
@@ -130,6 +149,52 @@ void SimDevice::Accept() {
         }
         session->Start();
         self->Accept();
+    }));
+}
+
+NetSettings SimDevice::Network() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return net_;
+}
+
+std::string SimDevice::Mac() const {
+    char mac[32];
+    std::snprintf(mac, sizeof mac, "02:51:56:58:%02X:%02X", (index_ >> 8) & 0xFF, index_ & 0xFF);
+    return mac;
+}
+
+void SimDevice::ApplyNetwork(const NetSettings& settings, std::function<void(int32_t)> done) {
+    asio::post(netStrand_, [self = shared_from_this(), settings, done = std::move(done)] {
+        asio::error_code ec;
+        auto address = asio::ip::make_address_v4(settings.address, ec);
+        if (ec || (address.to_uint() >> 24) != 127 || settings.port < 1 || settings.port > 65535) {
+            self->Log("network settings refused: %s:%d", settings.address.c_str(), settings.port);
+            return done(kDeviceRefused);
+        }
+        NetSettings old = self->Network();
+        bool moves = settings.address != old.address || settings.port != old.port;
+        if (moves) {
+            // Closing cancels the pending accept; the aborted handler does not re-arm it.
+            asio::error_code ignored;
+            self->acceptor_.close(ignored);
+            std::string error;
+            int port = OpenListener(self->acceptor_, settings.address, settings.port, self->config_.name + ": port", &error);
+            if (port == 0) {
+                self->Log("cannot move to %s:%d (%s), staying", settings.address.c_str(), settings.port, error.c_str());
+                OpenListener(self->acceptor_, old.address, old.port, self->config_.name + ": port", &error);
+                self->Accept();
+                return done(kDeviceRefused);
+            }
+            self->port_ = port;
+            self->Accept();
+        }
+        {
+            std::lock_guard<std::mutex> lock(self->mutex_);
+            self->net_ = settings;
+        }
+        self->Record("network " + settings.address + ":" + std::to_string(settings.port) + " gateway " +
+                     settings.gateway);
+        done(kDeviceOk);
     });
 }
 
@@ -286,9 +351,7 @@ std::vector<uint8_t> SimDevice::InfoBlock() const {
     PutText(b, 32, 32, config_.type);
     PutText(b, 64, 64, config_.deviceId);
     PutText(b, 128, 64, config_.name);
-    char mac[32];
-    std::snprintf(mac, sizeof mac, "02:51:56:58:%02X:%02X", (index_ >> 8) & 0xFF, index_ & 0xFF);
-    PutText(b, 192, 32, mac);
+    PutText(b, 192, 32, Mac());
     PutText(b, 232, 64, config_.firmware);
     return b;
 }
@@ -325,15 +388,17 @@ std::vector<uint8_t> SimDevice::DefaultRecord(int channel, uint32_t command, uin
         PutWord(r, 12, 1);
         PutWord(r, 20, uint32_t(channel + 1));
         break;
-    case QVX_CMD_NETWORK:
-        PutWord(r, 4, uint32_t(port_));
-        PutText(r, 12, 32, config_.address);
-        PutText(r, 44, 32, "255.0.0.0");
-        PutText(r, 76, 32, "127.0.0.1");
-        PutText(r, 108, 32, "02:51:56:58:00:01");
-        PutText(r, 140, 32, "127.0.0.53");
-        PutText(r, 172, 32, "0.0.0.0");
+    case QVX_CMD_NETWORK: {
+        NetSettings n = net_;  // the caller holds mutex_
+        PutWord(r, 4, uint32_t(n.port));
+        PutText(r, 12, 32, n.address);
+        PutText(r, 44, 32, n.mask);
+        PutText(r, 76, 32, n.gateway);
+        PutText(r, 108, 32, Mac());
+        PutText(r, 140, 32, n.dns1);
+        PutText(r, 172, 32, n.dns2);
         break;
+    }
     case QVX_CMD_CAPABILITY:
         PutWord(r, 0, uint32_t(config_.channels));
         PutWord(r, 4, uint32_t(StreamCount()));

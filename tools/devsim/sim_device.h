@@ -4,6 +4,7 @@
 #include <asio.hpp>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/devsim/recording_store.h"
 #include "tools/devsim/site_config.h"
 #include "tools/devsim/video_loop.h"
 
@@ -29,9 +31,15 @@ void SetQuietLogging(bool quiet);
 void SetClockTimestamps(bool on);
 bool ClockTimestamps();
 
+// The network settings a device reports and listens on (they can be changed remotely).
+struct NetSettings {
+    std::string address, mask, gateway, dns1, dns2;
+    int port = 0;
+};
+
 class SimDevice : public std::enable_shared_from_this<SimDevice> {
 public:
-    SimDevice(asio::io_context& io, DeviceConfig cfg, int index, int tempIntervalSec);
+    SimDevice(asio::io_context& io, DeviceConfig cfg, int index, int tempIntervalSec, ArchiveOptions archive = {});
     ~SimDevice();
 
     // Binds both ports and prepares the video loops. false with a message.
@@ -40,7 +48,14 @@ public:
 
     const DeviceConfig& config() const { return config_; }
     int index() const { return index_; }
-    int port() const { return port_; }
+    int port() const { return port_.load(); }
+    NetSettings Network();
+    std::string Mac() const;
+    // Moves the device's port to new settings (an address within 127.0.0.0/8, where the
+    // simulator really listens; mask, gateway and DNS are only reported). done runs with the
+    // result: 0 applied, 2 refused (not a loopback address, or the port cannot be bound; the
+    // old settings then stay).
+    void ApplyNetwork(const NetSettings& settings, std::function<void(int32_t)> done);
     int webPort() const { return webPort_; }
     bool IsScreeningCamera() const { return config_.firmware.find("V27.") != std::string::npos; }
     int StreamCount() const;
@@ -63,6 +78,12 @@ public:
     bool StreamRefused(int streamType) const;
     std::vector<std::string> Report();
     void ClearReport();
+    // The next search is answered with a reply that breaks the protocol in the chosen way (for
+    // the client's tests): a file count above the files carried, an unterminated file name,
+    // or a header announcing more than a message may carry.
+    enum class BadReply { kNone, kCount, kName, kOversize };
+    void SetBadFindReply(BadReply bad) { badFindReply_ = int(bad); }
+    BadReply TakeBadFindReply() { return BadReply(badFindReply_.exchange(int(BadReply::kNone))); }
 
     // ---- used by sessions ----
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -78,6 +99,8 @@ public:
     int32_t WriteConfig(int channel, uint32_t command, const uint8_t* data, uint32_t length);
     std::vector<uint8_t> InfoBlock() const;
     std::vector<uint8_t> SnapshotJpeg(int channel, int number);
+    // The recordings on the device's disk (valid after Start).
+    const RecordingStore& Store() const { return *store_; }
     void Forget(DeviceSession* session);
     // Reboot: close everything shortly after the reply went out.
     void ScheduleReboot();
@@ -95,9 +118,16 @@ private:
     int tempIntervalSec_;
     asio::ip::tcp::acceptor acceptor_;
     std::shared_ptr<WebServer> web_;
-    int port_ = 0, webPort_ = 0;
+    std::atomic<int> port_{0};
+    int webPort_ = 0;
+    // Orders the acceptor's operations: accepting, closing and moving it.
+    asio::strand<asio::io_context::executor_type> netStrand_;
+    NetSettings net_;  // under mutex_
     std::atomic<bool> frozen_{false};
     std::atomic<uint32_t> refusedStreams_{0};  // bit n: stream type n
+    std::atomic<int> badFindReply_{0};
+    ArchiveOptions archive_;
+    std::unique_ptr<RecordingStore> store_;
     std::vector<uint8_t> tone_;
     // [stream type][channel]
     std::vector<std::shared_ptr<const VideoLoop>> loops_[3];

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "tools/devsim/control_server.h"
+#include "tools/devsim/discovery_responder.h"
 #include "tools/devsim/sim_device.h"
 
 namespace ocv::devsim {
@@ -24,6 +25,7 @@ const char* kHelp[] = {
     "channel <dev> <chan> on|off            switch a channel; off ends its streams on purpose",
     "refuse <dev> main|sub|third on|off     refuse (or allow again) every open of that stream type",
     "report <dev>                           what the device received (ptz, preset, config, talk bytes)",
+    "badfind <dev> count|name|oversize      answer the next search with a reply that breaks the protocol",
     "clear <dev>                            forget what the device received",
     "<dev> is the device index from 0 or its name; <chan> counts from 0",
 };
@@ -41,7 +43,8 @@ std::vector<std::string> Err(const std::string& text) { return {"ERR " + text}; 
 
 }  // namespace
 
-Simulator::Simulator(SiteConfig site) : site_(std::move(site)), work_(asio::make_work_guard(io_)) {}
+Simulator::Simulator(SiteConfig site, SimOptions options)
+    : site_(std::move(site)), options_(options), work_(asio::make_work_guard(io_)) {}
 
 Simulator::~Simulator() { Stop(); }
 
@@ -50,10 +53,13 @@ bool Simulator::Start(std::string* error) {
     SetClockTimestamps(site_.clockTimestamps);
     loops_ = std::make_unique<VideoLoopCache>(site_.cacheDir);
     for (size_t i = 0; i < site_.devices.size(); ++i) {
-        auto d = std::make_shared<SimDevice>(io_, site_.devices[i], int(i), site_.tempIntervalSec);
+        auto d = std::make_shared<SimDevice>(io_, site_.devices[i], int(i), site_.tempIntervalSec, options_.archive);
         if (!d->Start(*loops_, site_.loopFrames, error)) return false;
         devices_.push_back(d);
     }
+    discovery_ = std::make_shared<DiscoveryResponder>(io_, devices_);
+    const DiscoveryOptions& o = options_.discovery;
+    if (!discovery_->Listen(o.address, o.port, o.onvifPort, error)) return false;
     control_ = std::make_shared<ControlServer>(io_, [this](const std::string& line) { return Execute(line); });
     if (!control_->Listen(site_.controlAddress, site_.controlPort, error)) return false;
     unsigned n = std::thread::hardware_concurrency();
@@ -72,6 +78,7 @@ void Simulator::Stop() {
     if (stopped_) return;
     stopped_ = true;
     if (control_) control_->Stop();
+    if (discovery_) discovery_->Stop();
     for (auto& d : devices_) d->Stop();
     // Give the closes a moment to run, then end the loop.
     work_.reset();
@@ -92,11 +99,14 @@ std::string Simulator::PortsText() const {
     std::string out;
     char line[256];
     for (const auto& d : devices_) {
+        NetSettings n = d->Network();
         std::snprintf(line, sizeof line, "device %d %s %s %d %d\n", d->index(), d->config().name.c_str(),
-                      d->config().address.c_str(), d->port(), d->webPort());
+                      n.address.c_str(), n.port, d->webPort());
         out += line;
     }
     out += "control " + std::to_string(controlPort()) + "\n";
+    if (discovery_ && discovery_->port() >= 0) out += "discovery " + std::to_string(discovery_->port()) + "\n";
+    if (discovery_ && discovery_->onvifPort() >= 0) out += "onvif " + std::to_string(discovery_->onvifPort()) + "\n";
     return out;
 }
 
@@ -125,8 +135,9 @@ std::vector<std::string> Simulator::Execute(const std::string& line) {
         std::vector<std::string> out{"OK " + std::to_string(devices_.size())};
         char l[256];
         for (const auto& d : devices_) {
-            std::snprintf(l, sizeof l, "%d %s %s %d %d %s %d", d->index(), d->config().name.c_str(),
-                          d->config().address.c_str(), d->port(), d->webPort(), d->config().type.c_str(), d->config().channels);
+            NetSettings n = d->Network();
+            std::snprintf(l, sizeof l, "%d %s %s %d %d %s %d", d->index(), d->config().name.c_str(), n.address.c_str(),
+                          n.port, d->webPort(), d->config().type.c_str(), d->config().channels);
             out.push_back(l);
         }
         return out;
@@ -186,6 +197,14 @@ std::vector<std::string> Simulator::Execute(const std::string& line) {
         if (type < 0 || w.size() < 4 || (w[3] != "on" && w[3] != "off"))
             return Err("usage: refuse <dev> main|sub|third on|off");
         dev->SetStreamRefused(type, w[3] == "on");
+        return {"OK"};
+    }
+    if (cmd == "badfind") {
+        using Bad = SimDevice::BadReply;
+        Bad bad = Bad::kNone;
+        if (w.size() >= 3) bad = w[2] == "count" ? Bad::kCount : w[2] == "name" ? Bad::kName : w[2] == "oversize" ? Bad::kOversize : Bad::kNone;
+        if (bad == Bad::kNone) return Err("usage: badfind <dev> count|name|oversize");
+        dev->SetBadFindReply(bad);
         return {"OK"};
     }
     if (cmd == "report") {
