@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "device/player_channels.h"
+#include "device/temperature_log.h"
 #include "events/alarm_engine.h"
 #include "events/alarm_sound.h"
 #include "events/log_writer.h"
@@ -26,11 +27,6 @@
 #include "store/config_store.h"
 
 namespace ocv {
-
-struct TemperatureRecord {
-    int32_t code;  // low 15 bits hundredths of a degree, bit 15 abnormal
-    int32_t time;  // seconds since 1970
-};
 
 struct TimeBound {
     int year, month, day, hour, minute, second;
