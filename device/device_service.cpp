@@ -67,6 +67,7 @@ void DeviceService::Initialise(const std::string& databasePath) {
     alarms_.SetStreamUpHandler([this](int device, int channel) {
         Channel(device, channel).timeSyncPending = 1;
     });
+    players_.SetChannelReleasedHandler([this](int channelId) { OnChannelReleased(channelId); });
     // Recordings a crash left open are put right before any recording begins.
     RepairRecordings();
     gService = this;
@@ -99,6 +100,21 @@ void DeviceService::SetCurrentUser(const std::string& userName) {
 std::string DeviceService::CurrentUser() const {
     std::lock_guard lock(userMutex_);
     return currentUser_;
+}
+
+void DeviceService::SetTalkStopHandler(std::function<void(int channelId)> handler) {
+    std::lock_guard lock(talkStopMutex_);
+    talkStop_ = std::move(handler);
+}
+
+void DeviceService::OnChannelReleased(int channelId) {
+    std::function<void(int)> stopTalk;
+    {
+        std::lock_guard lock(talkStopMutex_);
+        stopTalk = talkStop_;
+    }
+    if (stopTalk) stopTalk(channelId);
+    alarms_.QueueRecordStateEvent(channelId);
 }
 
 bool DeviceService::IsDualStream(const DeviceInfo& dev) const {

@@ -10,6 +10,7 @@
 // event and exception callbacks.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -57,6 +58,10 @@ public:
     std::string CurrentUser() const;
     // Where alarm sounds play (the client's audio output); before StartWorkers.
     void SetWavPlayer(WavPlayer* player) { wavPlayer_.SetTarget(player); }
+    // How the talk of a channel ends when a cell stops showing it (the talk service registers
+    // it; nothing to end without one). Runs on the detaching thread under the cell's slot lock,
+    // so it must not attach or detach cells itself.
+    void SetTalkStopHandler(std::function<void(int channelId)> handler);
 
     // Device threads.
     int IsValidChannel(int device, int channel) const { return store_.IsValidChannel(device, channel); }
@@ -135,6 +140,8 @@ private:
     };
 
     void Initialise(const std::string& databasePath);
+    // A cell let a channel go: its talk ends and the live view refreshes its record state.
+    void OnChannelReleased(int channelId);
     void DeviceLoop(int device);
     void PollChannelStatus(int device);
     void ConnectWorker(int device, int channel);
@@ -159,6 +166,8 @@ private:
     std::atomic<int> tickMs_{100};
     mutable std::mutex userMutex_;
     std::string currentUser_;
+    std::mutex talkStopMutex_;
+    std::function<void(int channelId)> talkStop_;
 
     // A channel's recorder exists exactly while its live stream is open. The stream callback
     // reads the table without the lock: a recorder is deleted only after its streams were
