@@ -35,6 +35,9 @@ typedef int32_t QVX_HANDLE;
 #define QVX_EXCEPTION_STREAM_RESTORED 3
 #define QVX_EXCEPTION_STREAM_LOST 4
 #define QVX_EXCEPTION_STREAM_CLOSED 5
+/* A reconnection of the login (stream 0) or of a stream was refused for the user name or
+ * password: it is not tried again; the handle stays valid until it is closed. */
+#define QVX_EXCEPTION_LOGIN_REFUSED 6
 
 /* Stream callback data kinds. */
 #define QVX_DATA_STREAM_INFO 0 /* 28 bytes: seven 32-bit words (ocv::StreamInfo) */
