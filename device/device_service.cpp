@@ -123,8 +123,37 @@ bool DeviceService::IsDualStream(const DeviceInfo& dev) const {
 }
 
 void DeviceService::OnException(int type, int loginHandle, int streamHandle) {
-    if (exiting_ || type < 1 || type > 5 || loginHandle == 0) return;
+    if (exiting_ || loginHandle == 0) return;
+    if (type == QVX_EXCEPTION_LOGIN_REFUSED) return NoteLoginRefused(loginHandle);
+    if (type < 1 || type > 5) return;
     alarms_.OnConnectionEvent(type, loginHandle, streamHandle);
+    if (type == QVX_EXCEPTION_STREAM_CLOSED) NoteStreamClosedByDevice(loginHandle, streamHandle);
+}
+
+int DeviceService::DeviceOfLogin(int loginHandle) const {
+    for (int d = 0; d < kMaxDevices; ++d)
+        if (store_.device(d).loginHandle.load() == loginHandle) return d;
+    return -1;
+}
+
+// Library threads: the device thread does the stopping, which calls back into the library
+// (a callback must not wait for the login it came from).
+void DeviceService::NoteLoginRefused(int loginHandle) {
+    int device = DeviceOfLogin(loginHandle);
+    if (device >= 0) loginBackoff_[device].refusedByLibrary = true;
+}
+
+void DeviceService::NoteStreamClosedByDevice(int loginHandle, int streamHandle) {
+    int device = DeviceOfLogin(loginHandle);
+    if (device < 0 || streamHandle == 0) return;
+    DeviceInfo& dev = store_.device(device);
+    for (int ch = 0; ch < kMaxChannels; ++ch) {
+        const ChannelInfo& c = dev.channels[ch];
+        if (c.mainStream.load() == streamHandle || c.subStream.load() == streamHandle) {
+            closedByDevice_[ChannelIdOf(device, ch)] = streamHandle;
+            return;
+        }
+    }
 }
 
 void DeviceService::StartWorkers() {
