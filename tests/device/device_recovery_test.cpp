@@ -87,6 +87,7 @@ TEST_F(DeviceRecovery, RetryNowAfterAnEditStartsThePausesAfresh) {
     int d = AddDevice("127.0.0.1", ports[0], 1, "wrong");
     StartService();
     service_->DeviceTick(d, 0);
+    ASSERT_EQ(service_->store().device(d).deviceState.load(), kDeviceWrongPassword);
     for (int turn = 1; turn <= 300; ++turn) service_->DeviceTick(d, turn % 300);
     ASSERT_EQ(RefusedLogins(sim), 2);  // the next pause would be a minute
     ASSERT_EQ(service_->RetryLoginNow(d), 0);  // still the wrong password
