@@ -167,7 +167,8 @@ int32_t QVX_SDK_CaptureJPEGPictureV2(QVX_HANDLE loginHandle, const uint32_t requ
                                      uint8_t* buffer, uint32_t* inOutLength);
 int32_t QVX_SDK_Reboot(QVX_HANDLE loginHandle);
 
-/* HTTP GET of the CGI path on the device's web port with basic authentication. The reply
+/* HTTP GET of the CGI path on the device's web port; the login's credentials go only in answer
+ * to the device's challenge (Digest preferred over Basic), never along a redirection. The reply
  * body is copied into reply (terminated when room allows; cut at the buffer size);
  * *inOutLength: buffer size in, body bytes copied out. */
 int32_t QVX_SDK_SendCommand(QVX_HANDLE loginHandle, const char* request, uint32_t requestLength, char* reply,
