@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/device_service.h"
+#include "device/temperature_log.h"
 #include "platform/app_dir.h"
 #include "platform/file_util.h"
 #include "sdk/qvx_sdk.h"
@@ -15,8 +16,6 @@ namespace {
 constexpr uint32_t kMaxPictureBytes = 1048576;
 constexpr uint32_t kProbeReplyBytes = 8192;
 constexpr uint32_t kQueryPageBytes = 4096;
-constexpr size_t kMaxFieldChars = 99;
-constexpr size_t kUsedFields = 14;
 
 bool LoggedInOnline(const DeviceInfo& dev) { return dev.loginHandle.load() != 0 && dev.deviceState.load() == 2; }
 
@@ -83,7 +82,7 @@ int DeviceService::ProbeTemperatureSupport(int device, int channel) {
 
 int DeviceService::QueryTemperatureLog(int device, int channel, const TimeBound& start, const TimeBound& end,
                                        int filter, std::vector<TemperatureRecord>* out) {
-    if (IsValidChannel(device, channel) != 0) return -1;
+    if (IsValidChannel(device, channel) != 0 || out == nullptr) return -1;
     DeviceInfo& dev = store_.device(device);
     if (!LoggedInOnline(dev)) return -1;
     char request[256];
@@ -93,34 +92,13 @@ int DeviceService::QueryTemperatureLog(int device, int channel, const TimeBound&
                      end.month, end.day, end.hour, end.minute, end.second);
     QVX_HANDLE query = 0;
     if (QVX_SDK_QueryDataV2(dev.loginHandle.load(), request, static_cast<uint32_t>(n), &query) != 0) return -1;
+    TemperatureLogReader reader(filter);
     std::vector<char> page(kQueryPageBytes + 1);
-    for (int index = 0;;) {
+    for (;;) {
         std::fill(page.begin(), page.end(), '\0');
         uint32_t length = kQueryPageBytes;
         if (QVX_SDK_QueryNextDataV2(query, page.data(), &length) != 0) break;
-        std::string text(page.data(), strnlen(page.data(), kQueryPageBytes));
-        if (text.find("var endflg=") != std::string::npos) break;
-        std::string key = "lsa[" + std::to_string(index) + "]=";
-        size_t at = text.find(key);
-        if (at == std::string::npos) continue;
-        std::string value = text.substr(at + key.size());
-        size_t stop = value.find(';');
-        if (stop == std::string::npos) stop = value.find(' ');
-        if (stop != std::string::npos) value.resize(stop);
-        if (!value.empty() && value.front() == '"') value = value.size() >= 2 ? value.substr(1, value.size() - 2) : "";
-        std::vector<std::string> fields;
-        for (size_t from = 0; fields.size() < kUsedFields;) {
-            size_t bar = value.find('|', from);
-            fields.push_back(value.substr(from, std::min(kMaxFieldChars, (bar == std::string::npos ? value.size() : bar) - from)));
-            if (bar == std::string::npos) break;
-            from = bar + 1;
-        }
-        ++index;
-        TemperatureRecord r{};
-        r.time = fields.size() > 0 ? static_cast<int32_t>(strtol(fields[0].c_str(), nullptr, 10)) : 0;
-        r.code = fields.size() > 1 ? static_cast<int32_t>(strtol(fields[1].c_str(), nullptr, 10)) : 0;
-        bool abnormal = (r.code & 0x8000) != 0;
-        if (filter == 0 || (filter == 1 && !abnormal) || (filter == 2 && abnormal)) out->push_back(r);
+        if (!reader.AddPage(std::string_view(page.data(), std::min(length, kQueryPageBytes)), out)) break;
     }
     QVX_SDK_QueryCloseV2(query);
     return 0;

@@ -67,6 +67,7 @@ void DeviceService::Initialise(const std::string& databasePath) {
     alarms_.SetStreamUpHandler([this](int device, int channel) {
         Channel(device, channel).timeSyncPending = 1;
     });
+    players_.SetChannelReleasedHandler([this](int channelId) { OnChannelReleased(channelId); });
     // Recordings a crash left open are put right before any recording begins.
     RepairRecordings();
     gService = this;
@@ -101,14 +102,58 @@ std::string DeviceService::CurrentUser() const {
     return currentUser_;
 }
 
+void DeviceService::SetTalkStopHandler(std::function<void(int channelId)> handler) {
+    std::lock_guard lock(talkStopMutex_);
+    talkStop_ = std::move(handler);
+}
+
+void DeviceService::OnChannelReleased(int channelId) {
+    std::function<void(int)> stopTalk;
+    {
+        std::lock_guard lock(talkStopMutex_);
+        stopTalk = talkStop_;
+    }
+    if (stopTalk) stopTalk(channelId);
+    alarms_.QueueRecordStateEvent(channelId);
+}
+
 bool DeviceService::IsDualStream(const DeviceInfo& dev) const {
     int type = Relaxed(dev.type);
     return Relaxed(store_.settings().SHOWMODE) == 1 && type != 50 && type != 102;
 }
 
 void DeviceService::OnException(int type, int loginHandle, int streamHandle) {
-    if (exiting_ || type < 1 || type > 5 || loginHandle == 0) return;
+    if (exiting_ || loginHandle == 0) return;
+    if (type == QVX_EXCEPTION_LOGIN_REFUSED) return NoteLoginRefused(loginHandle);
+    if (type < 1 || type > 5) return;
     alarms_.OnConnectionEvent(type, loginHandle, streamHandle);
+    if (type == QVX_EXCEPTION_STREAM_CLOSED) NoteStreamClosedByDevice(loginHandle, streamHandle);
+}
+
+int DeviceService::DeviceOfLogin(int loginHandle) const {
+    for (int d = 0; d < kMaxDevices; ++d)
+        if (store_.device(d).loginHandle.load() == loginHandle) return d;
+    return -1;
+}
+
+// Library threads: the device thread does the stopping, which calls back into the library
+// (a callback must not wait for the login it came from).
+void DeviceService::NoteLoginRefused(int loginHandle) {
+    int device = DeviceOfLogin(loginHandle);
+    if (device >= 0) loginBackoff_[device].refusedByLibrary = true;
+}
+
+void DeviceService::NoteStreamClosedByDevice(int loginHandle, int streamHandle) {
+    int device = DeviceOfLogin(loginHandle);
+    if (device < 0 || streamHandle == 0) return;
+    DeviceInfo& dev = store_.device(device);
+    for (int ch = 0; ch < kMaxChannels; ++ch) {
+        const ChannelInfo& c = dev.channels[ch];
+        if (c.mainStream.load() == streamHandle || c.subStream.load() == streamHandle) {
+            closedByDevice_[ChannelIdOf(device, ch)] = streamHandle;
+            return;
+        }
+    }
 }
 
 void DeviceService::StartWorkers() {

@@ -10,13 +10,16 @@
 // event and exception callbacks.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "device/device_state.h"
 #include "device/player_channels.h"
+#include "device/temperature_log.h"
 #include "events/alarm_engine.h"
 #include "events/alarm_sound.h"
 #include "events/log_writer.h"
@@ -26,11 +29,6 @@
 #include "store/config_store.h"
 
 namespace ocv {
-
-struct TemperatureRecord {
-    int32_t code;  // low 15 bits hundredths of a degree, bit 15 abnormal
-    int32_t time;  // seconds since 1970
-};
 
 struct TimeBound {
     int year, month, day, hour, minute, second;
@@ -61,15 +59,25 @@ public:
     std::string CurrentUser() const;
     // Where alarm sounds play (the client's audio output); before StartWorkers.
     void SetWavPlayer(WavPlayer* player) { wavPlayer_.SetTarget(player); }
+    // How the talk of a channel ends when a cell stops showing it (the talk service registers
+    // it; nothing to end without one). Runs on the detaching thread under the cell's slot lock,
+    // so it must not attach or detach cells itself.
+    void SetTalkStopHandler(std::function<void(int channelId)> handler);
 
     // Device threads.
     int IsValidChannel(int device, int channel) const { return store_.IsValidChannel(device, channel); }
     int StartDeviceThread(int device);
     int StopDeviceThread(int device);
     void StartAllDeviceThreads();
+    // Logs the device in unless it is already, or its password was refused and the device
+    // thread's pause is not over (the result is then -1 without a try).
     int LoginDevice(int device);
     int LogoutDevice(int device);
-    // One turn of a device thread (tick 0..299); tests drive it instead of waiting 30 s.
+    // Tries the login at the device thread's next turn, also while a refused password holds it
+    // back; for after the operator edited the device.
+    int RetryLoginNow(int device);
+    // One turn of a device thread (tick 0..299); tests drive it instead of waiting 30 s. Also
+    // counts down the pause after a refused password: 300 turns, doubling to 6000.
     void DeviceTick(int device, int tick);
     // Period of a device-thread turn (100 ms); tests shorten it.
     void SetDeviceTickForTesting(int milliseconds) { tickMs_ = milliseconds; }
@@ -141,7 +149,32 @@ private:
         std::atomic<WavPlayer*> target_{nullptr};
     };
 
+    // Per device: how a refused password holds the logins back. Only the device thread changes
+    // the counts (and StartDeviceThread while no thread runs); the flags come from any thread.
+    struct LoginBackoff {
+        std::atomic<int> refusals{0};              // in a row; sets the pause
+        std::atomic<int> waitTurns{0};             // device-thread turns until the next try
+        std::atomic<bool> refusedByLibrary{false}; // a reconnection was refused: drop the login
+        std::atomic<bool> retryNow{false};
+    };
+
     void Initialise(const std::string& databasePath);
+    int TryLogin(int device);
+    void OnLoginRefused(int device);
+    void ResetLoginBackoff(int device);
+    // Under the device lock: stops everything of a login the device no longer accepts.
+    void DropRefusedLogin(int device);
+    void QueueDeviceRecordStates(int device);
+    // Stops a channel's streams and alarm channel and deletes its recorder (no operation log).
+    void ReleaseChannel(int device, int channel);
+    // The channels whose stream the device closed on purpose give up their handles, to be
+    // reopened when the channel status reports them on again.
+    void ReleaseChannelsClosedByDevice(int device);
+    void NoteStreamClosedByDevice(int loginHandle, int streamHandle);
+    void NoteLoginRefused(int loginHandle);
+    int DeviceOfLogin(int loginHandle) const;
+    // A cell let a channel go: its talk ends and the live view refreshes its record state.
+    void OnChannelReleased(int channelId);
     void DeviceLoop(int device);
     void PollChannelStatus(int device);
     void ConnectWorker(int device, int channel);
@@ -166,12 +199,20 @@ private:
     std::atomic<int> tickMs_{100};
     mutable std::mutex userMutex_;
     std::string currentUser_;
+    std::mutex talkStopMutex_;
+    std::function<void(int channelId)> talkStop_;
 
     // A channel's recorder exists exactly while its live stream is open. The stream callback
     // reads the table without the lock: a recorder is deleted only after its streams were
     // stopped, and the library calls no callback of a stopped stream.
     std::unique_ptr<std::atomic<Recorder*>[]> recorders_;
     std::mutex recordersMutex_;  // record operations against CloseChannel
+
+    std::unique_ptr<LoginBackoff[]> loginBackoff_{new LoginBackoff[kMaxDevices]};
+    // Per channel id: the stream handle the device closed on purpose (0 none), for the device
+    // thread; and whether a channel so closed is to be opened again once it is on.
+    std::unique_ptr<std::atomic<int>[]> closedByDevice_{new std::atomic<int>[kChannelIdCount]{}};
+    std::unique_ptr<std::atomic<uint8_t>[]> reopenWanted_{new std::atomic<uint8_t>[kChannelIdCount]{}};
 
     std::mutex workersMutex_;
     std::vector<std::thread> connectWorkers_;  // finished ones are joined at the next start

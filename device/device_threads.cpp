@@ -8,6 +8,7 @@
 #include "device/routing_stats.h"
 #include "sdk/qvx_sdk.h"
 #include "shell/base/device_types.h"
+#include "shell/base/trace.h"
 #include "store/relaxed.h"
 
 namespace ocv {
@@ -18,6 +19,15 @@ constexpr int kStatusEveryTicks = 60;     // channel status every 6 s
 constexpr int kWorkerTicks = 5;           // a connect worker wakes every 500 ms
 constexpr int kWorkerAttemptEvery = 9;    // and tries every 4.5 s
 constexpr int kSubStreamAttempts = 5;
+// After a refused password: 30 s, doubling up to 10 min, in device-thread turns.
+constexpr int kFirstLoginPauseTurns = 300;
+constexpr int kLongestLoginPauseTurns = 6000;
+
+int LoginPauseTurns(int refusals) {
+    int turns = kFirstLoginPauseTurns;
+    for (int i = 1; i < refusals && turns < kLongestLoginPauseTurns; ++i) turns *= 2;
+    return std::min(turns, kLongestLoginPauseTurns);
+}
 
 std::atomic<RoutingStats*> gRoutingStats{nullptr};
 
@@ -58,6 +68,8 @@ int DeviceService::StartDeviceThread(int device) {
     if (IsValidChannel(device, 0) != 0) return -1;
     StopDeviceThread(device);
     DeviceInfo& dev = store_.device(device);
+    // A (re)start follows a change of the device: a refused password gets a fresh try.
+    ResetLoginBackoff(device);
     dev.stopFlag = 0;
     dev.thread = std::thread([this, device] {
         char name[16];
@@ -96,11 +108,47 @@ void DeviceService::DeviceLoop(int device) {
 void DeviceService::DeviceTick(int device, int tick) {
     if (IsValidChannel(device, 0) != 0) return;
     DeviceInfo& dev = store_.device(device);
-    if (tick == 0 && dev.loginHandle.load() == 0) {
+    LoginBackoff& backoff = loginBackoff_[device];
+    if (backoff.refusedByLibrary.exchange(false) && dev.loginHandle.load() != 0) {
         std::lock_guard lock(dev.lock);
-        LoginDevice(device);
+        DropRefusedLogin(device);
+        return;  // the pause starts with the next turn
+    }
+    ReleaseChannelsClosedByDevice(device);
+    if (dev.loginHandle.load() == 0) {
+        bool now = backoff.retryNow.exchange(false);
+        if (dev.deviceState.load() == kDeviceWrongPassword) {
+            if (now || backoff.waitTurns.fetch_sub(1) <= 1) {
+                // The same pause again unless the device refuses once more (which lengthens it),
+                // also when this try does not reach the device at all.
+                backoff.waitTurns = LoginPauseTurns(std::max(1, backoff.refusals.load()));
+                std::lock_guard lock(dev.lock);
+                TryLogin(device);
+            }
+        } else if (tick == 0 || now) {
+            std::lock_guard lock(dev.lock);
+            LoginDevice(device);
+        }
     }
     if (tick % kStatusEveryTicks == 0 && dev.loginHandle.load() != 0) PollChannelStatus(device);
+}
+
+int DeviceService::RetryLoginNow(int device) {
+    if (IsValidChannel(device, 0) != 0) return -1;
+    LoginBackoff& backoff = loginBackoff_[device];
+    backoff.refusals = 0;
+    backoff.retryNow = true;
+    return 0;
+}
+
+void DeviceService::ResetLoginBackoff(int device) {
+    LoginBackoff& backoff = loginBackoff_[device];
+    backoff.refusals = 0;
+    backoff.waitTurns = 0;
+    backoff.retryNow = false;
+    backoff.refusedByLibrary = false;
+    int32_t refused = kDeviceWrongPassword;
+    store_.device(device).deviceState.compare_exchange_strong(refused, kDeviceOffline);
 }
 
 void DeviceService::ClearChannelOn(int device) {
@@ -127,13 +175,31 @@ void DeviceService::PollChannelStatus(int device) {
     int count = std::min<int>(Relaxed(dev.channelCount), kMaxChannels);
     for (int ch = 0; ch < count; ++ch) {
         int on = reply[4 + ch] == '1' ? 1 : 0;
-        if (dev.channels[ch].channelOn.exchange(on) != on)
-            alarms_.QueueRecordStateEvent(ChannelIdOf(device, ch));
+        int id = ChannelIdOf(device, ch);
+        if (dev.channels[ch].channelOn.exchange(on) != on) alarms_.QueueRecordStateEvent(id);
+        // A channel the device closed on purpose comes back once it is on again; the worker
+        // keeps trying while it is wanted, like one started by a cell.
+        if (on && reopenWanted_[id].load() && IsValidChannel(device, ch) == 0) StartConnectWorker(device, ch);
     }
+}
+
+void DeviceService::QueueDeviceRecordStates(int device) {
+    int count = std::min<int>(Relaxed(store_.device(device).channelCount), kMaxChannels);
+    for (int ch = 0; ch < count; ++ch)
+        if (IsValidChannel(device, ch) == 0) alarms_.QueueRecordStateEvent(ChannelIdOf(device, ch));
 }
 
 int DeviceService::LoginDevice(int device) {
     if (IsValidChannel(device, 0) != 0) return -1;
+    DeviceInfo& dev = store_.device(device);
+    if (dev.loginHandle.load() != 0) return 0;
+    // Only the device thread's paced retries may try a refused password again: every other
+    // try could count towards locking the account on the device.
+    if (dev.deviceState.load() == kDeviceWrongPassword) return -1;
+    return TryLogin(device);
+}
+
+int DeviceService::TryLogin(int device) {
     DeviceInfo& dev = store_.device(device);
     if (dev.loginHandle.load() != 0) return 0;
     const DeviceTypeRecord* type = FindDeviceType(Relaxed(dev.type));
@@ -143,7 +209,10 @@ int DeviceService::LoginDevice(int device) {
     QVX_HANDLE handle = 0;
     int rc = QVX_SDK_Login(&handle, Text(dev.host).c_str(), static_cast<uint16_t>(Relaxed(dev.port)),
                            Text(dev.user).c_str(), Text(dev.password).c_str(), protocol, 1, &info);
+    if (rc == QVX_ERR_PASSWORD) OnLoginRefused(device);
     if (rc != 0) return rc;
+    bool wasRefused = dev.deviceState.load() == kDeviceWrongPassword;
+    loginBackoff_[device].refusals = 0;
     static_assert(sizeof info == sizeof dev.infoBlock);
     memcpy(dev.infoBlock, &info, sizeof info);
     dev.loginHandle = handle;
@@ -155,8 +224,47 @@ int DeviceService::LoginDevice(int device) {
     QVX_HANDLE events = 0;
     if (QVX_SDK_RealPlayV3(handle, request, nullptr, nullptr, EventTrampoline, device, &events) == 0)
         dev.eventStream = events;
-    dev.deviceState = 2;
+    dev.deviceState = kDeviceOnline;
+    if (wasRefused) {
+        Trace("device %d (%s:%d): login accepted again\n", device, Text(dev.host).c_str(), Relaxed(dev.port));
+        QueueDeviceRecordStates(device);
+    }
     return 0;
+}
+
+void DeviceService::OnLoginRefused(int device) {
+    DeviceInfo& dev = store_.device(device);
+    LoginBackoff& backoff = loginBackoff_[device];
+    int refusals = backoff.refusals.load() + 1;
+    backoff.refusals = refusals;
+    backoff.waitTurns = LoginPauseTurns(refusals);
+    if (dev.deviceState.exchange(kDeviceWrongPassword) == kDeviceWrongPassword) return;
+    // Once per refusal streak; the pauses that follow are quiet.
+    Trace("device %d (%s:%d): user \"%s\" or its password refused; next login in %d s, then less often\n",
+          device, Text(dev.host).c_str(), Relaxed(dev.port), Text(dev.user).c_str(),
+          LoginPauseTurns(refusals) / 10);
+    log_.LogWrite(kLogSystem, kLogDisconnected, device, 0, "Wrong user name or password", "");
+    QueueDeviceRecordStates(device);
+}
+
+void DeviceService::DropRefusedLogin(int device) {
+    DeviceInfo& dev = store_.device(device);
+    int handle = dev.loginHandle.load();
+    if (handle == 0) return;
+    if (int events = dev.eventStream.exchange(0)) QVX_SDK_StopRealPlay(events);
+    // Channels that were open come back once the login works again (the status poll after it).
+    for (int ch = 0; ch < kMaxChannels; ++ch) {
+        ChannelInfo& c = dev.channels[ch];
+        int id = ChannelIdOf(device, ch);
+        bool open = c.mainStream.load() != 0 || c.subStream.load() != 0;
+        if (open) ReleaseChannel(device, ch);
+        reopenWanted_[id] = open ? 1 : 0;
+        closedByDevice_[id] = 0;
+    }
+    CloseThermalStream(device);
+    QVX_SDK_Logout(handle);
+    dev.loginHandle = 0;
+    OnLoginRefused(device);
 }
 
 int DeviceService::LogoutDevice(int device) {
@@ -172,6 +280,11 @@ int DeviceService::LogoutDevice(int device) {
         while (c.connectPending.load() == 1)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         if (c.mainStream.load() != 0 || c.subStream.load() != 0) CloseChannel(device, ch);
+    }
+    // What the device closed during this login is not reopened by the next one.
+    for (int ch = 0; ch < kMaxChannels; ++ch) {
+        reopenWanted_[ChannelIdOf(device, ch)] = 0;
+        closedByDevice_[ChannelIdOf(device, ch)] = 0;
     }
     CloseThermalStream(device);
     QVX_SDK_Logout(handle);
@@ -241,6 +354,7 @@ int DeviceService::OpenChannel(int device, int channel) {
     QVX_HANDLE alarm = 0;
     if (QVX_SDK_SetupAlarmChan(login, channel, &alarm) == 0) c.alarmChannel = alarm;
     c.connectState = 2;
+    reopenWanted_[channelId] = 0;
     std::string user = CurrentUser();
     if (!user.empty()) log_.LogWrite(kLogOperate, 40, device, channel, "", user.c_str());
     return 0;
@@ -248,6 +362,13 @@ int DeviceService::OpenChannel(int device, int channel) {
 
 int DeviceService::CloseChannel(int device, int channel) {
     if (IsValidChannel(device, channel) != 0) return -1;
+    ReleaseChannel(device, channel);
+    std::string user = CurrentUser();
+    if (!user.empty()) log_.LogWrite(kLogOperate, 41, device, channel, "", user.c_str());
+    return 0;
+}
+
+void DeviceService::ReleaseChannel(int device, int channel) {
     ChannelInfo& c = Channel(device, channel);
     if (int alarm = c.alarmChannel.exchange(0)) QVX_SDK_CloseAlarmChan(alarm);
     if (int main = c.mainStream.load()) QVX_SDK_StopRealPlay(main);
@@ -257,9 +378,25 @@ int DeviceService::CloseChannel(int device, int channel) {
     c.displayStream = 0;
     DeleteRecorder(ChannelIdOf(device, channel));
     c.connectState = 0;
-    std::string user = CurrentUser();
-    if (!user.empty()) log_.LogWrite(kLogOperate, 41, device, channel, "", user.c_str());
-    return 0;
+}
+
+void DeviceService::ReleaseChannelsClosedByDevice(int device) {
+    DeviceInfo& dev = store_.device(device);
+    for (int ch = 0; ch < kMaxChannels; ++ch) {
+        int id = ChannelIdOf(device, ch);
+        if (closedByDevice_[id].load() == 0) continue;
+        int closed = closedByDevice_[id].exchange(0);
+        if (closed == 0) continue;
+        std::lock_guard lock(dev.lock);
+        ChannelInfo& c = dev.channels[ch];
+        // The handle may have gone meanwhile (logout, a close by the operator).
+        if (c.mainStream.load() != closed && c.subStream.load() != closed) continue;
+        ReleaseChannel(device, ch);
+        reopenWanted_[id] = 1;
+        alarms_.QueueRecordStateEvent(id);
+        Trace("device %d channel %d: stream closed by the device; reopened when the channel is on again\n",
+              device, ch);
+    }
 }
 
 void DeviceService::DeleteRecorder(int channelId) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "device/device_state.h"
+#include "shell/base/lang.h"
 #include "store/relaxed.h"
 
 namespace ocv {
@@ -31,7 +33,12 @@ std::string Label(const DeviceInfo& device, int channelIndex, bool padded) {
 
 }  // namespace
 
-std::string TreeChannelLabel(const DeviceInfo& device, int channelIndex) { return Label(device, channelIndex, true); }
+std::string TreeChannelLabel(const DeviceInfo& device, int channelIndex) {
+    std::string label = Label(device, channelIndex, true);
+    if (!label.empty() && device.deviceState.load() == kDeviceWrongPassword)
+        label += " (" + GetLangString("wrong password") + ")";
+    return label;
+}
 
 std::string CellChannelLabel(const DeviceInfo& device, int channelIndex) {
     return Label(device, channelIndex, false);
@@ -60,6 +67,12 @@ std::vector<int> ChannelStateIcons(const ChannelInfo& c, ChannelStateView extra)
     if (extra.soundOn) icons.push_back(kIconSound);
     if (extra.talking) icons.push_back(kIconTalk);
     return icons;
+}
+
+std::vector<int> ChannelStateIcons(const DeviceInfo& device, int channelIndex, ChannelStateView extra) {
+    if (channelIndex < 0 || channelIndex >= kMaxChannels) return {};
+    if (device.deviceState.load() == kDeviceWrongPassword) return {kIconWrongPassword};
+    return ChannelStateIcons(device.channels[channelIndex], extra);
 }
 
 CellStrip TemperatureStrip(const std::string& label, const TemperatureMark& mark, const CellStrip& previous,

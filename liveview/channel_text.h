@@ -9,7 +9,8 @@
 
 namespace ocv {
 
-// "name", else "<device>-C01", else "<host>:<port>-01" (channel numbers from 1, two digits).
+// "name", else "<device>-C01", else "<host>:<port>-01" (channel numbers from 1, two digits);
+// followed by " (wrong password)" (translated) while the device refuses its password.
 std::string TreeChannelLabel(const DeviceInfo& device, int channelIndex);
 // The same rule for a cell's status strip, with "-C<n>" without padding.
 std::string CellChannelLabel(const DeviceInfo& device, int channelIndex);
@@ -22,6 +23,7 @@ enum TreeIcon : int {
     kIconConnecting = 4,      // stream handle without a connection yet
     kIconConnected = 3,
     kIconChannelOff = 5,
+    kIconWrongPassword = 6,   // the channel's device refuses the stored user name or password
     kIconRecordManual = 9,
     kIconRecordAlarm = 10,
     kIconRecordPlan = 11,
@@ -35,6 +37,9 @@ struct ChannelStateView {
     bool talking = false;  // the channel holds the talk
 };
 std::vector<int> ChannelStateIcons(const ChannelInfo& channel, ChannelStateView extra);
+// The same for a channel of a device, which also shows the device's own state: a device that
+// refuses its password shows that icon alone, whatever its channels last reported.
+std::vector<int> ChannelStateIcons(const DeviceInfo& device, int channelIndex, ChannelStateView extra);
 
 constexpr uint32_t kStripDefaultArgb = 0xFF434445;
 constexpr uint32_t kStripNormalArgb = 0xFF008100;

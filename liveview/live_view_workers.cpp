@@ -96,7 +96,7 @@ void LiveViewWorkers::ChannelEventRound() {
         for (int c = 0; c < count; ++c) {
             int id = ChannelIdOf(d, c);
             ChannelStateView extra{service_.players().SoundOn(id), false};
-            uint32_t sig = Signature(ChannelStateIcons(dev.channels[c], extra));
+            uint32_t sig = Signature(ChannelStateIcons(dev, c, extra));
             if (sig != lastSignature_[id]) {
                 lastSignature_[id] = sig;
                 post(id);

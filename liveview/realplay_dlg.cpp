@@ -191,7 +191,7 @@ void UIRealPlayDlg::RefreshChannel(int device, int channel) {
     if (found == channelItems_.end()) return;
     const DeviceInfo& dev = service_.store().device(device);
     ChannelStateView extra{service_.players().SoundOn(ChannelIdOf(device, channel)), false};
-    std::vector<int> icons = ChannelStateIcons(dev.channels[channel], extra);
+    std::vector<int> icons = ChannelStateIcons(dev, channel, extra);
     QList<int> list(icons.begin(), icons.end());
     QString label = QString::fromStdString(TreeChannelLabel(dev, channel));
     for (QTreeWidgetItem* item : found->second) {

@@ -4,16 +4,18 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 
+#include "sdk/http_auth.h"
 #include "sdk/qvx_sdk.h"
-#include "sdk/wire_auth.h"
 
 namespace ocv::sdk {
 
@@ -103,6 +105,88 @@ bool ValidCgiPath(const std::string& path) {
     return true;
 }
 
+namespace {
+
+// One GET on a connection of its own (the devices close after every reply), with the given
+// Authorization value or none. Fills status and, for a 200, the body; the head for the caller
+// to read challenges from. The result of the transport (QVX_OK when a whole head arrived).
+int OneRequest(const std::string& host, int port, const std::string& path, const std::string& authorization,
+               Clock::time_point deadline, size_t maxBodyBytes, HttpResult* out, HttpHead* head) {
+    out->status = 0;
+    out->cut = false;
+    out->body.clear();
+    Socket s;
+    int rc = ConnectTo(s, host, port, deadline);
+    if (rc != QVX_OK) return rc;
+    std::string request = "GET " + path + " HTTP/1.1\r\nHost: " + host + ":" + std::to_string(port) + "\r\n";
+    if (!authorization.empty()) request += "Authorization: " + authorization + "\r\n";
+    request += "Connection: close\r\n\r\n";
+    rc = SendAll(s.fd, request, deadline);
+    if (rc != QVX_OK) return rc;
+
+    std::string buf;
+    size_t headerEnd = std::string::npos;
+    while ((headerEnd = buf.find("\r\n\r\n")) == std::string::npos) {
+        int r = ReadSome(s.fd, buf, kMaxHeaderBytes, deadline);
+        if (r < 0) return r;
+        if (r == 0 || r == 1) {  // headers too long, or closed before they ended
+            if (buf.find("\r\n\r\n") != std::string::npos) break;
+            return QVX_ERR_PROTOCOL;
+        }
+    }
+    headerEnd = buf.find("\r\n\r\n");
+    if (!ParseHttpHead(buf.substr(0, headerEnd + 2), head)) return QVX_ERR_PROTOCOL;
+    out->status = head->status;
+    if (out->status != 200) return QVX_OK;  // nothing of another reply's body is used
+    if (head->chunked) return QVX_ERR_PROTOCOL;  // devices of this family answer with a plain body
+    size_t contentLength = head->contentLength;
+    out->body = buf.substr(headerEnd + 4);
+    size_t want = contentLength == std::string::npos ? maxBodyBytes + 1 : std::min(contentLength, maxBodyBytes + 1);
+    while (out->body.size() < want) {
+        int r = ReadSome(s.fd, out->body, want, deadline);
+        if (r == 1) break;
+        if (r < 0) {
+            out->body.clear();
+            return r;
+        }
+    }
+    if (out->body.size() > maxBodyBytes) {
+        out->body.resize(maxBodyBytes);
+        out->cut = true;
+    }
+    if (contentLength != std::string::npos && !out->cut) {
+        if (out->body.size() < contentLength) {
+            out->body.clear();
+            return QVX_ERR_PROTOCOL;  // closed before the announced end: not a whole reply
+        }
+        out->body.resize(contentLength);
+    }
+    return QVX_OK;
+}
+
+std::vector<AuthParams> OfferedChallenges(const HttpHead& head) {
+    std::vector<AuthParams> offered;
+    for (const std::string& value : head.authenticate) {
+        std::vector<AuthParams> some;
+        if (ParseChallenges(value, &some)) offered.insert(offered.end(), some.begin(), some.end());
+    }
+    return offered;
+}
+
+// A Digest challenge that says only the nonce was out of date: the same credentials may try
+// once more with the new one.
+bool StaleDigest(const std::vector<AuthParams>& offered) {
+    for (const AuthParams& c : offered) {
+        auto stale = c.params.find("stale");
+        if (strcasecmp(c.scheme.c_str(), "Digest") == 0 && stale != c.params.end() &&
+            strcasecmp(stale->second.c_str(), "true") == 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 HttpResult HttpGet(const std::string& host, int port, const std::string& path, const std::string& user,
                    const std::string& password, int timeoutMs, size_t maxBodyBytes) {
     HttpResult out;
@@ -111,72 +195,25 @@ HttpResult HttpGet(const std::string& host, int port, const std::string& path, c
         return out;
     }
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    Socket s;
-    out.result = ConnectTo(s, host, port, deadline);
-    if (out.result != QVX_OK) return out;
-    std::string request = "GET " + path + " HTTP/1.1\r\nHost: " + host + ":" + std::to_string(port) +
-                          "\r\nAuthorization: Basic " + wire::Base64Encode(user + ":" + password) +
-                          "\r\nConnection: close\r\n\r\n";
-    out.result = SendAll(s.fd, request, deadline);
-    if (out.result != QVX_OK) return out;
-
-    std::string buf;
-    size_t headerEnd = std::string::npos;
-    while ((headerEnd = buf.find("\r\n\r\n")) == std::string::npos) {
-        int r = ReadSome(s.fd, buf, kMaxHeaderBytes, deadline);
-        if (r < 0) {
-            out.result = r;
-            return out;
-        }
-        if (r == 0 || r == 1) {  // headers too long, or closed before they ended
-            if (buf.find("\r\n\r\n") != std::string::npos) break;
-            out.result = QVX_ERR_PROTOCOL;
-            return out;
-        }
-    }
-    headerEnd = buf.find("\r\n\r\n");
     HttpHead head;
-    if (!ParseHttpHead(buf.substr(0, headerEnd + 2), &head)) {
-        out.result = QVX_ERR_PROTOCOL;
-        return out;
+    // Credentials go only to a device that asks for them: whatever answers at a device's
+    // address would otherwise be handed the password.
+    out.result = OneRequest(host, port, path, "", deadline, maxBodyBytes, &out, &head);
+    for (int answer = 0; out.result == QVX_OK && out.status == 401 && answer < 2; ++answer) {
+        std::vector<AuthParams> offered = OfferedChallenges(head);
+        if (answer > 0 && !StaleDigest(offered)) break;
+        int chosen = ChooseChallenge(offered);
+        if (chosen < 0) break;
+        std::string authorization =
+            AuthorizationFor(offered[size_t(chosen)], user, password, "GET", path, NewClientNonce());
+        if (authorization.empty()) break;
+        out.result = OneRequest(host, port, path, authorization, deadline, maxBodyBytes, &out, &head);
     }
-    out.status = head.status;
-    if (out.status == 401) {
-        out.result = QVX_ERR_HTTP_AUTH;
-        return out;
-    }
-    if (out.status != 200) {
-        out.result = QVX_ERR_HTTP;
-        return out;
-    }
-    if (head.chunked) {
-        out.result = QVX_ERR_PROTOCOL;  // devices of this family answer with a plain body
-        return out;
-    }
-    size_t contentLength = head.contentLength;
-    out.body = buf.substr(headerEnd + 4);
-    size_t want = contentLength == std::string::npos ? maxBodyBytes + 1 : std::min(contentLength, maxBodyBytes + 1);
-    while (out.body.size() < want) {
-        int r = ReadSome(s.fd, out.body, want, deadline);
-        if (r == 1) break;
-        if (r < 0) {
-            out.result = r;
-            return out;
-        }
-    }
-    if (out.body.size() > maxBodyBytes) {
-        out.body.resize(maxBodyBytes);
-        out.cut = true;
-    }
-    if (contentLength != std::string::npos && !out.cut) {
-        if (out.body.size() < contentLength) {
-            out.result = QVX_ERR_PROTOCOL;  // closed before the announced end: not a whole reply
-            out.body.clear();
-            return out;
-        }
-        out.body.resize(contentLength);
-    }
-    out.result = QVX_OK;
+    if (out.result != QVX_OK) return out;
+    // Anything but 200 is a failure; a redirection is never followed, so credentials cannot be
+    // led to another place.
+    if (out.status == 401) out.result = QVX_ERR_HTTP_AUTH;
+    else if (out.status != 200) out.result = QVX_ERR_HTTP;
     return out;
 }
 

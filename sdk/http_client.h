@@ -1,6 +1,8 @@
 #pragma once
-// A bounded HTTP/1.1 GET with basic authentication, for the CGI requests of devices' web
-// ports. Blocking with a total time-out; a body over maxBodyBytes is cut there.
+// A bounded HTTP/1.1 GET for the CGI requests of devices' web ports. Credentials are sent only
+// in answer to a 401 challenge: Digest (SHA-256, else MD5, qop "auth") when offered, else
+// Basic; a stale Digest nonce gets one more answer. Redirections are not followed. Blocking
+// with one time-out for the whole exchange; a body over maxBodyBytes is cut there.
 #include <cstddef>
 #include <string>
 

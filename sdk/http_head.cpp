@@ -8,24 +8,31 @@ namespace ocv::sdk {
 
 namespace {
 
-// The value of a header line (name matched without regard to case), "" when absent.
-std::string HeaderValue(const std::string& headers, const char* name) {
-    size_t nameLen = std::strlen(name);
-    size_t pos = 0;
-    while ((pos = headers.find("\r\n", pos)) != std::string::npos) {
-        pos += 2;
-        if (headers.size() - pos > nameLen && strncasecmp(headers.c_str() + pos, name, nameLen) == 0 &&
-            headers[pos + nameLen] == ':') {
-            size_t start = pos + nameLen + 1;
-            while (start < headers.size() && headers[start] == ' ') ++start;
-            size_t end = headers.find("\r\n", start);
-            return headers.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        }
-    }
-    return {};
-}
+constexpr size_t kMaxChallengeHeaders = 8;
 
 }  // namespace
+
+std::vector<std::string> HttpHeaderValues(const std::string& head, const char* name, size_t maxCount) {
+    std::vector<std::string> values;
+    size_t nameLen = std::strlen(name);
+    size_t pos = 0;
+    while (values.size() < maxCount && (pos = head.find("\r\n", pos)) != std::string::npos) {
+        pos += 2;
+        if (head.size() - pos > nameLen && strncasecmp(head.c_str() + pos, name, nameLen) == 0 &&
+            head[pos + nameLen] == ':') {
+            size_t start = pos + nameLen + 1;
+            while (start < head.size() && (head[start] == ' ' || head[start] == '\t')) ++start;
+            size_t end = head.find("\r\n", start);
+            values.push_back(head.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        }
+    }
+    return values;
+}
+
+std::string HttpHeaderValue(const std::string& head, const char* name) {
+    std::vector<std::string> values = HttpHeaderValues(head, name, 1);
+    return values.empty() ? std::string() : values[0];
+}
 
 bool ParseHttpHead(const std::string& head, HttpHead* out) {
     *out = HttpHead{};
@@ -36,9 +43,9 @@ bool ParseHttpHead(const std::string& head, HttpHead* out) {
     }
     if (head.size() > 12 && head[12] != ' ' && head[12] != '\r') return false;
     out->status = (head[9] - '0') * 100 + (head[10] - '0') * 10 + (head[11] - '0');
-    std::string encoding = HeaderValue(head, "Transfer-Encoding");
+    std::string encoding = HttpHeaderValue(head, "Transfer-Encoding");
     out->chunked = !encoding.empty() && strncasecmp(encoding.c_str(), "identity", 8) != 0;
-    std::string lengthText = HeaderValue(head, "Content-Length");
+    std::string lengthText = HttpHeaderValue(head, "Content-Length");
     if (!lengthText.empty()) {
         while (!lengthText.empty() && lengthText.back() == ' ') lengthText.pop_back();
         if (lengthText.empty() || lengthText.size() > 15) return false;
@@ -49,6 +56,7 @@ bool ParseHttpHead(const std::string& head, HttpHead* out) {
         }
         out->contentLength = v;
     }
+    out->authenticate = HttpHeaderValues(head, "WWW-Authenticate", kMaxChallengeHeaders);
     return true;
 }
 

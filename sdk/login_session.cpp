@@ -63,15 +63,18 @@ int LoginSession::Connect(QVX_DEVICE_INFO* info) {
 }
 
 void LoginSession::Close() {
-    std::shared_ptr<DeviceConnection> conn;
+    std::shared_ptr<DeviceConnection> conn, attempt;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         closed_ = true;
         online_ = false;
         conn.swap(conn_);
+        attempt.swap(attempt_);
         reconnectTimer_.cancel();
     }
     if (conn) conn->Close();
+    // A reconnection under way would otherwise still log in after the logout.
+    if (attempt) attempt->Close();
     FailPending(QVX_ERR_OFFLINE);
     StopEvents();
 }
@@ -130,7 +133,9 @@ Reply LoginSession::Request(uint16_t kind, std::vector<uint8_t> payload) {
     auto pending = Submit(kind, std::move(payload));
     if (!pending) {
         Reply r;
-        r.result = QVX_ERR_OFFLINE;
+        std::lock_guard<std::mutex> lock(mutex_);
+        // A login the device refused for its password says so to every later request.
+        r.result = refused_ ? QVX_ERR_PASSWORD : QVX_ERR_OFFLINE;
         return r;
     }
     std::unique_lock<std::mutex> lock(pending->mutex);
@@ -174,7 +179,7 @@ void LoginSession::OnLost() {
 
 void LoginSession::ScheduleReconnect() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (closed_) return;
+    if (closed_ || refused_) return;
     reconnectTimer_.expires_after(std::chrono::milliseconds(core_.settings.reconnectIntervalMs.load()));
     reconnectTimer_.async_wait([weak = weak_from_this()](const asio::error_code& ec) {
         auto s = weak.lock();
@@ -183,11 +188,12 @@ void LoginSession::ScheduleReconnect() {
 }
 
 void LoginSession::TryReconnect() {
+    auto conn = std::make_shared<DeviceConnection>(core_.io(), core_.settings.Timing(true));
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (closed_) return;
+        if (closed_ || refused_) return;
+        attempt_ = conn;
     }
-    auto conn = std::make_shared<DeviceConnection>(core_.io(), core_.settings.Timing(true));
     std::weak_ptr<LoginSession> weak = weak_from_this();
     DeviceConnection::Handlers h;
     h.onReady = [weak, conn](int result, const uint8_t*, size_t) {
@@ -196,6 +202,11 @@ void LoginSession::TryReconnect() {
             conn->Close();
             return;
         }
+        {
+            std::lock_guard<std::mutex> lock(s->mutex_);
+            if (s->attempt_ == conn) s->attempt_.reset();
+        }
+        if (result == QVX_ERR_PASSWORD) return s->OnReconnectRefused();
         if (result != QVX_OK) return s->ScheduleReconnect();
         {
             std::lock_guard<std::mutex> lock(s->mutex_);
@@ -216,6 +227,15 @@ void LoginSession::TryReconnect() {
         if (auto s = weak.lock()) s->OnLost();
     };
     conn->Start(credentials_, wire::kPurposeControl, std::move(h));
+}
+
+void LoginSession::OnReconnectRefused() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closed_ || refused_) return;
+        refused_ = true;
+    }
+    core_.RaiseException(QVX_EXCEPTION_LOGIN_REFUSED, handle_, 0);
 }
 
 // After a reconnection the device knows nothing of the old session: ask again for what the

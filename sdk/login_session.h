@@ -64,6 +64,7 @@ private:
     void OnLost();
     void ScheduleReconnect();
     void TryReconnect();
+    void OnReconnectRefused();
     void FailPending(int result);
     void Resubscribe();
 
@@ -74,8 +75,12 @@ private:
 
     std::mutex mutex_;
     std::shared_ptr<DeviceConnection> conn_;
+    std::shared_ptr<DeviceConnection> attempt_;  // a reconnection not logged in yet
     bool online_ = false;
     bool closed_ = false;
+    // The device refused the credentials on a reconnection. Trying again every few seconds
+    // would lock the account on devices that count failed logins: the login stays down.
+    bool refused_ = false;
     uint32_t nextSequence_ = 1;
     std::map<uint32_t, std::shared_ptr<Pending>> pending_;
     asio::steady_timer reconnectTimer_;

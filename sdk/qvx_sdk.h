@@ -35,6 +35,9 @@ typedef int32_t QVX_HANDLE;
 #define QVX_EXCEPTION_STREAM_RESTORED 3
 #define QVX_EXCEPTION_STREAM_LOST 4
 #define QVX_EXCEPTION_STREAM_CLOSED 5
+/* A reconnection of the login (stream 0) or of a stream was refused for the user name or
+ * password: it is not tried again; the handle stays valid until it is closed. */
+#define QVX_EXCEPTION_LOGIN_REFUSED 6
 
 /* Stream callback data kinds. */
 #define QVX_DATA_STREAM_INFO 0 /* 28 bytes: seven 32-bit words (ocv::StreamInfo) */
@@ -164,7 +167,8 @@ int32_t QVX_SDK_CaptureJPEGPictureV2(QVX_HANDLE loginHandle, const uint32_t requ
                                      uint8_t* buffer, uint32_t* inOutLength);
 int32_t QVX_SDK_Reboot(QVX_HANDLE loginHandle);
 
-/* HTTP GET of the CGI path on the device's web port with basic authentication. The reply
+/* HTTP GET of the CGI path on the device's web port; the login's credentials go only in answer
+ * to the device's challenge (Digest preferred over Basic), never along a redirection. The reply
  * body is copied into reply (terminated when room allows; cut at the buffer size);
  * *inOutLength: buffer size in, body bytes copied out. */
 int32_t QVX_SDK_SendCommand(QVX_HANDLE loginHandle, const char* request, uint32_t requestLength, char* reply,

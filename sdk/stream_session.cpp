@@ -72,9 +72,12 @@ void StreamSession::OnReady(const std::shared_ptr<DeviceConnection>& conn, int r
         {
             std::lock_guard<std::mutex> lock(mutex_);
             reopen = everOpened_;
+            // Retrying a refused password could lock the account on the device.
+            if (reopen && result == QVX_ERR_PASSWORD) refused_ = true;
         }
-        if (reopen) return ScheduleReconnect();
-        return SettleOpen(result);
+        if (!reopen) return SettleOpen(result);
+        if (result == QVX_ERR_PASSWORD) return Raise(QVX_EXCEPTION_LOGIN_REFUSED);
+        return ScheduleReconnect();
     }
     conn->Send(wire::kStreamOpen, 1,
                wire::PayloadWriter().U32(request_.channel).U32(request_.streamType).U32(request_.mode).U32(0).bytes());
@@ -158,7 +161,7 @@ void StreamSession::OnLost() {
 
 void StreamSession::ScheduleReconnect() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stopped_ || closedByDevice_) return;
+    if (stopped_ || closedByDevice_ || refused_) return;
     reconnectTimer_.expires_after(std::chrono::milliseconds(core_.settings.reconnectIntervalMs.load()));
     reconnectTimer_.async_wait([weak = weak_from_this()](const asio::error_code& ec) {
         auto s = weak.lock();

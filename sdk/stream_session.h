@@ -62,6 +62,7 @@ private:
     bool restoring_ = false;   // re-opened; type 3 is raised with the first frame
     bool lost_ = false;
     bool closedByDevice_ = false;
+    bool refused_ = false;  // a re-opening was refused for the credentials: no more tries
     std::mutex openMutex_;
     std::condition_variable openDone_;
     bool openSettled_ = false;

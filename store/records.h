@@ -148,7 +148,7 @@ struct DeviceInfo : DeviceRecord {
     // Device connection (device service).
     std::atomic<int32_t> loginHandle{0};   // 0 = not logged in
     std::atomic<int32_t> eventStream{0};
-    std::atomic<int32_t> deviceState{0};   // 0 offline, 2 logged in with the event stream open
+    std::atomic<int32_t> deviceState{0};   // 0 offline, 2 logged in with the event stream open, 3 the device refused the password (device/device_state.h)
     std::atomic<int32_t> thermalStream{0};
     std::atomic<uint8_t> thermalCapable{0};
     std::atomic<uint8_t> stopFlag{0};

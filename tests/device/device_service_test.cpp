@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "record/index_file.h"
+#include "tools/devsim/web_server.h"
 #include "tests/device/device_test_support.h"
 
 namespace ocv {
@@ -263,6 +264,50 @@ TEST_F(DeviceServiceE2E, ScreeningCameraThermalPictureReachesItsWindowAndStopsOn
     ASSERT_TRUE(WaitUntil([&] { return inset->pictures.load() > after + 2; }, 20000));
     service_->StopDeviceThread(screening);
     service_->StopDeviceThread(plain);
+}
+
+}  // namespace
+}  // namespace ocv
+
+namespace ocv {
+namespace {
+
+// The temperature log of a screening camera read through the device service: every reading of
+// the span, in order, with the simulator's values, split by the filter.
+TEST_F(DeviceServiceE2E, TemperatureLogQueryReadsEveryRecordOfTheSpanAndFilters) {
+    test::WriteText(sim.dir() / "site.ini",
+                    "[site]\nloop_frames=25\n"
+                    "[device]\nname=SCREEN\ntype=IPC\nfirmware=V27.1.0 build 20260101\nuser=admin\n"
+                    "password=pw\nchannels=1\nmain=64x48@32\nsub=off\nkey_interval=25\n");
+    std::string error;
+    ASSERT_TRUE(sim.Start({"--site", sim.dir() / "site.ini", "--quiet"}, &error)) << error;
+    int d = AddDevice("127.0.0.1", sim.device(0).port, 1, "pw");
+    StartService();
+    TimeBound from{2026, 1, 1, 8, 0, 0}, to{2026, 1, 1, 10, 0, 0};
+    std::vector<TemperatureRecord> all;
+    EXPECT_EQ(service_->QueryTemperatureLog(d, 0, from, to, kTemperatureAll, &all), -1);  // not logged in
+    service_->DeviceTick(d, 0);
+    ASSERT_EQ(service_->store().device(d).deviceState.load(), 2) << sim.log();
+    EXPECT_EQ(service_->IsThermalCapable(d, 0), 0);
+
+    ASSERT_EQ(service_->QueryTemperatureLog(d, 0, from, to, kTemperatureAll, &all), 0);
+    ASSERT_EQ(all.size(), 121u);  // one reading a minute, both ends included
+    std::tm start{};
+    start.tm_year = 126;
+    start.tm_mday = 1;
+    start.tm_hour = 8;
+    int32_t first = static_cast<int32_t>(timegm(&start));  // the test runs in UTC
+    for (size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(all[i].time, first + static_cast<int32_t>(60 * i));
+        EXPECT_EQ(all[i].code, devsim::TemperatureCodeAt(all[i].time));
+    }
+    std::vector<TemperatureRecord> normal, abnormal;
+    ASSERT_EQ(service_->QueryTemperatureLog(d, 0, from, to, kTemperatureNormal, &normal), 0);
+    ASSERT_EQ(service_->QueryTemperatureLog(d, 0, from, to, kTemperatureAbnormal, &abnormal), 0);
+    EXPECT_FALSE(abnormal.empty());
+    EXPECT_EQ(normal.size() + abnormal.size(), all.size());
+    for (const TemperatureRecord& r : normal) EXPECT_EQ(r.code & 0x8000, 0);
+    for (const TemperatureRecord& r : abnormal) EXPECT_NE(r.code & 0x8000, 0);
 }
 
 }  // namespace

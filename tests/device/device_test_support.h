@@ -1,9 +1,6 @@
 #pragma once
 // A configuration database listing simulated devices, and a device service on it.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <memory>
@@ -41,24 +38,6 @@ private:
     int w_, h_;
 };
 
-// Distinct ports nobody listens on: all bound at once, then released.
-inline std::vector<int> FreePorts(int count) {
-    std::vector<int> fds, ports;
-    for (int i = 0; i < count; ++i) {
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        fds.push_back(fd);
-        ports.push_back(ntohs(a.sin_port));
-    }
-    for (int fd : fds) close(fd);
-    return ports;
-}
-inline int FreePort() { return FreePorts(1)[0]; }
 
 class DeviceServiceTest : public ::testing::Test {
 protected:

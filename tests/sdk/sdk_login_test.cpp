@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <thread>
@@ -148,6 +149,60 @@ TEST(SdkNotInitialised, CallsBeforeInitAreRefused) {
     EXPECT_EQ(QVX_SDK_Login(&h, "127.0.0.1", 1, "a", "b", 0, 1, &info), QVX_ERR_NOT_INIT);
     EXPECT_EQ(QVX_SDK_Logout(1), QVX_ERR_NOT_INIT);
     EXPECT_EQ(QVX_SDK_Cleanup(), QVX_ERR_NOT_INIT);
+}
+
+}  // namespace
+}  // namespace ocv::test
+
+namespace ocv::test {
+namespace {
+
+// The password changes on the device (another simulator takes the same ports): the login and
+// its stream each try once, are refused, report it and stay down, instead of knocking every
+// reconnect interval on a device that may lock the account.
+TEST_F(SdkLogin, ReconnectionRefusedForThePasswordIsReportedOnceAndNotRepeated) {
+    auto ports = FreePorts(2);
+    auto startCamera = [&](DevsimProcess& p, const char* password) {
+        std::string error;
+        bool ok = p.Start({"--devices", "1", "--base-port", std::to_string(ports[0]), "--web-base-port",
+                           std::to_string(ports[1]), "--password", password, "--main", "64x48@32", "--sub", "off",
+                           "--loop-frames", "25", "--key-interval", "25"},
+                          &error);
+        EXPECT_TRUE(ok) << error;
+        return ok;
+    };
+    DevsimProcess before;
+    ASSERT_TRUE(startCamera(before, "old"));
+    QVX_HANDLE login = 0;
+    QVX_DEVICE_INFO info{};
+    ASSERT_EQ(QVX_SDK_Login(&login, "127.0.0.1", uint16_t(ports[0]), "admin", "old", 0, 1, &info), QVX_OK);
+    StreamSink sink;
+    uint32_t request[QVX_REQUEST_WORDS];
+    MakeRequest(request, 0, 0, 3);
+    QVX_HANDLE stream = 0;
+    ASSERT_EQ(QVX_SDK_RealPlay(login, request, &StreamSink::Callback, reinterpret_cast<intptr_t>(&sink), &stream),
+              QVX_OK);
+    ASSERT_TRUE(WaitUntil([&] { return sink.VideoCount() > 0; }, 20000));
+
+    ASSERT_EQ(before.Stop(), 0);
+    DevsimProcess after;
+    ASSERT_TRUE(startCamera(after, "new"));
+    EXPECT_TRUE(exceptions_->WaitFor(login, 0, QVX_EXCEPTION_LOGIN_REFUSED, 20000)) << after.log();
+    EXPECT_TRUE(exceptions_->WaitFor(login, stream, QVX_EXCEPTION_LOGIN_REFUSED, 20000)) << after.log();
+    EXPECT_EQ(RefusedLogins(after), 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // five reconnect intervals
+    EXPECT_EQ(RefusedLogins(after), 2);
+    auto count = [&](QVX_HANDLE s) {
+        auto types = exceptions_->TypesFor(login, s);
+        return std::count(types.begin(), types.end(), QVX_EXCEPTION_LOGIN_REFUSED);
+    };
+    EXPECT_EQ(count(0), 1);
+    EXPECT_EQ(count(stream), 1);
+    // Requests say why they cannot be made; the handles still close normally.
+    uint8_t color[QVX_CMD_COLOR_SIZE] = {};
+    EXPECT_EQ(QVX_SDK_GetConfig(login, 0, QVX_CMD_COLOR, color, sizeof color), QVX_ERR_PASSWORD);
+    EXPECT_EQ(QVX_SDK_StopRealPlay(stream), QVX_OK);
+    EXPECT_EQ(QVX_SDK_Logout(login), QVX_OK);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // Shared pieces of the end-to-end tests: the simulated site, exception and event recorders,
 // and small waits.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -37,6 +40,35 @@ inline std::string TestSiteFile() {
 inline const char* PasswordOf(SiteDevice d) {
     static const char* kPasswords[] = {"secret", "hot", "cut", "ice", "nvr"};
     return kPasswords[d];
+}
+
+// Distinct ports nobody listens on: all bound at once, then released.
+inline std::vector<int> FreePorts(int count) {
+    std::vector<int> fds, ports;
+    for (int i = 0; i < count; ++i) {
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        fds.push_back(fd);
+        ports.push_back(ntohs(a.sin_port));
+    }
+    for (int fd : fds) close(fd);
+    return ports;
+}
+inline int FreePort() { return FreePorts(1)[0]; }
+
+// How many logins a simulator (started without --quiet) refused so far.
+inline int RefusedLogins(const DevsimProcess& sim) {
+    std::string log = sim.log();
+    int n = 0;
+    for (size_t at = log.find("login refused for user"); at != std::string::npos;
+         at = log.find("login refused for user", at + 1))
+        ++n;
+    return n;
 }
 
 // Polls a condition until it holds or the time is up.

@@ -36,6 +36,10 @@ bool ApplyDeviceKey(DeviceConfig* d, int* count, const std::string& key, const s
     else if (key == "firmware") d->firmware = value;
     else if (key == "user") d->user = value;
     else if (key == "password") d->password = value;
+    else if (key == "web_auth") {
+        if (!ValidWebAuth(value)) return false;
+        d->webAuth = value;
+    }
     else if (key == "id") d->deviceId = value;
     else if (key == "channels") return ParseInt(value, 1, 64, &d->channels);
     else if (key == "main") return ParseStreamSize(value, &d->streams[0]);
@@ -84,6 +88,10 @@ void AddCopies(SiteConfig* site, const DeviceConfig& d, int count) {
 }
 
 }  // namespace
+
+bool ValidWebAuth(const std::string& mode) {
+    return mode == "digest" || mode == "digest-md5" || mode == "digest-sha256" || mode == "basic";
+}
 
 bool ParseStreamSize(const std::string& text, StreamConfig* out) {
     if (text == "off" || text == "0") {
@@ -150,6 +158,8 @@ const char* Usage() {
            "  --type TEXT            device type text: IPC, NVR, DVR, DECODER (default IPC)\n"
            "  --firmware TEXT        firmware version; one containing V27. makes a screening camera\n"
            "  --user U --password P  login (default admin/admin)\n"
+           "  --web-auth MODE        web port login: digest (SHA-256 and MD5), digest-md5, digest-sha256\n"
+           "                         or basic (default digest)\n"
            "  --channels C           channels per device, 1..64 (default 1)\n"
            "  --main WxH@KBPS        main stream (default 640x360@1024)\n"
            "  --sub WxH@KBPS|off     sub stream (default 320x180@256)\n"
@@ -209,6 +219,10 @@ bool ParseCommandLine(int argc, char** argv, SiteConfig* site, std::string* erro
         else if (a == "--firmware") flagDevice.firmware = v;
         else if (a == "--user") flagDevice.user = v;
         else if (a == "--password") flagDevice.password = v;
+        else if (a == "--web-auth") {
+            ok = ValidWebAuth(v);
+            flagDevice.webAuth = v;
+        }
         else if (a == "--channels") ok = ParseInt(v, 1, 64, &flagDevice.channels);
         else if (a == "--main") ok = ParseStreamSize(v, &flagDevice.streams[0]);
         else if (a == "--sub") ok = ParseStreamSize(v, &flagDevice.streams[1]);

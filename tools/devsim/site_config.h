@@ -23,6 +23,9 @@ struct DeviceConfig {
     std::string firmware = "V1.0.0 build 20260101";
     std::string user = "admin";
     std::string password = "admin";
+    // How the web port asks for credentials: "digest" (SHA-256 and MD5 offered), "digest-md5",
+    // "digest-sha256" or "basic".
+    std::string webAuth = "digest";
     std::string deviceId;
     int channels = 1;
     StreamConfig streams[3] = {{640, 360, 1024}, {320, 180, 256}, {0, 0, 0}};
@@ -53,10 +56,12 @@ struct SiteConfig {
 
 // "640x360@1024" (width x height @ kbit/s); "off" or "0" for no stream. false when malformed.
 bool ParseStreamSize(const std::string& text, StreamConfig* out);
+// One of the web authentication modes above.
+bool ValidWebAuth(const std::string& mode);
 
 // Reads a site file: [site] keys control_port, control_address, cache_dir, loop_frames,
 // temp_interval; each [device] section: name, address, port, web_port, type, firmware, user,
-// password, id, channels, main, sub, third, fps, key_interval, count (that many copies with
+// password, web_auth, id, channels, main, sub, third, fps, key_interval, count (that many copies with
 // numbered names and consecutive ports), and main.N, sub.N, third.N for channel N (from 0)
 // when it differs from the others. false with a message on error.
 bool LoadSiteFile(const std::string& path, SiteConfig* site, std::string* error);

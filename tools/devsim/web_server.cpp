@@ -1,10 +1,18 @@
 #include "tools/devsim/web_server.h"
 #include "tools/devsim/listener.h"
 
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <strings.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "sdk/http_auth.h"
+#include "sdk/http_head.h"
 #include "sdk/wire_auth.h"
 #include "tools/devsim/sim_device.h"
 
@@ -14,6 +22,36 @@ namespace {
 
 constexpr size_t kMaxRequestBytes = 8192;
 constexpr int64_t kMaxSpanSec = 86400;  // one generated day at most per query
+constexpr const char* kRealm = "index.html";
+constexpr int64_t kNonceLifeSec = 300;
+constexpr size_t kStampDigits = 16;
+constexpr size_t kNonceMacBytes = 16;
+
+using ocv::sdk::AuthParams;
+
+std::string Hex(const unsigned char* bytes, size_t n) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (size_t i = 0; i < n; ++i) {
+        out.push_back(kDigits[bytes[i] >> 4]);
+        out.push_back(kDigits[bytes[i] & 15]);
+    }
+    return out;
+}
+
+bool EqualInConstantTime(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+std::string ParamOf(const AuthParams& p, const char* name) {
+    auto it = p.params.find(name);
+    return it == p.params.end() ? std::string() : it->second;
+}
+
+int64_t NowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 struct HttpConnection : std::enable_shared_from_this<HttpConnection> {
     explicit HttpConnection(asio::ip::tcp::socket s) : socket(std::move(s)), timer(socket.get_executor()) {}
@@ -66,7 +104,97 @@ int TemperatureCodeAt(int64_t time) {
 }
 
 WebServer::WebServer(asio::io_context& io, SimDevice& device, int tempIntervalSec)
-    : io_(io), device_(device), tempIntervalSec_(tempIntervalSec), acceptor_(io) {}
+    : io_(io), device_(device), tempIntervalSec_(tempIntervalSec), acceptor_(io) {
+    // Without a random secret the nonces would be predictable; a fixed fallback still works.
+    if (wire::RandomNonce(secret_) != 0) std::memset(secret_, 0x5A, sizeof secret_);
+}
+
+std::string WebServer::MakeNonce() const {
+    char stamp[kStampDigits + 1];
+    std::snprintf(stamp, sizeof stamp, "%016llx", static_cast<unsigned long long>(NowSeconds()));
+    unsigned char mac[EVP_MAX_MD_SIZE];
+    unsigned int macBytes = 0;
+    HMAC(EVP_sha256(), secret_, sizeof secret_, reinterpret_cast<const unsigned char*>(stamp), kStampDigits, mac,
+         &macBytes);
+    return std::string(stamp) + Hex(mac, kNonceMacBytes);
+}
+
+WebServer::Auth WebServer::CheckNonce(const std::string& nonce) const {
+    if (nonce.size() != kStampDigits + 2 * kNonceMacBytes) return Auth::kMissing;
+    for (char c : nonce)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return Auth::kMissing;
+    unsigned char mac[EVP_MAX_MD_SIZE];
+    unsigned int macBytes = 0;
+    HMAC(EVP_sha256(), secret_, sizeof secret_, reinterpret_cast<const unsigned char*>(nonce.data()), kStampDigits,
+         mac, &macBytes);
+    if (!EqualInConstantTime(nonce.substr(kStampDigits), Hex(mac, kNonceMacBytes))) return Auth::kMissing;
+    int64_t made = static_cast<int64_t>(std::stoull(nonce.substr(0, kStampDigits), nullptr, 16));
+    int64_t age = NowSeconds() - made;
+    if (age < 0) return Auth::kMissing;
+    return age > kNonceLifeSec ? Auth::kStale : Auth::kGood;
+}
+
+bool WebServer::Offers(const std::string& algorithm) const {
+    const std::string& mode = device_.config().webAuth;
+    if (algorithm == "SHA-256") return mode == "digest" || mode == "digest-sha256";
+    if (algorithm == "MD5") return mode == "digest" || mode == "digest-md5";
+    return false;  // no session variants, no others
+}
+
+std::string WebServer::Challenges(bool stale) const {
+    const DeviceConfig& cfg = device_.config();
+    if (cfg.webAuth == "basic") return std::string("WWW-Authenticate: Basic realm=\"") + kRealm + "\"\r\n";
+    std::string out;
+    std::string opaque = sdk::DigestHex(sdk::DigestHash::kMd5, cfg.name + cfg.deviceId);
+    for (const char* algorithm : {"SHA-256", "MD5"}) {  // the stronger one first
+        if (!Offers(algorithm)) continue;
+        out += std::string("WWW-Authenticate: Digest realm=\"") + kRealm + "\", qop=\"auth\", algorithm=" + algorithm +
+               ", nonce=\"" + MakeNonce() + "\", opaque=\"" + opaque + "\"" + (stale ? ", stale=true" : "") + "\r\n";
+    }
+    return out;
+}
+
+WebServer::Auth WebServer::CheckDigest(const std::string& value, const std::string& target) const {
+    AuthParams c;
+    if (!sdk::ParseCredentials(value, &c) || strcasecmp(c.scheme.c_str(), "Digest") != 0) return Auth::kMissing;
+    const DeviceConfig& cfg = device_.config();
+    sdk::DigestInput in;
+    if (!sdk::ParseDigestAlgorithm(ParamOf(c, "algorithm"), &in.algorithm) ||
+        !Offers(sdk::DigestAlgorithmName(in.algorithm)))
+        return Auth::kMissing;
+    if (ParamOf(c, "username") != cfg.user || ParamOf(c, "realm") != kRealm || ParamOf(c, "uri") != target ||
+        strcasecmp(ParamOf(c, "qop").c_str(), "auth") != 0 || ParamOf(c, "nc").size() != 8 ||
+        ParamOf(c, "cnonce").empty() ||
+        ParamOf(c, "opaque") != sdk::DigestHex(sdk::DigestHash::kMd5, cfg.name + cfg.deviceId))
+        return Auth::kMissing;
+    Auth nonce = CheckNonce(ParamOf(c, "nonce"));
+    if (nonce == Auth::kMissing) return Auth::kMissing;
+    in.user = cfg.user;
+    in.realm = kRealm;
+    in.password = cfg.password;
+    in.method = "GET";
+    in.uri = target;
+    in.nonce = ParamOf(c, "nonce");
+    in.nc = ParamOf(c, "nc");
+    in.cnonce = ParamOf(c, "cnonce");
+    std::string given = ParamOf(c, "response");
+    for (char& ch : given)
+        if (ch >= 'A' && ch <= 'F') ch = char(ch - 'A' + 'a');
+    if (!EqualInConstantTime(given, sdk::DigestResponse(in))) return Auth::kMissing;
+    return nonce;
+}
+
+WebServer::Auth WebServer::Authorize(const std::string& head, const std::string& target) const {
+    std::string value = sdk::HttpHeaderValue(head, "Authorization");
+    if (value.empty()) return Auth::kMissing;
+    const DeviceConfig& cfg = device_.config();
+    if (cfg.webAuth != "basic") return CheckDigest(value, target);
+    AuthParams c;
+    if (!sdk::ParseCredentials(value, &c) || strcasecmp(c.scheme.c_str(), "Basic") != 0) return Auth::kMissing;
+    bool ok = false;
+    std::string decoded = wire::Base64Decode(c.token68, &ok);
+    return ok && EqualInConstantTime(decoded, cfg.user + ":" + cfg.password) ? Auth::kGood : Auth::kMissing;
+}
 
 bool WebServer::Listen(const std::string& address, int port, std::string* error) {
     port_ = OpenListener(acceptor_, address, port, "web port", error);
@@ -104,27 +232,18 @@ void WebServer::Accept() {
                     conn->timer.cancel();
                     return;
                 }
-                std::string& in = conn->in;
-                size_t lineEnd = in.find("\r\n");
-                std::string line = in.substr(0, lineEnd);
-                // Authorization: Basic <base64 of user:password>
-                bool authorized = false;
-                size_t auth = in.find("\r\nAuthorization: Basic ");
-                if (auth != std::string::npos) {
-                    size_t start = auth + std::strlen("\r\nAuthorization: Basic ");
-                    size_t end = in.find("\r\n", start);
-                    bool ok = false;
-                    std::string decoded = ocv::wire::Base64Decode(in.substr(start, end - start), &ok);
-                    const DeviceConfig& cfg = self2->device_.config();
-                    authorized = ok && decoded == cfg.user + ":" + cfg.password;
-                }
+                std::string head = conn->in.substr(0, conn->in.find("\r\n\r\n") + 2);
+                std::string line = head.substr(0, head.find("\r\n"));
                 int status = 400;
+                bool stale = false;
                 std::string body;
                 if (line.compare(0, 4, "GET ") == 0 && line.size() > 13 &&
                     line.compare(line.size() - 9, 9, " HTTP/1.1") == 0) {
                     std::string path = line.substr(4, line.size() - 13);
-                    if (!authorized) {
+                    WebServer::Auth auth = self2->Authorize(head, path);
+                    if (auth != WebServer::Auth::kGood) {
                         status = 401;
+                        stale = auth == WebServer::Auth::kStale;
                     } else {
                         body = self2->Respond(path, &status);
                     }
@@ -132,7 +251,7 @@ void WebServer::Accept() {
                 }
                 const char* reason = status == 200 ? "OK" : status == 401 ? "Unauthorized" : status == 404 ? "Not Found" : "Bad Request";
                 conn->out = "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\n";
-                if (status == 401) conn->out += "WWW-Authenticate: Basic realm=\"index.html\"\r\n";
+                if (status == 401) conn->out += self2->Challenges(stale);
                 conn->out += "Content-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
                              "\r\nConnection: close\r\n\r\n" + body;
                 asio::async_write(conn->socket, asio::buffer(conn->out), [conn](const asio::error_code&, size_t) {
