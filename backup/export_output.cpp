@@ -33,9 +33,14 @@ public:
         path_ = path;
         error_.clear();
         started_ = false;
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        // The temporary name is ours: a leftover of an interrupted job goes. The folder is tried
+        // now so that an unwritable one fails before any work; the writer then creates the file
+        // itself, exclusively, as it does every recording.
+        ::unlink(path.c_str());
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0640);
         if (fd < 0) return Fail("cannot create");
         ::close(fd);
+        ::unlink(path.c_str());
         if (writer_.Create(path) != 0 || writer_.SetStreamInfo(info) != 0) {
             error_ = "recording file writer refused " + path;
             return -1;

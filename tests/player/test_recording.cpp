@@ -9,6 +9,8 @@
 namespace ocv::test {
 
 TestRecorder::TestRecorder(const std::string& path, const RecordingSpec& spec) : spec_(spec) {
+    // A test may write a path again; the writer never replaces an existing recording.
+    unlink(path.c_str());
     StreamInfo info = MakeStreamInfo(spec.width, spec.height, spec.audioEncoding, spec.codec);
     if (writer_.Create(path) != 0 || writer_.SetStreamInfo(info) != 0 ||
         writer_.Open(spec.startTimeMs) != 0)
