@@ -69,6 +69,8 @@ public:
     int StartDeviceThread(int device);
     int StopDeviceThread(int device);
     void StartAllDeviceThreads();
+    // Whether any device thread runs (UI thread, as the starts and stops).
+    bool AnyDeviceThreadRunning() const;
     // Logs the device in unless it is already, or its password was refused and the device
     // thread's pause is not over (the result is then -1 without a try).
     int LoginDevice(int device);
@@ -124,7 +126,9 @@ public:
     void SchedulerPass();
 
     bool Exiting() const { return exiting_.load(); }
-    // Stops every device thread and logs every device out (the first step of destruction).
+    // Stops every device thread and logs every device out (the first step of destruction, and
+    // of a configuration import). StartAllDeviceThreads brings them back after an import that
+    // failed: the service goes on.
     void StopAllDevices();
 
     // Library callbacks (public for the C trampolines).

@@ -97,6 +97,12 @@ void DeviceService::StartAllDeviceThreads() {
         if (IsValidChannel(d, 0) == 0) StartDeviceThread(d);
 }
 
+bool DeviceService::AnyDeviceThreadRunning() const {
+    for (int d = 0; d < kMaxDevices; ++d)
+        if (store_.device(d).thread.joinable()) return true;
+    return false;
+}
+
 void DeviceService::DeviceLoop(int device) {
     DeviceInfo& dev = store_.device(device);
     for (int tick = 0; !dev.stopFlag.load() && !exiting_; tick = (tick + 1) % kTicksPerCycle) {
@@ -461,7 +467,7 @@ void DeviceService::ConnectWorker(int device, int channel) {
 }
 
 void DeviceService::StopAllDevices() {
-    exiting_ = true;
+    // Not the service's end: a refused configuration import starts the devices again.
     for (int d = 0; d < kMaxDevices; ++d) store_.device(d).stopFlag = 1;
     std::vector<std::thread> logouts;
     for (int d = 0; d < kMaxDevices; ++d) {

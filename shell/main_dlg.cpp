@@ -461,13 +461,26 @@ void MainDlg::ImportConfiguration() {
     if (!ShowMessage(this, "Do you want to import the configuration?", kMsgAdvice)) return;
     QString path = QFileDialog::getOpenFileName(this, Tr("Open file"), QString(), "bak Files(*.bak)");
     if (path.isEmpty()) return;
+    ImportConfigurationFile(path);
+}
+
+void MainDlg::ImportConfigurationFile(const QString& path) {
+    const QByteArray file = path.toLocal8Bit();
+    // A wrong file (the usual mistake) is refused while everything still runs.
+    if (ConfigStore::CheckImportFile(file.constData()) != 0) {
+        ShowMessage(this, "Import configuration failed!", kMsgError);
+        return;
+    }
+    const bool devicesWereRunning = service_.AnyDeviceThreadRunning();
     service_.StopAllDevices();
-    if (service_.store().ImportConfiguration(path.toLocal8Bit().constData()) == 0) {
+    if (service_.store().ImportConfiguration(file.constData()) == 0) {
         ShowMessage(this, "Import configuration successful, system will automatically exit.", kMsgComplete);
         ExitSystem(true);
-    } else {
-        ShowMessage(this, "Import configuration failed!", kMsgError);
+        return;
     }
+    // The live configuration is back (the store reloaded it): so are the devices.
+    if (devicesWereRunning) service_.StartAllDeviceThreads();
+    ShowMessage(this, "Import configuration failed!", kMsgError);
 }
 
 void MainDlg::ExportConfiguration() {

@@ -47,6 +47,9 @@ public:
     bool closedByExit() const { return exiting_; }
 
     void ImportConfiguration();
+    // The import of a chosen file: checked before anything stops; a failure later starts the
+    // devices again.
+    void ImportConfigurationFile(const QString& path);
     void ExportConfiguration();
     void ApplyViewSize(int item);
     // System 0: the confirming login, then nobody is logged in and the accounts page closes.

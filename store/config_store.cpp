@@ -103,12 +103,12 @@ std::string QuickCheck(sqlite3* db) {
     return result.empty() ? "quick_check gave no answer" : result;
 }
 
-std::unique_ptr<DbConnection> OpenConfigDatabase(const std::string& path, DatabaseCheck* check) {
+std::unique_ptr<DbConnection> OpenConfigDatabase(const std::string& path, DatabaseCheck* check, bool readOnly) {
     DatabaseCheck local;
     DatabaseCheck& c = check != nullptr ? *check : local;
     c = DatabaseCheck{};
     auto conn = std::make_unique<DbConnection>();
-    if (path.empty() || !conn->Open(path)) {
+    if (path.empty() || !conn->Open(path, readOnly)) {
         c = {DatabaseCheck::kMissing, "cannot open the file"};
         return nullptr;
     }
@@ -134,6 +134,7 @@ std::unique_ptr<DbConnection> OpenConfigDatabase(const std::string& path, Databa
         c = {DatabaseCheck::kDamaged, integrity};
         return nullptr;
     }
+    if (readOnly) return conn;
     // Write-ahead log with synchronous=NORMAL: every committed row survives a crash of the
     // process without an fsync per row.
     if (!RunPragma(conn->handle(), "PRAGMA journal_mode=WAL", "wal") ||
@@ -149,11 +150,11 @@ ConfigStore::ConfigStore() : devices_(new DeviceInfo[kMaxDevices]) {}
 
 ConfigStore::~ConfigStore() { Close(); }
 
-int ConfigStore::Open(const std::string& path) {
+int ConfigStore::Open(const std::string& path, bool readOnly) {
     Close();
     retired_.reset();
     problemPath_ = path;
-    connection_ = OpenConfigDatabase(path, &problem_);
+    connection_ = OpenConfigDatabase(path, &problem_, readOnly);
     if (!connection_) {
         Trace("configuration database %s: %s\n", path.c_str(), problem_.detail.c_str());
         return -1;

@@ -35,8 +35,9 @@ public:
     // Opens an existing configuration database (never creates a file or a table): -1 for a
     // missing file, a file that is not a database, one without the eight tables, or one that
     // fails the quick integrity check; the connection then stays none, so nothing is written
-    // into a damaged file. An open connection is closed first.
-    int Open(const std::string& path);
+    // into a damaged file. An open connection is closed first. readOnly: nothing is written into
+    // or beside the file (a configuration file an operator chose to import).
+    int Open(const std::string& path, bool readOnly = false);
     int Close();
     // What went wrong with the database last opened: set by Open, and by a load whose rows
     // could not be read (the store then drops what it loaded and closes the connection, so the
@@ -113,9 +114,16 @@ public:
     // live database was touched puts the live file back and reloads it.
     int WriteConfiguration(const char* path);
     int ImportConfiguration(const char* path);
+    // Whether path is a configuration file ImportConfiguration would take (a usable database
+    // with the eight tables and the product code of configuration files), read without writing
+    // anything into or beside it. 0, or -1 with a trace line saying why. The import's caller
+    // checks this before it stops anything.
+    static int CheckImportFile(const char* path);
 
     // Test hook: a step of ImportConfiguration (6 reopen, 7 load, 8 write back) fails on purpose.
     void FailImportStepForTesting(int step) { failImportStep_ = step; }
+    // Test hook: putting the live file back after a failed step fails too.
+    void FailImportRestoreForTesting(bool fail) { failImportRestore_ = fail; }
 
 private:
     void ClearDevices();
@@ -135,6 +143,7 @@ private:
     std::vector<MapInfo> maps_;
     UserInfo users_[kMaxUsers]{};
     int failImportStep_ = 0;
+    bool failImportRestore_ = false;
     DatabaseCheck problem_;
     std::string problemPath_;
     // A connection closed by a failed load while its recordsets still exist: they hand their
@@ -145,6 +154,8 @@ private:
 // Opens a configuration database file the way ConfigStore::Open does (existing file with the
 // eight tables that passes the quick integrity check, WAL journal, synchronous=NORMAL);
 // nullptr on failure, with *check saying why.
-std::unique_ptr<DbConnection> OpenConfigDatabase(const std::string& path, DatabaseCheck* check = nullptr);
+// readOnly: the checks only, writing nothing into or beside the file (no WAL switch).
+std::unique_ptr<DbConnection> OpenConfigDatabase(const std::string& path, DatabaseCheck* check = nullptr,
+                                                 bool readOnly = false);
 
 }  // namespace ocv

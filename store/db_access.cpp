@@ -1,5 +1,7 @@
 #include "store/db_access.h"
 
+#include <sys/stat.h>
+
 #include <sqlite3.h>
 
 #include <cctype>
@@ -79,16 +81,47 @@ std::string ToParameterSql(const char* sql) {
     return out;
 }
 
+namespace {
+
+// A path as the path part of a "file:" URI: the characters that would end it or start an escape
+// are percent-encoded.
+std::string UriPath(const std::string& path) {
+    std::string out;
+    for (unsigned char c : path) {
+        if (c == '%' || c == '?' || c == '#' || c < 0x20 || c >= 0x7F) {
+            char hex[4];
+            snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // DbConnection
 
 DbConnection::~DbConnection() { Close(); }
 
-bool DbConnection::Open(const std::string& path) {
+bool DbConnection::Open(const std::string& path, bool readOnly) {
     Close();
     sqlite3* db = nullptr;
     // No SQLITE_OPEN_CREATE: a missing file stays missing.
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc;
+    if (!readOnly) {
+        rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    } else {
+        // Without a write-ahead log beside it the file is all there is: "immutable" then reads it
+        // without creating the shared-memory file a WAL-mode database otherwise needs. With a
+        // log present, SQLite must read it too, so only plain read-only mode will do.
+        struct stat st {};
+        bool hasLog = stat((path + "-wal").c_str(), &st) == 0;
+        std::string uri = "file:" + UriPath(path) + (hasLog ? "?mode=ro" : "?mode=ro&immutable=1");
+        rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    }
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);
         return false;

@@ -20,9 +20,11 @@ public:
     DbConnection(const DbConnection&) = delete;
     DbConnection& operator=(const DbConnection&) = delete;
 
-    // Opens an existing database file for reading and writing; never creates a file. An open
-    // connection is closed first. Checking the tables is the caller's business.
-    bool Open(const std::string& path);
+    // Opens an existing database file for reading and writing, or only for reading; never
+    // creates a file. A read-only connection writes nothing beside the file either (no log, no
+    // shared-memory file), so a file on read-only media or in someone else's folder stays as it
+    // is. An open connection is closed first. Checking the tables is the caller's business.
+    bool Open(const std::string& path, bool readOnly = false);
     void Close();
     bool IsOpen() const { return db_ != nullptr; }
 

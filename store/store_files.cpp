@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/file_util.h"
+#include "shell/base/trace.h"
 #include "store/config_files.h"
 #include "store/config_store.h"
 #include "store/store_fields.h"
@@ -27,8 +30,9 @@ bool SameFile(const std::string& a, const std::string& b) {
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-std::string ReadProduct(const std::string& path) {
-    auto conn = OpenConfigDatabase(path);
+// The product code of a configuration file, read without writing into or beside the file.
+std::string ReadProduct(const std::string& path, DatabaseCheck* check) {
+    auto conn = OpenConfigDatabase(path, check, true);
     if (!conn) return {};
     DbRecordset rs(conn.get());
     std::string product;
@@ -182,12 +186,29 @@ int ConfigStore::WriteConfiguration(const char* path) {
     return ok ? 0 : -1;
 }
 
+int ConfigStore::CheckImportFile(const char* path) {
+    if (path == nullptr || *path == '\0') {
+        Trace("import: no file given\n");
+        return -1;
+    }
+    DatabaseCheck check;
+    std::string product = ReadProduct(path, &check);
+    if (product != kImportProduct) {
+        Trace("import: %s is not a configuration file (%s)\n", path,
+              !check.detail.empty() ? check.detail.c_str() : product.empty() ? "no product code" : "another product");
+        return -1;
+    }
+    return 0;
+}
+
 int ConfigStore::ImportConfiguration(const char* path) {
-    if (path == nullptr) return -1;
     // Steps 1-3: only a configuration file carrying the product code, and only into an open
     // live database that is not that same file.
-    if (ReadProduct(path) != kImportProduct) return -1;
-    if (!connection_ || SameFile(path, path_)) return -1;
+    if (CheckImportFile(path) != 0) return -1;
+    if (!connection_ || SameFile(path, path_)) {
+        Trace("import: %s\n", connection_ ? "the file chosen is the live database" : "no live database open");
+        return -1;
+    }
     const std::string livePath = path_;
 
     // The live file is put aside first, so that a failure after its rows are deleted can put it
@@ -195,12 +216,19 @@ int ConfigStore::ImportConfiguration(const char* path) {
     const std::string saved = livePath + ".import-saved";
     if (BackupOpenDatabase(connection_->handle(), saved) != 0) return -1;
 
+    // Putting the live file back: the copy is never deleted unless it is in place again (it may
+    // be the only whole copy of the operator's configuration), and the reloaded records get the
+    // same start-up overrides a start gives them.
     auto restore = [&]() {
         Close();
         RemoveSideFiles(livePath);
-        bool back = rename(saved.c_str(), livePath.c_str()) == 0;
-        if (!back) unlink(saved.c_str());
-        if (Open(livePath) == 0) LoadAll();
+        if (failImportRestore_ || rename(saved.c_str(), livePath.c_str()) != 0)
+            Trace("import: cannot put %s back as %s (%s); the copy is kept\n", saved.c_str(), livePath.c_str(),
+                  strerror(errno));
+        if (Open(livePath) == 0) {
+            LoadAll();
+            ApplyStartupOverrides();
+        }
         return -1;
     };
 
@@ -214,7 +242,7 @@ int ConfigStore::ImportConfiguration(const char* path) {
     maps_.clear();
     // Step 6: the store reads the imported file.
     Close();
-    if (failImportStep_ == 6 || Open(path) != 0) return restore();
+    if (failImportStep_ == 6 || Open(path, true) != 0) return restore();
     // Step 7.
     if (failImportStep_ == 7 || LoadSettings() != 0 || LoadDevices() != 0 || LoadGroups() != 0) return restore();
     // Step 8: written back into the live file.

@@ -9,6 +9,7 @@
 #include "shell/main_dlg.h"
 #include "shell/window_config.h"
 #include "shell/window_message.h"
+#include "store/config_files.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/test_classes.h"
 
@@ -100,6 +101,53 @@ void MainWindowTest::importAndExportNeedAdministrator() {
     window->ImportConfiguration();
     window->ExportConfiguration();
     QCOMPARE(f.Texts(), (QStringList{"Insufficient permissions to operate!", "Insufficient permissions to operate!"}));
+}
+
+void MainWindowTest::wrongImportFileIsRefusedWhileTheDevicesRun() {
+    ShellFixture f({{"127.0.0.1", 1, 2}});
+    QVERIFY(f.ok);
+    auto window = LoggedInWindow(f);
+    QVERIFY(window);
+    f.service->StartAllDeviceThreads();
+    const std::string garbage = f.dir / "wrong.bak";
+    QFile out(QString::fromStdString(garbage));
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(QByteArray(4096, 'x'));
+    out.close();
+    QByteArray before = FileBytes(f.dir / "QVXVMS.dat");
+    f.messages.clear();
+    window->ImportConfigurationFile(QString::fromStdString(garbage));
+    QCOMPARE(f.Texts(), QStringList{"Import configuration failed!"});
+    // Nothing was stopped for a file that could never be imported.
+    QVERIFY(f.store().device(0).thread.joinable());
+    QCOMPARE(int(f.store().device(0).stopFlag.load()), 0);
+    QVERIFY(!f.service->Exiting());
+    QCOMPARE(FileBytes(f.dir / "QVXVMS.dat"), before);
+    QVERIFY(!QFile::exists(QString::fromStdString(garbage + "-wal")));
+    f.service->StopAllDevices();
+}
+
+void MainWindowTest::importFailingLaterStartsTheDevicesAgain() {
+    ShellFixture f({{"127.0.0.1", 1, 2}});
+    QVERIFY(f.ok);
+    auto window = LoggedInWindow(f);
+    QVERIFY(window);
+    std::string exported;
+    QCOMPARE(ExportConfigurationFile(f.store(), f.dir / "QVXVMS.bak", f.dir.str(), clockSnapshot(), &exported), 0);
+    f.service->StartAllDeviceThreads();
+    f.store().FailImportStepForTesting(7);
+    f.messages.clear();
+    window->ImportConfigurationFile(QString::fromStdString(exported));
+    QCOMPARE(f.Texts(), QStringList{"Import configuration failed!"});
+    // The service goes on: devices run again and channels can be opened.
+    QVERIFY(!f.service->Exiting());
+    QVERIFY(f.store().device(0).thread.joinable());
+    QCOMPARE(int(f.store().device(0).stopFlag.load()), 0);
+    QCOMPARE(f.service->StartConnectWorker(0, 0), 0);
+    f.service->SetConnectPending(0, 0, 0);
+    QCOMPARE(f.store().settings().ARMFLAG, 1);  // the start-up overrides hold again
+    f.store().FailImportStepForTesting(0);
+    f.service->StopAllDevices();
 }
 
 void MainWindowTest::statusTickReachesTheWindowAsMessage() {

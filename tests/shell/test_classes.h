@@ -35,6 +35,8 @@ private slots:
     void freshConfigOpensAt1024x720();
     void importWhileChannelPlaysChangesNothing();
     void importAndExportNeedAdministrator();
+    void wrongImportFileIsRefusedWhileTheDevicesRun();
+    void importFailingLaterStartsTheDevicesAgain();
     void statusTickReachesTheWindowAsMessage();
     void toolbarPageOrder();
     void exitWritesLogsAndCloses();

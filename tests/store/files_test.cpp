@@ -221,6 +221,64 @@ TEST_F(FilesTest, AFailureAfterTheLiveRowsAreDeletedPutsTheConfigurationBack) {
     EXPECT_EQ(store_.ImportConfiguration(exported.c_str()), 0);
 }
 
+TEST_F(FilesTest, AFailedImportGivesTheRestoredRecordsTheStartupOverrides) {
+    BuildSite();
+    std::string exported = ExportTo("site.bak");
+    store_.ApplyStartupOverrides();
+    for (int step : {6, 7, 8}) {
+        store_.FailImportStepForTesting(step);
+        EXPECT_EQ(store_.ImportConfiguration(exported.c_str()), -1) << step;
+        // The reload reads the stored values; a running client works with the overrides.
+        EXPECT_EQ(store_.settings().PLANREC, 1) << step;
+        EXPECT_EQ(store_.settings().ARMFLAG, 1) << step;
+        EXPECT_EQ(store_.settings().DISKREMAIN, 10) << step;
+    }
+}
+
+TEST_F(FilesTest, TheSavedLiveFileIsKeptWhenPuttingItBackFails) {
+    BuildSite();
+    std::string exported = ExportTo("site.bak");
+    store_.FailImportStepForTesting(7);
+    store_.FailImportRestoreForTesting(true);
+    EXPECT_EQ(store_.ImportConfiguration(exported.c_str()), -1);
+    // The only whole copy of the operator's configuration stays for recovery.
+    ASSERT_TRUE(FileExists(path_ + ".import-saved"));
+    ConfigStore saved;
+    ASSERT_EQ(saved.Open(path_ + ".import-saved", true), 0);
+    ASSERT_EQ(saved.LoadDevices(), 0);
+    EXPECT_FALSE(saved.device(0).IsEmpty());
+    EXPECT_FALSE(saved.device(1).IsEmpty());
+}
+
+TEST_F(FilesTest, TheChosenFileIsCheckedAndReadWithoutWritingIntoOrBesideIt) {
+    BuildSite();
+    std::string exported = ExportTo("site.bak");
+    std::string plainBackup = dir_ / "VMS-backup.bak";
+    ASSERT_EQ(ExportData(path_, plainBackup), 0);
+    std::string garbage = dir_ / "garbage.bak";
+    ASSERT_EQ(ReplaceFileAtomically(garbage, std::string(4096, 'x')), 0);
+    auto noSideFiles = [](const std::string& p) {
+        return !FileExists(p + "-wal") && !FileExists(p + "-shm") && !FileExists(p + "-journal");
+    };
+    std::string before;
+    ASSERT_EQ(ReadFileBounded(exported, 1 << 24, &before), 0);
+    ASSERT_TRUE(noSideFiles(exported));
+
+    EXPECT_EQ(ConfigStore::CheckImportFile(garbage.c_str()), -1);
+    EXPECT_EQ(ConfigStore::CheckImportFile(plainBackup.c_str()), -1);  // "MERVAL", not a configuration
+    EXPECT_EQ(ConfigStore::CheckImportFile((dir_ / "absent.bak").c_str()), -1);
+    EXPECT_EQ(ConfigStore::CheckImportFile(""), -1);
+    EXPECT_EQ(ConfigStore::CheckImportFile(exported.c_str()), 0);
+    for (const std::string& p : {garbage, plainBackup, exported}) EXPECT_TRUE(noSideFiles(p)) << p;
+    EXPECT_FALSE(FileExists(dir_ / "absent.bak"));
+
+    ASSERT_EQ(store_.ImportConfiguration(exported.c_str()), 0);
+    EXPECT_TRUE(noSideFiles(exported));
+    std::string after;
+    ASSERT_EQ(ReadFileBounded(exported, 1 << 24, &after), 0);
+    EXPECT_TRUE(after == before) << "the chosen file was written to";
+}
+
 TEST_F(FilesTest, WholeFileBackupHoldsWhatTheLogHasAndImportDataIsACopy) {
     AddDevice("10.0.0.5", 80, 2);  // still in the write-ahead log: the store is open
     ASSERT_TRUE(FileExists(path_ + "-wal"));
