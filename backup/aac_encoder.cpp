@@ -11,7 +11,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv::backup {
 namespace {

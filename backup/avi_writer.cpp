@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv::backup {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "backup/export_output.h"
 #include "platform/file_util.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv::backup {
 namespace {

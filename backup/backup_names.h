@@ -3,7 +3,7 @@
 // stored "X:\..." form and turned into paths by platform/drives.h.
 #include <string>
 
-#include "shell/base/clock.h"
+#include "base/clock.h"
 
 namespace ocv::backup {
 

@@ -11,7 +11,7 @@
 #include "backup/mp4_writer.h"
 #include "backup/video_time_line.h"
 #include "record/record_file_writer.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv::backup {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "backup/backup_names.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv::backup {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv::backup {
 

@@ -19,8 +19,8 @@ extern "C" {
 #include "backup/mp4_index_mover.h"
 #include "backup/video_time_line.h"
 #include "player/g711.h"
-#include "shell/base/media_types.h"
-#include "shell/base/trace.h"
+#include "base/media_types.h"
+#include "base/trace.h"
 
 namespace ocv::backup {
 namespace {

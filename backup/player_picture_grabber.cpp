@@ -7,7 +7,7 @@
 
 #include "platform/file_util.h"
 #include "player/qvx_player.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv::backup {
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv::backup {
 

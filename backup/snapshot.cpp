@@ -6,7 +6,7 @@
 
 #include "platform/drives.h"
 #include "platform/file_util.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv::backup {
 namespace {

@@ -11,7 +11,7 @@
 // module writes it through a temporary file, so a failed capture leaves no file.
 #include <string>
 
-#include "shell/base/clock.h"
+#include "base/clock.h"
 #include "store/records.h"
 
 namespace ocv::backup {

@@ -6,7 +6,7 @@
 #include "platform/file_util.h"
 #include "record/record_repair.h"
 #include "sdk/qvx_sdk.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 #include "store/relaxed.h"
 
 namespace ocv {

@@ -25,7 +25,7 @@
 #include "events/log_writer.h"
 #include "record/disk_manager.h"
 #include "record/recorder.h"
-#include "shell/base/stop_signal.h"
+#include "base/stop_signal.h"
 #include "store/config_store.h"
 
 namespace ocv {

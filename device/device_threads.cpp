@@ -7,8 +7,8 @@
 #include "device/device_service.h"
 #include "device/routing_stats.h"
 #include "sdk/qvx_sdk.h"
-#include "shell/base/device_types.h"
-#include "shell/base/trace.h"
+#include "base/device_types.h"
+#include "base/trace.h"
 #include "store/relaxed.h"
 
 namespace ocv {

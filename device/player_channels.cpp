@@ -1,6 +1,6 @@
 #include "device/player_channels.h"
 
-#include "shell/base/port_slots.h"
+#include "base/port_slots.h"
 #include "store/relaxed.h"
 
 namespace ocv {

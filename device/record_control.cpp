@@ -8,7 +8,7 @@
 #include "device/device_service.h"
 #include "platform/file_util.h"
 #include "record/record_paths.h"
-#include "shell/base/clock.h"
+#include "base/clock.h"
 #include "store/relaxed.h"
 
 namespace ocv {

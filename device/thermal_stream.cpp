@@ -5,7 +5,7 @@
 #include "device/device_service.h"
 #include "player/qvx_player.h"
 #include "sdk/qvx_sdk.h"
-#include "shell/base/port_slots.h"
+#include "base/port_slots.h"
 
 namespace ocv {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "events/log_record.h"
-#include "shell/base/clock.h"
+#include "base/clock.h"
 #include "store/relaxed.h"
 
 namespace ocv {

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "shell/base/stop_signal.h"
+#include "base/stop_signal.h"
 
 namespace ocv {
 

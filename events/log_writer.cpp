@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "events/log_file_reader.h"
-#include "shell/base/clock.h"
-#include "shell/base/trace.h"
+#include "base/clock.h"
+#include "base/trace.h"
 
 namespace ocv {
 namespace {

@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "device/device_state.h"
-#include "shell/base/lang.h"
+#include "base/lang.h"
 #include "store/relaxed.h"
 
 namespace ocv {

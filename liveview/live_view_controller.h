@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "liveview/channel_text.h"
-#include "liveview/digital_zoom.h"
-#include "liveview/split_layout.h"
+#include "videogrid/digital_zoom.h"
+#include "videogrid/split_layout.h"
 #include "liveview/thermal_opener.h"
 
 namespace ocv {

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "shell/base/stop_signal.h"
+#include "base/stop_signal.h"
 
 namespace ocv {
 

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "player/qvx_player.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv::player {
 

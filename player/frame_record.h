@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv::player {
 

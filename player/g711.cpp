@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv::player {
 

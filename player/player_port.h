@@ -20,7 +20,7 @@
 #include "player/preview_shot.h"
 #include "player/qvx_player.h"
 #include "player/video_surface.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv::player {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv::player {
 

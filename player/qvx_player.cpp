@@ -11,7 +11,7 @@
 #include "player/player_statistics.h"
 #include "player/port_options.h"
 #include "player/video_decoder.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv::player {
 namespace {

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "player/video_decoder.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv::player {
 namespace {

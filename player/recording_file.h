@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "record/record_format.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv::player {
 

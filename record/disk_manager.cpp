@@ -14,8 +14,8 @@
 #include "platform/drives.h"
 #include "platform/system_control.h"
 #include "record/record_paths.h"
-#include "shell/base/clock.h"
-#include "shell/base/trace.h"
+#include "base/clock.h"
+#include "base/trace.h"
 
 namespace ocv {
 namespace {

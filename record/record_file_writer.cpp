@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv {
 namespace {

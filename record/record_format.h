@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv {
 

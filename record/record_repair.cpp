@@ -15,7 +15,7 @@
 #include "platform/drives.h"
 #include "record/index_file.h"
 #include "record/record_paths.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv {
 namespace {

@@ -9,8 +9,8 @@
 #include <set>
 
 #include "platform/file_util.h"
-#include "shell/base/clock.h"
-#include "shell/base/trace.h"
+#include "base/clock.h"
+#include "base/trace.h"
 
 namespace ocv {
 namespace {

@@ -19,7 +19,7 @@
 #include "record/record_file_writer.h"
 #include "record/record_paths.h"
 #include "record/ring_buffer.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "player/qvx_player.h"
-#include "shell/base/port_slots.h"
-#include "shell/base/trace.h"
+#include "base/port_slots.h"
+#include "base/trace.h"
 
 namespace ocv::sdk {
 

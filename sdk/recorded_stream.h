@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "sdk/device_connection.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv::sdk {
 

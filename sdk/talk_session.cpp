@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "sdk/g711.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 #include "sdk/sdk_core.h"
 #include "sdk/wire_format.h"
 

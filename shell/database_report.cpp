@@ -3,7 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "shell/base/lang.h"
+#include "base/lang.h"
 #include "store/config_files.h"
 #include "store/pending_import.h"
 

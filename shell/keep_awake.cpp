@@ -4,7 +4,7 @@
 #include <QDBusInterface>
 #include <QDBusReply>
 
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv {
 

@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <atomic>
 
-#include "shell/base/trace.h"
+#include "base/trace.h"
 #include "shell/wav_file.h"
 
 namespace ocv {

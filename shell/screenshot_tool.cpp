@@ -14,9 +14,9 @@
 #include "platform/system_control.h"
 #include "sdk/qvx_sdk.h"
 #include "liveview/realplay_dlg.h"
-#include "shell/base/lang.h"
-#include "shell/client_context.h"
-#include "shell/login_dialog.h"
+#include "base/lang.h"
+#include "widgets/client_context.h"
+#include "widgets/login_dialog.h"
 #include "shell/main_dlg.h"
 #include "shell/splash_dialog.h"
 

@@ -9,12 +9,12 @@
 #include "device/device_service.h"
 #include "platform/app_dir.h"
 #include "sdk/qvx_sdk.h"
-#include "shell/base/build_string.h"
-#include "shell/base/clock.h"
-#include "shell/base/lang.h"
-#include "shell/base/trace.h"
-#include "shell/client_context.h"
-#include "shell/skin_image.h"
+#include "base/build_string.h"
+#include "base/clock.h"
+#include "base/lang.h"
+#include "base/trace.h"
+#include "widgets/client_context.h"
+#include "widgets/skin_image.h"
 #include "ui_UIWzdSplashDlg.h"
 
 namespace ocv {

@@ -6,8 +6,8 @@
 
 #include "platform/file_util.h"
 #include "platform/single_instance.h"
-#include "shell/base/lang.h"
-#include "shell/base/trace.h"
+#include "base/lang.h"
+#include "base/trace.h"
 #include "store/config_files.h"
 #include "store/pending_import.h"
 

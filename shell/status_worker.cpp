@@ -7,7 +7,7 @@
 #include <ctime>
 
 #include "platform/crash_filter.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 #include "store/config_store.h"
 #include "store/relaxed.h"
 

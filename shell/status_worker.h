@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "platform/system_control.h"
-#include "shell/base/clock.h"
+#include "base/clock.h"
 
 namespace ocv {
 

@@ -4,7 +4,7 @@
 // main window; they show the messages, these functions only do the file work.
 #include <string>
 
-#include "shell/base/clock.h"
+#include "base/clock.h"
 
 struct sqlite3;
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "shell/base/trace.h"
+#include "base/trace.h"
 #include "store/relaxed.h"
 
 namespace ocv {

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "platform/file_util.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 #include "store/config_files.h"
 #include "store/config_store.h"
 #include "store/store_fields.h"

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv {
 

@@ -3,7 +3,7 @@
 
 #include "store/config_store.h"
 #include "store/store_fields.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv {
 namespace {

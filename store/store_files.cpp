@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "platform/file_util.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 #include "store/config_files.h"
 #include "store/config_store.h"
 #include "store/store_fields.h"

@@ -15,7 +15,7 @@
 
 #include "events/log_search.h"
 #include "events/log_writer.h"
-#include "shell/base/clock.h"
+#include "base/clock.h"
 
 namespace {
 

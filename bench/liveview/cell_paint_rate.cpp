@@ -26,14 +26,14 @@
 #include <thread>
 #include <vector>
 
-#include "liveview/cell_messages.h"
-#include "liveview/screen_pannel.h"
-#include "liveview/screen_wnd.h"
-#include "liveview/video_wnd.h"
+#include "videogrid/cell_messages.h"
+#include "videogrid/screen_pannel.h"
+#include "videogrid/screen_wnd.h"
+#include "videogrid/video_wnd.h"
 #include "player/player_statistics.h"
 #include "player/qvx_player.h"
-#include "shell/base/port_slots.h"
-#include "shell/window_message.h"
+#include "base/port_slots.h"
+#include "widgets/window_message.h"
 #include "tests/player/test_clip.h"
 #include "tools/devsim/video_loop.h"
 

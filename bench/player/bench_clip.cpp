@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -28,7 +28,7 @@
 #include "player/player_statistics.h"
 #include "player/qvx_player.h"
 #include "player/video_surface.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 extern "C" {
 #include <libavutil/log.h>

@@ -23,7 +23,7 @@
 #include "platform/file_util.h"
 #include "record/record_file_reader.h"
 #include "record/recorder.h"
-#include "shell/base/clock.h"
+#include "base/clock.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "backup/avi_writer.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 #include "tests/support/temp_dir.h"
 
 namespace ocv::backup {

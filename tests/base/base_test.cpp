@@ -4,10 +4,10 @@
 #include <filesystem>
 
 #include "platform/app_dir.h"
-#include "shell/base/build_string.h"
-#include "shell/base/clock.h"
-#include "shell/base/device_types.h"
-#include "shell/base/lang.h"
+#include "base/build_string.h"
+#include "base/clock.h"
+#include "base/device_types.h"
+#include "base/lang.h"
 #include "tests/support/temp_dir.h"
 
 namespace ocv {

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "shell/base/clock.h"
-#include "shell/base/port_slots.h"
+#include "base/clock.h"
+#include "base/port_slots.h"
 
 namespace ocv {
 namespace {

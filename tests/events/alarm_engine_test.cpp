@@ -5,7 +5,7 @@
 #include <map>
 
 #include "events/log_search.h"
-#include "shell/base/clock.h"
+#include "base/clock.h"
 #include "store/relaxed.h"
 #include "tests/store/store_fixture.h"
 

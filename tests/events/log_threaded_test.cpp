@@ -5,7 +5,7 @@
 
 #include "events/log_file_reader.h"
 #include "events/log_writer.h"
-#include "shell/base/clock.h"
+#include "base/clock.h"
 #include "tests/support/temp_dir.h"
 
 namespace ocv {

@@ -9,7 +9,7 @@
 
 #include "player/player_statistics.h"
 #include "player/qvx_player.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv::test {
 

@@ -14,7 +14,7 @@
 #include "player/port_options.h"
 #include "player/video_decoder.h"
 #include "player/qvx_player.h"
-#include "shell/base/port_slots.h"
+#include "base/port_slots.h"
 #include "tests/player/test_recording.h"
 #include "tests/support/temp_dir.h"
 

@@ -8,7 +8,7 @@
 #include "player/audio_output.h"
 #include "player/player_statistics.h"
 #include "player/qvx_player.h"
-#include "shell/base/port_slots.h"
+#include "base/port_slots.h"
 #include "tests/player/test_clip.h"
 #include "tests/support/temp_dir.h"
 

@@ -7,7 +7,7 @@
 
 #include "player/player_statistics.h"
 #include "player/qvx_player.h"
-#include "shell/base/port_slots.h"
+#include "base/port_slots.h"
 #include "tests/player/test_clip.h"
 
 namespace ocv::player {

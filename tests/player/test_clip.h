@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "player/video_surface.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 
 namespace ocv::test {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <map>
 
-#include "shell/base/clock.h"
+#include "base/clock.h"
 #include "tests/support/temp_dir.h"
 
 namespace ocv {

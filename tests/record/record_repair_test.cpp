@@ -15,7 +15,7 @@
 #include "record/index_file.h"
 #include "record/record_file_reader.h"
 #include "record/recorder.h"
-#include "shell/base/clock.h"
+#include "base/clock.h"
 #include "tests/support/temp_dir.h"
 
 namespace ocv {

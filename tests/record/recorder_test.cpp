@@ -13,7 +13,7 @@
 #include "platform/app_dir.h"
 #include "record/index_file.h"
 #include "record/record_file_reader.h"
-#include "shell/base/clock.h"
+#include "base/clock.h"
 #include "tests/support/temp_dir.h"
 
 namespace ocv {

@@ -4,7 +4,7 @@
 
 #include "record/record_file_reader.h"
 #include "record/record_file_writer.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 #include "tests/sdk/h264_nal.h"
 #include "tests/sdk/sdk_test_support.h"
 

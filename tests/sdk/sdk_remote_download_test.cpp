@@ -8,7 +8,7 @@ extern "C" {
 #include <sys/stat.h>
 
 #include "record/record_file_reader.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 #include "tests/sdk/remote_site.h"
 
 namespace ocv::test {

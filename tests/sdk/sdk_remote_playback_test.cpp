@@ -6,7 +6,7 @@
 
 #include "player/qvx_player.h"
 #include "player/video_surface.h"
-#include "shell/base/port_slots.h"
+#include "base/port_slots.h"
 #include "tests/sdk/remote_site.h"
 
 namespace ocv::test {

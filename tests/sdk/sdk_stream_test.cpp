@@ -8,7 +8,7 @@ extern "C" {
 #include <cstring>
 #include <random>
 
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 #include "tests/sdk/sdk_test_support.h"
 
 namespace ocv::test {

@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "shell/main_dlg.h"
-#include "shell/user_setup_page.h"
-#include "shell/user_session.h"
+#include "setup/user_setup_page.h"
+#include "widgets/user_session.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/test_classes.h"
 

@@ -8,7 +8,7 @@
 #include "platform/profile.h"
 #include "shell/main_dlg.h"
 #include "shell/window_config.h"
-#include "shell/window_message.h"
+#include "widgets/window_message.h"
 #include "store/config_files.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/test_classes.h"

@@ -6,13 +6,13 @@
 #include <QTreeWidget>
 
 #include "device/device_service.h"
-#include "liveview/cell_messages.h"
+#include "videogrid/cell_messages.h"
 #include "liveview/realplay_dlg.h"
-#include "liveview/screen_pannel.h"
-#include "liveview/screen_wnd.h"
-#include "liveview/video_wnd.h"
+#include "videogrid/screen_pannel.h"
+#include "videogrid/screen_wnd.h"
+#include "videogrid/video_wnd.h"
 #include "shell/main_dlg.h"
-#include "shell/window_message.h"
+#include "widgets/window_message.h"
 #include "store/relaxed.h"
 #include "tests/liveview/decoder_probe.h"
 #include "tests/shell/shell_fixture.h"

@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "shell/main_dlg.h"
-#include "shell/user_setup_page.h"
+#include "setup/user_setup_page.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/shell/test_classes.h"
 

@@ -8,9 +8,9 @@
 
 #include "device/device_service.h"
 #include "platform/app_dir.h"
-#include "shell/client_context.h"
-#include "shell/login_dialog.h"
-#include "shell/message_box.h"
+#include "widgets/client_context.h"
+#include "widgets/login_dialog.h"
+#include "widgets/message_box.h"
 #include "tests/support/temp_dir.h"
 #include "tools/mkdb/mkdb.h"
 

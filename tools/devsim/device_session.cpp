@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "sdk/wire_auth.h"
-#include "shell/base/media_types.h"
+#include "base/media_types.h"
 #include "tools/devsim/sim_device.h"
 
 namespace ocv::devsim {

@@ -19,7 +19,7 @@ extern "C" {
 #include "backup/recording_source.h"
 #include "platform/file_util.h"
 #include "record/record_paths.h"
-#include "shell/base/clock.h"
+#include "base/clock.h"
 #include "tools/export/export_args.h"
 
 namespace {
