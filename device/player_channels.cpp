@@ -20,7 +20,7 @@ StreamInfo DefaultStreamHeader() {
 
 }  // namespace
 
-PlayerChannelSet::PlayerChannelSet(ConfigStore& store) : store_(store) {
+PlayerChannelSet::PlayerChannelSet(ConfigStore& store, const RuntimeTable& runtime) : store_(store), runtime_(runtime) {
     for (int i = 0; i < kPlayerSlots; ++i) overlayTargets_[i] = {this, i};
 }
 
@@ -152,7 +152,7 @@ int PlayerChannelSet::AttachChannelMain(int slot, int channelId) {
     if (channelId >= 0) {
         ChannelInfo* c = Channel(channelId);
         if (!c) return -1;
-        StreamInfo header = c->MainStreamInfo();
+        StreamInfo header = RuntimeOf(channelId).MainStreamInfo();
         if (header.width == 0 || header.height == 0) header = DefaultStreamHeader();
         if (QVXPlay_OpenStream(port, &header, sizeof header) != 0) return -1;
         int rc = QVXPlay_Play(port);
@@ -208,7 +208,7 @@ int PlayerChannelSet::OpenSound(int slot) {
     ChannelInfo* c = Channel(id);
     if (!c) return -1;
     if (soundOn_[id].load()) return 0;
-    const StreamInfo info = c->MainStreamInfo();
+    const StreamInfo info = RuntimeOf(id).MainStreamInfo();
     QVXPlayAudioAttr attr{info.audioEncoding, info.audioSampleRate, info.audioChannels, info.frameRate};
     int port = slots_[slot].port.load();
     QVXPlay_SetAudioAttr(port, &attr);

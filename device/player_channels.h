@@ -9,7 +9,9 @@
 #include <functional>
 #include <mutex>
 
+#include "device/player_cells.h"
 #include "player/qvx_player.h"
+#include "runtime/runtime_table.h"
 #include "store/config_store.h"
 
 namespace ocv {
@@ -28,45 +30,41 @@ struct PlayerChannel {
     std::mutex lock;
 };
 
-class PlayerChannelSet {
+class PlayerChannelSet : public PlayerCells {
 public:
-    // Called for the overlay of every grid picture (see QVXPlayDrawFun), with the slot.
-    using OverlayFn = std::function<void(int slot, QVXPlayDrawContext* context, int pictureWidth,
-                                         int pictureHeight, int windowWidth, int windowHeight,
-                                         int marginX, int marginY)>;
     using ChannelFn = std::function<void(int channelId)>;
 
-    explicit PlayerChannelSet(ConfigStore& store);
+    PlayerChannelSet(ConfigStore& store, const RuntimeTable& runtime);
     ~PlayerChannelSet();
 
     // Drawing method of the grid players (1 when config.ini says DRAWMODE=ON).
     void SetDrawMethod(int method) { drawMethod_ = method; }
-    void SetOverlayHandler(OverlayFn fn) { overlay_ = std::move(fn); }
+    void SetOverlayHandler(OverlayFn fn) override { overlay_ = std::move(fn); }
     // Told when a cell stops showing a channel (record-state refresh) and to end its talk.
     void SetChannelReleasedHandler(ChannelFn fn) { released_ = std::move(fn); }
 
-    int CreatePlayer(int slot, void* window);
-    int DestroyPlayer(int slot);
+    int CreatePlayer(int slot, void* window) override;
+    int DestroyPlayer(int slot) override;
     int SetPlayerWindow(int slot, void* window);
-    int AttachChannel(int slot, int channelId, int restart);
+    int AttachChannel(int slot, int channelId, int restart) override;
     int AttachChannelMain(int slot, int channelId);
-    int DetachSlot(int slot);
-    int SwapSlots(int a, int b, int flag1, int flag2);
-    int GetSlotChannel(int slot) const;
+    int DetachSlot(int slot) override;
+    int SwapSlots(int a, int b, int flag1, int flag2) override;
+    int GetSlotChannel(int slot) const override;
 
-    int OpenSound(int slot);
-    int CloseSound(int slot);
+    int OpenSound(int slot) override;
+    int CloseSound(int slot) override;
     int GetSoundState(int slot);
-    bool SoundOn(int channelId) const;
+    bool SoundOn(int channelId) const override;
 
-    int ApplyDisplayMode(int slot, bool toggle);
+    int ApplyDisplayMode(int slot, bool toggle) override;
     int SetDisplayMode(int slot, int mode);
-    int SetDisplayRegion(int slot, const QVXPlayRect* region);
-    int PauseOthers(int slot, int pause);
+    int SetDisplayRegion(int slot, const QVXPlayRect* region) override;
+    int PauseOthers(int slot, int pause) override;
 
-    int SetStreamPolicy(int cell, int splitMode);
-    int SetVisibleSplit(int splitMode);
-    int ApplyVisibleCount(int splitMode);
+    int SetStreamPolicy(int cell, int splitMode) override;
+    int SetVisibleSplit(int splitMode) override;
+    int ApplyVisibleCount(int splitMode) override;
     int VisibleCount() const { return visibleCount_.load(); }
 
     PlayerChannel& slot(int i) { return slots_[i]; }
@@ -78,6 +76,7 @@ private:
     static bool GridSlot(int slot) { return slot >= 0 && slot < kGridSlots; }
     bool ValidChannelId(int channelId) const;
     ChannelInfo* Channel(int channelId);
+    const ChannelRuntime& RuntimeOf(int channelId) const { return runtime_.channel(channelId); }
     // Buffer frames by network priority (units digit of NETTYPE, 1 = slow network).
     bool SlowNetwork() const;
     void ReleaseChannelLocked(int slot);
@@ -91,6 +90,7 @@ private:
     };
 
     ConfigStore& store_;
+    const RuntimeTable& runtime_;
     PlayerChannel slots_[kPlayerSlots];
     OverlayTarget overlayTargets_[kPlayerSlots];
     std::atomic<uint8_t> soundOn_[kChannelIdCount] = {};

@@ -1,21 +1,20 @@
-// The device library's stream and event callbacks: frames to the recorder and to the players.
+// The device library's stream callback: frames to the channel's recorder and to the players of
+// the cells that show it.
 #include <cstring>
 
-#include "device/device_service.h"
+#include "device/connection_service.h"
+#include "device/recording_service.h"
 #include "player/qvx_player.h"
 #include "store/relaxed.h"
 
 namespace ocv {
 
-void DeviceService::OnStreamData(int streamHandle, int dataKind, const uint8_t* data, int length,
-                                 int channelId) {
-    if (channelId < 0 || channelId >= kChannelIdCount || data == nullptr) return;
+void ConnectionService::OnStreamData(int streamHandle, int dataKind, const uint8_t* data, int length, int channelId) {
+    if (!IsChannelId(channelId) || data == nullptr) return;
     int device = DeviceIndexOf(channelId), channel = ChannelIndexOf(channelId);
     if (IsValidChannel(device, channel) != 0) return;
-    DeviceInfo& dev = store_.device(device);
-    ChannelInfo& c = dev.channels[channel];
-    Recorder* recorder = recorders_[channelId].load();
-    bool dual = IsDualStream(dev);
+    ChannelRuntime& c = runtime_.channel(device, channel);
+    bool dual = IsDualStream(store_.device(device));
     int main = c.mainStream.load(), sub = c.subStream.load();
     // A stream's first data can arrive before its open call has returned its handle: the
     // device lock opens the main stream first and the sub stream second.
@@ -28,20 +27,18 @@ void DeviceService::OnStreamData(int streamHandle, int dataKind, const uint8_t* 
         StreamInfo info;
         memcpy(&info, data, sizeof info);
         if (onMain || onSub) c.SetStreamInfo(onMain, info);
-        if (recorder && recorded) recorder->SetStreamInfo(info);
+        if (recorded) recording_.SetStreamInfo(channelId, info);
         return;
     }
     if (dataKind != 1 || length < static_cast<int>(kFrameHeaderBytes)) return;
     FrameHeader h;
     memcpy(&h, data, sizeof h);
     if (IsVideoFrame(h)) {
-        if (recorder && recorded &&
-            recorder->AddFrame(data, static_cast<uint32_t>(length), h.timestampMs, 1) == -2)
-            c.recordStart = -2;
+        if (recorded) recording_.AddFrame(channelId, data, static_cast<uint32_t>(length), h.timestampMs, 1);
         RoutePlayerVideo(channelId, c, streamHandle, data, length, IsKeyFrame(h));
         return;
     }
-    if (recorder && recorded) recorder->AddFrame(data, static_cast<uint32_t>(length), 0, 2);
+    if (recorded) recording_.AddFrame(channelId, data, static_cast<uint32_t>(length), 0, 2);
     if (!onMain) return;
     int slot = players_.FirstGridSlotOf(channelId);
     if (slot < 0) return;
@@ -51,8 +48,8 @@ void DeviceService::OnStreamData(int streamHandle, int dataKind, const uint8_t* 
         QVXPlay_InputAudioData(port, data, length);
 }
 
-void DeviceService::RoutePlayerVideo(int channelId, ChannelInfo& c, int streamHandle,
-                                     const uint8_t* data, int length, bool key) {
+void ConnectionService::RoutePlayerVideo(int channelId, ChannelRuntime& c, int streamHandle, const uint8_t* data,
+                                         int length, bool key) {
     int main = c.mainStream.load(), sub = c.subStream.load();
     bool onMain = streamHandle == main;
     bool exclusive = false;
@@ -79,13 +76,6 @@ void DeviceService::RoutePlayerVideo(int channelId, ChannelInfo& c, int streamHa
     } else {
         QVXPlay_PauseDecoder(port);
     }
-}
-
-void DeviceService::OnEvent(int device, int channel, int type, int state, const char* data, int length) {
-    if (exiting_) return;
-    // Devices repeat a raised alarm while it lasts; an "ended" message carries no new alarm.
-    if (type != 14 && state == 0) return;
-    alarms_.OnDeviceAlarm(device, channel, type, data, length);
 }
 
 }  // namespace ocv

@@ -2,7 +2,8 @@
 // stream like any other; a player port of its own draws it into the inset window of the cell.
 #include <cstring>
 
-#include "device/device_service.h"
+#include "base/trace.h"
+#include "device/connection_service.h"
 #include "player/qvx_player.h"
 #include "sdk/qvx_sdk.h"
 #include "base/port_slots.h"
@@ -13,21 +14,27 @@ namespace {
 constexpr uint32_t kThermalMode = 8;  // word 4 of the stream request
 
 void ThermalData(QVX_HANDLE, int32_t dataKind, const uint8_t* data, int32_t length, intptr_t user) {
-    if (DeviceService* service = CurrentDeviceService())
+    if (ConnectionService* service = CurrentConnectionService())
         service->OnThermalData(static_cast<int>(user), dataKind, data, length);
 }
 
 }  // namespace
 
-int DeviceService::OpenThermalStream(int device, int channel, void* window) {
-    if (IsValidChannel(device, channel) != 0 || window == nullptr) return -1;
+int ConnectionService::OpenThermalStream(int device, int channel, void* window) {
+    if (IsValidChannel(device, channel) != 0 || window == nullptr) {
+        Trace("thermal picture of channel %d of device %d: not configured or no window\n", channel, device);
+        return -1;
+    }
     CloseThermalStream(device);
-    DeviceInfo& dev = store_.device(device);
-    if (dev.loginHandle.load() == 0 || dev.deviceState.load() != 2) return -1;
+    DeviceRuntime& dev = runtime_.device(device);
+    if (dev.loginHandle.load() == 0 || dev.deviceState.load() != kDeviceOnline) return -1;  // retried when up
 
     std::lock_guard lock(thermalMutex_);
     int number = TakePort();
-    if (number < 0) return -1;
+    if (number < 0) {
+        Trace("thermal picture of device %d: no player port free\n", device);
+        return -1;
+    }
     int port = 0;
     if (QVXPlay_InitV2(&port, number) != 0) {
         ReleasePort(number);
@@ -51,7 +58,8 @@ int DeviceService::OpenThermalStream(int device, int channel, void* window) {
     request[2] = 1;
     request[4] = kThermalMode;
     QVX_HANDLE handle = 0;
-    if (QVX_SDK_RealPlay(dev.loginHandle.load(), request, &ThermalData, device, &handle) != 0) {
+    if (int rc = QVX_SDK_RealPlay(dev.loginHandle.load(), request, &ThermalData, device, &handle); rc != 0) {
+        Trace("thermal picture of device %d: the device refused the stream (%d)\n", device, rc);
         thermalPorts_[device] = 0;
         QVXPlay_DeInit(port);
         ReleasePort(number);
@@ -61,11 +69,11 @@ int DeviceService::OpenThermalStream(int device, int channel, void* window) {
     return 0;
 }
 
-int DeviceService::CloseThermalStream(int device) {
+int ConnectionService::CloseThermalStream(int device) {
     if (device < 0 || device >= kMaxDevices) return -1;
     std::lock_guard lock(thermalMutex_);
     // The library calls no callback of a stopped stream, so the player can go afterwards.
-    if (int handle = store_.device(device).thermalStream.exchange(0)) QVX_SDK_StopRealPlay(handle);
+    if (int handle = runtime_.device(device).thermalStream.exchange(0)) QVX_SDK_StopRealPlay(handle);
     if (int port = thermalPorts_[device].exchange(0)) {
         QVXPlay_DeInit(port);
         ReleasePort(thermalPortNumbers_[device]);
@@ -73,7 +81,12 @@ int DeviceService::CloseThermalStream(int device) {
     return 0;
 }
 
-void DeviceService::OnThermalData(int device, int dataKind, const uint8_t* data, int length) {
+int ConnectionService::IsThermalCapable(int device, int channel) const {
+    if (IsValidChannel(device, channel) != 0) return -1;
+    return runtime_.device(device).thermalCapable.load() ? 0 : -1;
+}
+
+void ConnectionService::OnThermalData(int device, int dataKind, const uint8_t* data, int length) {
     if (device < 0 || device >= kMaxDevices || dataKind != 1 || data == nullptr ||
         length < static_cast<int>(kFrameHeaderBytes))
         return;

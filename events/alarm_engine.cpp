@@ -16,51 +16,47 @@ constexpr std::string_view kTemperaturePrefix = "HeartBeat:tmp|";
 // A report is a short line; anything longer is not read past this.
 constexpr int kMaxReportBytes = 4096;
 
-struct KindInfo {
-    int hold;          // hold slot
-    int activeValue;   // alarmActive value
-    int startCode, stopCode;
+// The device alarm kinds: type code of the device library, hold slot, alarmActive value, the
+// alarm window's start and stop events, the alarm log's start and stop subtypes, the sound.
+struct AlarmKind {
+    int type;
+    HoldKind hold;
+    ActiveAlarm active;
+    AlarmEventCode startCode, stopCode;
     int logStart, logStop;
     SoundKind sound;
 };
 
-bool KindOfType(int type, KindInfo* k) {
-    switch (type) {
-        case 0:
-            *k = {kHoldMotion, 1, kEventMotionStart, kEventMotionStop, kLogMotionStart,
-                  kLogMotionStop, SoundKind::kMotion};
-            return true;
-        case 1:
-            *k = {kHoldInput, 2, kEventInputStart, kEventInputStop, kLogInputStart, kLogInputStop,
-                  SoundKind::kInput};
-            return true;
-        case 3:
-            *k = {kHoldAudio, 3, kEventAudioStart, kEventAudioStop, kLogAudioStart, kLogAudioStop,
-                  SoundKind::kDiskFull};
-            return true;
-    }
-    return false;
+constexpr AlarmKind kAlarmKinds[kHoldKinds] = {
+    {0, kHoldMotion, kAlarmMotion, kEventMotionStart, kEventMotionStop, kLogMotionStart, kLogMotionStop,
+     SoundKind::kMotion},
+    {1, kHoldInput, kAlarmInput, kEventInputStart, kEventInputStop, kLogInputStart, kLogInputStop,
+     SoundKind::kInput},
+    // The audio alarm sounds the disk-full sound, as devices have always been configured.
+    {3, kHoldAudio, kAlarmAudio, kEventAudioStart, kEventAudioStop, kLogAudioStart, kLogAudioStop,
+     SoundKind::kDiskFull},
+};
+
+const AlarmKind* KindOfType(int type) {
+    for (const AlarmKind& k : kAlarmKinds)
+        if (k.type == type) return &k;
+    return nullptr;
 }
 
-// The linkage word a device alarm of a type uses: motion, input, and (audio alarm) disk full.
-int32_t LinkageOf(const ChannelInfo& c, int type) {
-    switch (type) {
-        case 0: return Relaxed(c.alarmMd);
-        case 1: return Relaxed(c.alarmInput);
-        case 3: return Relaxed(c.alarmDiskFull);
+// The linkage word a device alarm kind uses: motion, input, and (audio alarm) disk full.
+int32_t LinkageOf(const ChannelInfo& c, HoldKind hold) {
+    switch (hold) {
+        case kHoldMotion: return Relaxed(c.alarmMd);
+        case kHoldInput: return Relaxed(c.alarmInput);
+        case kHoldAudio: return Relaxed(c.alarmDiskFull);
     }
     return 0;
 }
 
-const KindInfo& KindOfHold(int hold) {
-    static const KindInfo kinds[kHoldKinds] = {
-        {kHoldMotion, 1, kEventMotionStart, kEventMotionStop, kLogMotionStart, kLogMotionStop,
-         SoundKind::kMotion},
-        {kHoldInput, 2, kEventInputStart, kEventInputStop, kLogInputStart, kLogInputStop,
-         SoundKind::kInput},
-        {kHoldAudio, 3, kEventAudioStart, kEventAudioStop, kLogAudioStart, kLogAudioStop,
-         SoundKind::kDiskFull}};
-    return kinds[hold];
+bool AllIdle(const ChannelRuntime& rt) {
+    for (const auto& hold : rt.alarmHold)
+        if (hold.load() != -1) return false;
+    return true;
 }
 
 }  // namespace
@@ -85,50 +81,58 @@ bool ParseTemperatureReport(const char* buffer, int length, TemperatureReading* 
     return true;
 }
 
-AlarmEngine::AlarmEngine(ConfigStore& store, LogWriter& log, AlarmSoundPlayer* sounds,
-                         RecordDiskFn recordDisk)
-    : store_(store), log_(log), sounds_(sounds), recordDisk_(std::move(recordDisk)) {}
+AlarmEngine::AlarmEngine(ConfigStore& store, RuntimeTable& runtime, LogWriter& log, AlarmSoundPlayer* sounds,
+                         RecordDiskFn recordDisk, CoreEventHub* hub)
+    : store_(store), runtime_(runtime), log_(log), sounds_(sounds), recordDisk_(std::move(recordDisk)), hub_(hub) {}
 
 uint32_t AlarmEngine::Now() const { return static_cast<uint32_t>(clockSnapshot().time); }
 
 void AlarmEngine::PostAlarmEvent(int channelId, int code, const char* text, uint32_t time, int extra) {
-    if (time == 0) time = Now();
-    events_.Post(channelId, code, text, time, extra);
+    AlarmEvent e{};
+    e.valid = 1;
+    e.extra = static_cast<uint16_t>(extra);
+    e.channelId = channelId;
+    e.code = code;
+    e.time = time == 0 ? Now() : time;
+    snprintf(e.text, sizeof e.text, "%s", text ? text : "");
     if (code == kEventTemperatureNormal || code == kEventTemperatureAbnormal) {
         temperatureReadings_.fetch_add(1);
         if (code == kEventTemperatureAbnormal) abnormalReadings_.fetch_add(1);
     }
+    PublishTo(hub_, e);
+    if (code == kEventTemperatureNormal || code == kEventTemperatureAbnormal) PublishCounters();
 }
 
-void AlarmEngine::QueueRecordStateEvent(int channelId) {
-    recordStates_.Append(channelId, 0, Now());
+void AlarmEngine::PublishCounters() {
+    PublishTo(hub_, TemperatureCountersChanged{temperatureReadings_.load(), abnormalReadings_.load()});
 }
 
 void AlarmEngine::ResetDayCounters() {
     temperatureReadings_ = 0;
     abnormalReadings_ = 0;
+    PublishCounters();
 }
 
 int AlarmEngine::OnDeviceAlarm(int deviceIndex, int channelIndex, int type, const char* buffer,
                                int length) {
     if (store_.IsValidChannel(deviceIndex, channelIndex) != 0) return -1;
     if (type == 14) return OnTemperature(deviceIndex, channelIndex, buffer, length);
-    KindInfo kind;
-    if (!KindOfType(type, &kind)) return 0;
-    ChannelInfo& c = store_.device(deviceIndex).channels[channelIndex];
-    if (c.connectState.load() != 2) return -1;
+    const AlarmKind* kind = KindOfType(type);
+    if (kind == nullptr) return 0;
+    ChannelRuntime& rt = runtime_.channel(deviceIndex, channelIndex);
+    if (rt.connectState.load() != kStreamOpen) return -1;
+    const ChannelInfo& c = store_.device(deviceIndex).channels[channelIndex];
     int channelId = ChannelIdOf(deviceIndex, channelIndex);
-    c.alarmActive = kind.activeValue;
-    int32_t linkage = LinkageOf(c, type);
-    bool armed = c.armedNow.load() != 0;
-    if (c.alarmHold[kind.hold].load() == -1) {
-        QueueRecordStateEvent(channelId);
-        PostAlarmEvent(channelId, kind.startCode, "", 0, 0);
-        log_.LogWrite(kLogAlarm, kind.logStart, deviceIndex, channelIndex, "", "");
-        if ((linkage & kLinkMap) && armed) mapAlarms_.Append(channelId, type, Now());
+    rt.alarmActive = kind->active;
+    int32_t linkage = LinkageOf(c, kind->hold);
+    bool armed = rt.armedNow.load() != 0;
+    if (rt.alarmHold[kind->hold].load() == -1) {
+        PostAlarmEvent(channelId, kind->startCode, "", 0, 0);
+        log_.LogWrite(kLogAlarm, kind->logStart, deviceIndex, channelIndex, "", "");
+        if ((linkage & kLinkMap) && armed) PublishTo(hub_, MapAlarmRaised{channelId, type, Now()});
     }
-    c.alarmHold[kind.hold] = clockSnapshot().SecondOfDay();
-    if (armed && (linkage & kLinkSound) && sounds_) sounds_->Raise(kind.sound);
+    rt.alarmHold[kind->hold] = clockSnapshot().SecondOfDay();
+    if (armed && (linkage & kLinkSound) && sounds_) sounds_->Raise(kind->sound);
     return 0;
 }
 
@@ -145,35 +149,34 @@ int AlarmEngine::OnTemperature(int deviceIndex, int channelIndex, const char* bu
 
 void AlarmEngine::HoldPass(int deviceIndex, int channelIndex) {
     if (store_.IsValidChannel(deviceIndex, channelIndex) != 0) return;
-    ChannelInfo& c = store_.device(deviceIndex).channels[channelIndex];
+    const ChannelInfo& c = store_.device(deviceIndex).channels[channelIndex];
+    ChannelRuntime& rt = runtime_.channel(deviceIndex, channelIndex);
     const SystemSettings& s = store_.settings();
     ClockSnapshot clock = clockSnapshot();
     int now = clock.SecondOfDay();
     bool armed = Relaxed(s.ARMFLAG) != 0 && Relaxed(c.armAlarm) != 0 &&
                  IsScheduleActive(c.armSchedule, clock.weekday, HalfHourOf(clock.hour, clock.minute));
-    c.armedNow = armed ? 1 : 0;
+    rt.armedNow = armed ? 1 : 0;
     int channelId = ChannelIdOf(deviceIndex, channelIndex);
     int holdSeconds = Relaxed(s.ALARMLEN);
-    bool connected = c.connectState.load() == 2;
-    for (int k = 0; k < kHoldKinds; ++k) {
-        int slot = c.alarmHold[k].load();
+    bool connected = rt.connectState.load() == kStreamOpen;
+    for (const AlarmKind& kind : kAlarmKinds) {
+        int slot = rt.alarmHold[kind.hold].load();
         if (slot == -1) continue;
         if (slot > now) {
             slot = now;  // the clock went back, or midnight passed
-            c.alarmHold[k] = slot;
+            rt.alarmHold[kind.hold] = slot;
         }
         if (slot + holdSeconds < now || !connected) {
-            c.alarmHold[k] = -1;
-            const KindInfo& kind = KindOfHold(k);
+            rt.alarmHold[kind.hold] = -1;
+            // Cleared before the stop is published, so that a reader woken by the last stop
+            // already sees the channel out of alarm.
+            if (AllIdle(rt)) rt.alarmActive = kAlarmNone;
             PostAlarmEvent(channelId, kind.stopCode, "", 0, 0);
             log_.LogWrite(kLogAlarm, kind.logStop, deviceIndex, channelIndex, "", "");
         }
     }
-    if (c.alarmActive.load() != 0 && c.alarmHold[0].load() == -1 && c.alarmHold[1].load() == -1 &&
-        c.alarmHold[2].load() == -1) {
-        c.alarmActive = 0;
-        QueueRecordStateEvent(channelId);
-    }
+    if (rt.alarmActive.load() != kAlarmNone && AllIdle(rt)) rt.alarmActive = kAlarmNone;
     if (!sounds_) return;
     if (recordDisk_ && recordDisk_() == -1) {
         if (!sounds_->IsRaised(SoundKind::kDiskFull) && armed && (Relaxed(c.alarmDiskFull) & kLinkSound))
@@ -183,65 +186,37 @@ void AlarmEngine::HoldPass(int deviceIndex, int channelIndex) {
     }
 }
 
-void AlarmEngine::OnConnectionEvent(int event, int loginHandle, int streamHandle) {
-    if (loginHandle == 0) return;
-    int deviceIndex = -1;
-    for (int d = 0; d < kMaxDevices; ++d) {
-        if (store_.device(d).loginHandle.load() == loginHandle) {
-            deviceIndex = d;
-            break;
-        }
-    }
-    if (deviceIndex < 0) return;
-    DeviceInfo& dev = store_.device(deviceIndex);
-    int channelCount = std::min<int>(Relaxed(dev.channelCount), kMaxChannels);
-    if (event == 1 || event == 2) {
-        int want = event == 1 ? 0 : 2;
-        if (dev.deviceState.exchange(want) == want) return;
-        for (int ch = 0; ch < channelCount; ++ch)
-            if (store_.IsValidChannel(deviceIndex, ch) == 0) QueueRecordStateEvent(ChannelIdOf(deviceIndex, ch));
-        return;
-    }
-    if (event < 3 || event > 5 || shuttingDown_) return;
-    for (int ch = 0; ch < channelCount; ++ch) {
-        ChannelInfo& c = dev.channels[ch];
-        if (streamHandle == 0 || c.mainStream.load() != streamHandle) continue;
-        int channelId = ChannelIdOf(deviceIndex, ch);
-        if (event == 3) {
-            if (streamUp_) streamUp_(deviceIndex, ch);
-            c.connectState = 2;
-            QueueRecordStateEvent(channelId);
-            log_.LogWrite(kLogSystem, kLogConnected, deviceIndex, ch, "", "");
-        } else if (event == 4) {
-            c.connectState = 0;
-            if (c.armedNow.load() && (Relaxed(c.alarmDisconnect) & kLinkSound) && sounds_)
-                sounds_->Raise(SoundKind::kVideoLoss);
-            QueueRecordStateEvent(channelId);
-            log_.LogWrite(kLogSystem, kLogDisconnected, deviceIndex, ch, "", "");
-        } else {
-            c.connectState = 0;
-        }
-        return;
-    }
+void AlarmEngine::OnStreamConnected(int deviceIndex, int channelIndex) {
+    log_.LogWrite(kLogSystem, kLogConnected, deviceIndex, channelIndex, "", "");
+}
+
+void AlarmEngine::OnStreamLost(int deviceIndex, int channelIndex) {
+    if (store_.IsValidChannel(deviceIndex, channelIndex) != 0) return;
+    const ChannelInfo& c = store_.device(deviceIndex).channels[channelIndex];
+    if (runtime_.channel(deviceIndex, channelIndex).armedNow.load() && (Relaxed(c.alarmDisconnect) & kLinkSound) &&
+        sounds_)
+        sounds_->Raise(SoundKind::kVideoLoss);
+    log_.LogWrite(kLogSystem, kLogDisconnected, deviceIndex, channelIndex, "", "");
 }
 
 bool AlarmEngine::SoundQualifies(SoundKind kind) {
     for (int d = 0; d < kMaxDevices; ++d) {
-        DeviceInfo& dev = store_.device(d);
+        const DeviceInfo& dev = store_.device(d);
         int channelCount = std::min<int>(Relaxed(dev.channelCount), kMaxChannels);
         for (int ch = 0; ch < channelCount; ++ch) {
             if (store_.IsValidChannel(d, ch) != 0) continue;
             const ChannelInfo& c = dev.channels[ch];
-            if (c.mainStream.load() == 0) continue;
+            const ChannelRuntime& rt = runtime_.channel(d, ch);
+            if (rt.mainStream.load() == 0) continue;
             switch (kind) {
                 case SoundKind::kMotion:
                 case SoundKind::kInput: {
                     int32_t word = kind == SoundKind::kMotion ? Relaxed(c.alarmMd) : Relaxed(c.alarmInput);
-                    if (c.armedNow.load() && (word & kLinkSound) && c.alarmActive.load() != 0) return true;
+                    if (rt.armedNow.load() && (word & kLinkSound) && rt.alarmActive.load() != kAlarmNone) return true;
                     break;
                 }
                 case SoundKind::kVideoLoss:
-                    if ((Relaxed(c.alarmDisconnect) & kLinkSound) && c.connectState.load() != 2) return true;
+                    if ((Relaxed(c.alarmDisconnect) & kLinkSound) && rt.connectState.load() != kStreamOpen) return true;
                     break;
                 default:
                     return false;

@@ -41,6 +41,8 @@ enum LogSubtype : int {
     kLogBackupLog = 29,
     kLogManualRecord = 35,
     kLogStopManualRecord = 36,
+    kLogChannelConnected = 40,     // an operator's channel opened
+    kLogChannelDisconnected = 41,  // and closed
     kLogTemperatureNormal = 42,
     kLogTemperatureAbnormal = 43,
 };

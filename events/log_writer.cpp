@@ -97,6 +97,12 @@ int LogWriter::LogWrite(int logType, int subtype, int deviceIndex, int channelIn
         }
     }
     close(fd);
+    if (n == static_cast<ssize_t>(sizeof r)) {
+        int channelId = deviceIndex >= 0 && deviceIndex < kMaxDevices && channelIndex >= 0 && channelIndex < kMaxChannels
+                            ? ChannelIdOf(deviceIndex, channelIndex)
+                            : -1;
+        PublishTo(hub_, LogWritten{logType, subtype, channelId, r.time});
+    }
     return 0;
 }
 

@@ -5,7 +5,9 @@
 #include <mutex>
 #include <string>
 
+#include "base/channel_id.h"
 #include "events/log_record.h"
+#include "runtime/core_events.h"
 
 namespace ocv {
 
@@ -18,6 +20,8 @@ public:
 
     // Set once before other threads write; the device field stays empty without it.
     void SetDeviceAddressResolver(DeviceAddressFn resolver) { deviceAddress_ = std::move(resolver); }
+    // Where LogWritten is published for each record written; set once before other threads write.
+    void SetEventHub(CoreEventHub* hub) { hub_ = hub; }
 
     // 0, or -1 for a log type outside 0..2. A device index outside 0..127 leaves the device field
     // empty; time 0 means the clock snapshot's now. A record that cannot be written is lost
@@ -35,6 +39,7 @@ public:
 private:
     std::string directory_;
     DeviceAddressFn deviceAddress_;
+    CoreEventHub* hub_ = nullptr;
     std::mutex typeLocks_[kLogTypeCount];
 };
 

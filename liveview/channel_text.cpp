@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "device/device_state.h"
 #include "base/lang.h"
 #include "store/relaxed.h"
 
@@ -33,9 +32,9 @@ std::string Label(const DeviceInfo& device, int channelIndex, bool padded) {
 
 }  // namespace
 
-std::string TreeChannelLabel(const DeviceInfo& device, int channelIndex) {
+std::string TreeChannelLabel(const DeviceInfo& device, int channelIndex, DeviceState state) {
     std::string label = Label(device, channelIndex, true);
-    if (!label.empty() && device.deviceState.load() == kDeviceWrongPassword)
+    if (!label.empty() && state == kDeviceWrongPassword)
         label += " (" + GetLangString("wrong password") + ")";
     return label;
 }
@@ -44,32 +43,32 @@ std::string CellChannelLabel(const DeviceInfo& device, int channelIndex) {
     return Label(device, channelIndex, false);
 }
 
-std::vector<int> ChannelStateIcons(const ChannelInfo& c, ChannelStateView extra) {
+std::vector<int> ChannelStateIcons(const ChannelRuntime& c, ChannelStateView extra) {
     std::vector<int> icons;
     if (c.displayStream.load() == 0 && c.mainStream.load() == 0) {
         icons.push_back(c.channelOn.load() == 1 ? kIconChannelOn : kIconChannelOff);
         return icons;
     }
-    if (c.connectState.load() != 2) {
+    if (c.connectState.load() != kStreamOpen) {
         icons.push_back(kIconConnecting);
         return icons;
     }
     icons.push_back(kIconConnected);
     if (c.recordActive.load() != 0) {
         switch (c.recordType.load()) {
-            case 1: icons.push_back(kIconRecordManual); break;
-            case 2: icons.push_back(kIconRecordAlarm); break;
-            case 3: icons.push_back(kIconRecordPlan); break;
-            default: break;
+            case kRecordManual: icons.push_back(kIconRecordManual); break;
+            case kRecordAlarm: icons.push_back(kIconRecordAlarm); break;
+            case kRecordPlan: icons.push_back(kIconRecordPlan); break;
+            case kRecordNone: break;
         }
     }
-    if (c.alarmActive.load() != 0) icons.push_back(kIconAlarm);
+    if (c.alarmActive.load() != kAlarmNone) icons.push_back(kIconAlarm);
     if (extra.soundOn) icons.push_back(kIconSound);
     if (extra.talking) icons.push_back(kIconTalk);
     return icons;
 }
 
-std::vector<int> ChannelStateIcons(const DeviceInfo& device, int channelIndex, ChannelStateView extra) {
+std::vector<int> ChannelStateIcons(const DeviceRuntime& device, int channelIndex, ChannelStateView extra) {
     if (channelIndex < 0 || channelIndex >= kMaxChannels) return {};
     if (device.deviceState.load() == kDeviceWrongPassword) return {kIconWrongPassword};
     return ChannelStateIcons(device.channels[channelIndex], extra);
@@ -77,7 +76,7 @@ std::vector<int> ChannelStateIcons(const DeviceInfo& device, int channelIndex, C
 
 CellStrip TemperatureStrip(const std::string& label, const TemperatureMark& mark, const CellStrip& previous,
                            const std::string& normalText, const std::string& abnormalText) {
-    if (mark.code != 18 && mark.code != 19) {
+    if (mark.code != kEventTemperatureNormal && mark.code != kEventTemperatureAbnormal) {
         if (mark.code == 0) return CellStrip{label, kStripDefaultArgb};
         return previous;
     }
@@ -86,9 +85,9 @@ CellStrip TemperatureStrip(const std::string& label, const TemperatureMark& mark
     localtime_r(&t, &local);
     char out[256];
     std::snprintf(out, sizeof out, "%s %s %04d-%02d-%02d %02d:%02d:%02d", label.c_str(),
-                  mark.code == 18 ? normalText.c_str() : abnormalText.c_str(), local.tm_year + 1900,
+                  mark.code == kEventTemperatureNormal ? normalText.c_str() : abnormalText.c_str(), local.tm_year + 1900,
                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return CellStrip{out, mark.code == 18 ? kStripNormalArgb : kStripAbnormalArgb};
+    return CellStrip{out, mark.code == kEventTemperatureNormal ? kStripNormalArgb : kStripAbnormalArgb};
 }
 
 }  // namespace ocv

@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "runtime/runtime_table.h"
 #include "store/records.h"
 
 namespace ocv {
 
 // "name", else "<device>-C01", else "<host>:<port>-01" (channel numbers from 1, two digits);
 // followed by " (wrong password)" (translated) while the device refuses its password.
-std::string TreeChannelLabel(const DeviceInfo& device, int channelIndex);
+std::string TreeChannelLabel(const DeviceInfo& device, int channelIndex, DeviceState state);
 // The same rule for a cell's status strip, with "-C<n>" without padding.
 std::string CellChannelLabel(const DeviceInfo& device, int channelIndex);
 
@@ -36,10 +37,10 @@ struct ChannelStateView {
     bool soundOn = false;  // a cell plays the channel's sound
     bool talking = false;  // the channel holds the talk
 };
-std::vector<int> ChannelStateIcons(const ChannelInfo& channel, ChannelStateView extra);
+std::vector<int> ChannelStateIcons(const ChannelRuntime& channel, ChannelStateView extra);
 // The same for a channel of a device, which also shows the device's own state: a device that
 // refuses its password shows that icon alone, whatever its channels last reported.
-std::vector<int> ChannelStateIcons(const DeviceInfo& device, int channelIndex, ChannelStateView extra);
+std::vector<int> ChannelStateIcons(const DeviceRuntime& device, int channelIndex, ChannelStateView extra);
 
 constexpr uint32_t kStripDefaultArgb = 0xFF434445;
 constexpr uint32_t kStripNormalArgb = 0xFF008100;

@@ -1,32 +1,27 @@
 #include "liveview/live_view_controller.h"
 
-#include "device/device_service.h"
 #include "store/relaxed.h"
 
 namespace ocv {
 
-namespace {
-constexpr int kMaxGroups = 36;
+LiveViewController::LiveViewController(LiveViewServices services, CellView& view, std::string configIni,
+                                       ThermalOpener::PostFn post)
+    : connections_(services.connections),
+      players_(services.players),
+      directory_(services.directory),
+      view_(view),
+      configIni_(std::move(configIni)),
+      thermal_(services.connections, std::move(post)) {}
+
+void LiveViewController::LoadGroups() { groups_ = directory_.Groups(); }
+
+bool LiveViewController::ValidChannel(int device, int channel) const {
+    return device >= 0 && device < kMaxDevices && IsValidChannelOf(directory_.Device(device), channel);
 }
 
-LiveViewController::LiveViewController(DeviceService& service, CellView& view, std::string configIni,
-                                       ThermalOpener::PostFn post)
-    : service_(service), view_(view), configIni_(std::move(configIni)), thermal_(service, std::move(post)) {}
-
-void LiveViewController::LoadGroups() {
-    groups_.clear();
-    const ConfigStore& store = service_.store();
-    for (const GroupInfo& g : store.groups()) {
-        if (static_cast<int>(groups_.size()) == kMaxGroups) break;
-        LiveGroup group;
-        group.name = FieldText(g.name);
-        for (const GroupMember& m : g.members) {
-            if (group.members.size() == kMaxChannels) break;
-            if (service_.IsValidChannel(m.deviceIndex, m.channelIndex) != 0) continue;
-            group.members.push_back({m.deviceIndex, m.channelIndex});
-        }
-        groups_.push_back(std::move(group));
-    }
+bool LiveViewController::WantsInset(int device) const {
+    const DeviceInfo* dev = device >= 0 && device < kMaxDevices ? directory_.Device(device) : nullptr;
+    return dev != nullptr && Relaxed(dev->thermalFlag) == 1;
 }
 
 int LiveViewController::LoadScreenMemory() {
@@ -42,17 +37,17 @@ void LiveViewController::RememberCell(int cell, int recordId) {
 }
 
 bool LiveViewController::ValidDevice(int device) const {
-    return device >= 0 && device < kMaxDevices && !service_.store().device(device).IsEmpty();
+    return device >= 0 && device < kMaxDevices && directory_.Device(device) != nullptr;
 }
 
 int LiveViewController::RecordIdOf(int device, int channel) const {
-    if (service_.IsValidChannel(device, channel) != 0) return 0;
-    return Relaxed(service_.store().device(device).channels[channel].id);
+    if (!ValidChannel(device, channel)) return 0;
+    return Relaxed(directory_.Device(device)->channels[channel].id);
 }
 
 int LiveViewController::CellChannel(int cell) const {
     if (cell < 0 || cell >= kMaxCells) return -1;
-    return service_.players().GetSlotChannel(cell);
+    return players_.GetSlotChannel(cell);
 }
 
 int LiveViewController::CellOfChannel(int device, int channel) const {
@@ -64,14 +59,14 @@ int LiveViewController::CellOfChannel(int device, int channel) const {
 
 int LiveViewController::OpenChannelInCell(int device, int channel, int cell) {
     if (!view_.HasRight(kRightLiveView)) return -1;
-    if (service_.IsValidChannel(device, channel) != 0) return -1;
+    if (!ValidChannel(device, channel)) return -1;
     if (cell >= kMaxCells) return -1;
     if (cell >= 0) {
-        if (service_.players().AttachChannel(cell, ChannelIdOf(device, channel), 1) != 0) return -1;
+        if (players_.AttachChannel(cell, ChannelIdOf(device, channel), 1) != 0) return -1;
         RelabelCell(cell);
-        if (Relaxed(service_.store().device(device).thermalFlag) == 1) OpenInset(cell);
+        if (WantsInset(device)) OpenInset(cell);
     }
-    service_.StartConnectWorker(device, channel);
+    connections_.StartConnectWorker(device, channel);
     return 0;
 }
 
@@ -84,7 +79,7 @@ void LiveViewController::CloseCell(int cell) {
         if (CellChannel(k) < 0) continue;
         closed = true;
         CloseInset(k);
-        service_.players().AttachChannel(k, -1, 0);
+        players_.AttachChannel(k, -1, 0);
         RememberCell(k, 0);
         RelabelCell(k);
         view_.RepaintCell(k);
@@ -94,7 +89,7 @@ void LiveViewController::CloseCell(int cell) {
 }
 
 int LiveViewController::OpenFromTree(int device, int channel) {
-    if (service_.IsValidChannel(device, channel) != 0) return -1;
+    if (!ValidChannel(device, channel)) return -1;
     int shown = CellOfChannel(device, channel);
     if (shown >= 0) return OpenChannelInCell(device, channel, shown) == 0 ? shown : -1;
     int target = -1;
@@ -113,7 +108,7 @@ int LiveViewController::OpenFromTree(int device, int channel) {
 }
 
 void LiveViewController::DropChannel(int device, int channel, int target) {
-    if (target < 0 || target >= kMaxCells || service_.IsValidChannel(device, channel) != 0) return;
+    if (target < 0 || target >= kMaxCells || !ValidChannel(device, channel)) return;
     if (!view_.HasRight(kRightLiveView)) return;
     int shown = CellOfChannel(device, channel);
     if (shown == target) return;
@@ -121,11 +116,11 @@ void LiveViewController::DropChannel(int device, int channel, int target) {
         CloseCell(target);
         CloseInset(shown);
         CloseInset(target);
-        service_.players().SwapSlots(shown, target, 1, 1);
+        players_.SwapSlots(shown, target, 1, 1);
         RememberCell(shown, 0);
         RelabelCell(shown);
         view_.RepaintCell(shown);
-        if (Relaxed(service_.store().device(device).thermalFlag) == 1) OpenInset(target);
+        if (WantsInset(device)) OpenInset(target);
     } else {
         CloseCell(target);
         if (OpenChannelInCell(device, channel, target) != 0) return;
@@ -140,7 +135,7 @@ void LiveViewController::SwapCells(int source, int target) {
     if (source < 0 || source >= kMaxCells || target < 0 || target >= kMaxCells || source == target) return;
     CloseInset(source);
     CloseInset(target);
-    service_.players().SwapSlots(source, target, 0, 0);
+    players_.SwapSlots(source, target, 0, 0);
     view_.RepaintCell(source);
     view_.RepaintCell(target);
     for (int cell : {source, target}) AfterCellChanged(cell);
@@ -149,7 +144,7 @@ void LiveViewController::SwapCells(int source, int target) {
         int id = CellChannel(cell);
         if (id < 0) continue;
         int device = id / kMaxChannels;
-        if (ValidDevice(device) && Relaxed(service_.store().device(device).thermalFlag) == 1) OpenInset(cell);
+        if (WantsInset(device)) OpenInset(cell);
     }
 }
 
@@ -170,7 +165,7 @@ bool LiveViewController::ShowGroup(int group) {
     currentGroup_ = group;
     CloseCell(-1);
     int cell = 0;
-    for (const LiveGroup::Member& m : groups_[group].members) {
+    for (const GroupView::Member& m : groups_[group].members) {
         if (cell == kMaxCells) break;
         if (!ValidDevice(m.device)) continue;
         if (OpenChannelInCell(m.device, m.channel, cell) == 0) RememberCell(cell, RecordIdOf(m.device, m.channel));
@@ -189,7 +184,7 @@ bool LiveViewController::StepGroup(int direction) {
 }
 
 void LiveViewController::OnSplitChosen(int mode) {
-    PlayerChannelSet& players = service_.players();
+    PlayerCells& players = players_;
     // Raising the visible count resumes only the cells it adds; the cells a maximised cell
     // paused may lie below it and would stay frozen. Cells beyond the new split are paused
     // again by their next frame.
@@ -204,7 +199,7 @@ void LiveViewController::OnSplitChosen(int mode) {
 }
 
 void LiveViewController::OnMaximizeChanged(int cell, bool maximized, int splitMode) {
-    PlayerChannelSet& players = service_.players();
+    PlayerCells& players = players_;
     if (maximized) {
         maximizedCell_ = cell;
         players.SetStreamPolicy(cell, splitMode);
@@ -217,7 +212,7 @@ void LiveViewController::OnMaximizeChanged(int cell, bool maximized, int splitMo
 }
 
 void LiveViewController::SetPageHidden(bool hidden, int splitMode) {
-    PlayerChannelSet& players = service_.players();
+    PlayerCells& players = players_;
     players.SetVisibleSplit(hidden ? -1 : splitMode);
     // Showing the grid resumes every cell; the hidden cells behind a maximised one stay paused.
     if (!hidden && maximizedCell_ >= 0) players.PauseOthers(maximizedCell_, 1);
@@ -227,7 +222,7 @@ void LiveViewController::SetZoomMode(bool on) {
     zoomMode_ = on;
     zoom_.Disarm();
     if (!on)
-        for (int k = 0; k < kMaxCells; ++k) service_.players().SetDisplayRegion(k, nullptr);
+        for (int k = 0; k < kMaxCells; ++k) players_.SetDisplayRegion(k, nullptr);
 }
 
 void LiveViewController::ZoomPress(int cell, int x, int y) {
@@ -248,14 +243,14 @@ void LiveViewController::ZoomRelease(int cell, int x, int y) {
     QVXPlayRect region{};
     // The drag is in window points; the player's region is in picture pixels.
     if (armed && IsZoomDrag(px, py, x, y) && ZoomRectInPicture(px, py, x, y, zoom_.LastGeometry(cell), &region)) {
-        service_.players().SetDisplayRegion(cell, &region);
+        players_.SetDisplayRegion(cell, &region);
     } else {
-        service_.players().SetDisplayRegion(cell, nullptr);
+        players_.SetDisplayRegion(cell, nullptr);
     }
 }
 
 void LiveViewController::SetTemperatureMark(int channelId, const TemperatureMark& mark) {
-    if (mark.code != 18 && mark.code != 19) return;
+    if (mark.code != kEventTemperatureNormal && mark.code != kEventTemperatureAbnormal) return;
     marks_[channelId] = mark;
 }
 
@@ -273,7 +268,7 @@ void LiveViewController::RelabelCell(int cell) {
         view_.SetCellText(cell, std::string(), strips_[cell]);
         return;
     }
-    std::string label = CellChannelLabel(service_.store().device(id / kMaxChannels), id % kMaxChannels);
+    std::string label = CellChannelLabel(*directory_.Device(id / kMaxChannels), id % kMaxChannels);
     auto mark = marks_.find(id);
     TemperatureMark m = mark == marks_.end() ? TemperatureMark{} : mark->second;
     strips_[cell] = TemperatureStrip(label, m, strips_[cell], normalText_, abnormalText_);
@@ -287,10 +282,10 @@ void LiveViewController::RestoreCells() {
         if (recordId <= 0) continue;
         int found = -1;
         for (int d = 0; d < kMaxDevices && found < 0; ++d) {
-            const DeviceInfo& dev = service_.store().device(d);
-            if (dev.IsEmpty() || Relaxed(dev.name[0]) == 0) continue;
+            const DeviceInfo* dev = directory_.Device(d);
+            if (dev == nullptr || Relaxed(dev->name[0]) == 0) continue;
             for (int c = 0; c < kMaxChannels; ++c) {
-                if (Relaxed(dev.channels[c].id) == recordId) {
+                if (Relaxed(dev->channels[c].id) == recordId) {
                     found = ChannelIdOf(d, c);
                     break;
                 }
@@ -310,22 +305,22 @@ void LiveViewController::OpenInset(int cell) {
     int id = CellChannel(cell);
     if (id < 0) return;
     int device = id / kMaxChannels, channel = id % kMaxChannels;
-    if (service_.IsThermalCapable(device, channel) != 0) return;
+    if (connections_.IsThermalCapable(device, channel) != 0) return;
     view_.ShowInset(cell, true);
     thermal_.Open(cell, device, channel, view_.InsetHandle(cell));
 }
 
 void LiveViewController::OnInsetOpenFailed(int cell, int device) {
     int id = CellChannel(cell);
-    if (id < 0 || id / kMaxChannels != device || service_.store().device(device).thermalStream.load() != 0) return;
+    if (id < 0 || id / kMaxChannels != device || directory_.Runtime().device(device).thermalStream.load() != 0) return;
     // Not logged in yet: no empty square meanwhile; RetryInsets opens it once the device is up.
     view_.ShowInset(cell, false);
 }
 
 void LiveViewController::RetryInsets(int device) {
-    if (!ValidDevice(device)) return;
-    const DeviceInfo& dev = service_.store().device(device);
-    if (Relaxed(dev.thermalFlag) != 1 || dev.thermalStream.load() != 0 || thermal_.OpenPending(device)) return;
+    if (!WantsInset(device) || directory_.Runtime().device(device).thermalStream.load() != 0 ||
+        thermal_.OpenPending(device))
+        return;
     for (int cell = 0; cell < kMaxCells; ++cell) {
         int id = CellChannel(cell);
         if (id >= 0 && id / kMaxChannels == device) {
@@ -339,7 +334,7 @@ void LiveViewController::CloseInset(int cell) {
     int id = CellChannel(cell);
     if (id >= 0) {
         int device = id / kMaxChannels;
-        if (ValidDevice(device) && service_.IsThermalCapable(device, id % kMaxChannels) == 0)
+        if (ValidDevice(device) && connections_.IsThermalCapable(device, id % kMaxChannels) == 0)
             thermal_.Close(device);
     }
     view_.ShowInset(cell, false);

@@ -10,19 +10,17 @@
 #include <unordered_map>
 #include <vector>
 
+#include "device/channel_connections.h"
+#include "device/channel_directory.h"
+#include "device/player_cells.h"
 #include "liveview/channel_text.h"
 #include "videogrid/digital_zoom.h"
 #include "videogrid/split_layout.h"
 #include "liveview/thermal_opener.h"
+#include "widgets/user_session.h"
 
 namespace ocv {
 
-class DeviceService;
-
-constexpr int kRightLiveView = 1;
-constexpr int kRightPtz = 2;
-constexpr int kRightCapture = 3;
-constexpr int kRightManualRecord = 4;
 
 // What the controller asks of the page's windows.
 class CellView {
@@ -38,23 +36,22 @@ public:
     virtual bool HasRight(int right) = 0;
 };
 
-struct LiveGroup {
-    std::string name;
-    struct Member {
-        int device, channel;
-    };
-    std::vector<Member> members;  // members whose device slot is valid, in member order (<= 64)
+// The services the live view's rules work with.
+struct LiveViewServices {
+    ChannelConnections& connections;
+    PlayerCells& players;
+    const ChannelDirectory& directory;
 };
 
 class LiveViewController {
 public:
     // post: how the thermal opener reports a failed open (kMsgInsetFailed) to the page.
-    LiveViewController(DeviceService& service, CellView& view, std::string configIni,
+    LiveViewController(LiveViewServices services, CellView& view, std::string configIni,
                        ThermalOpener::PostFn post = {});
 
-    // Copies the groups of the configuration store (up to 36, members with a valid slot).
+    // Copies the groups of the directory (up to 36, members with a valid slot).
     void LoadGroups();
-    const std::vector<LiveGroup>& groups() const { return groups_; }
+    const std::vector<GroupView>& groups() const { return groups_; }
 
     // Reads the screen memory; returns its split mode when valid, else 0.
     int LoadScreenMemory();
@@ -130,15 +127,20 @@ public:
 
 private:
     bool ValidDevice(int device) const;
+    bool ValidChannel(int device, int channel) const;
+    // The device asks for the thermal inset in its cells (its stored thermal flag).
+    bool WantsInset(int device) const;
     int RecordIdOf(int device, int channel) const;
     void RememberCell(int cell, int channelId);
     void SaveMemory();
     void AfterCellChanged(int cell);
 
-    DeviceService& service_;
+    ChannelConnections& connections_;
+    PlayerCells& players_;
+    const ChannelDirectory& directory_;
     CellView& view_;
     std::string configIni_;
-    std::vector<LiveGroup> groups_;
+    std::vector<GroupView> groups_;
     ScreenMemory memory_{};
     int currentGroup_ = -1;
     int maximizedCell_ = -1;  // the cell the panel shows alone, -1 when none

@@ -11,12 +11,12 @@
 #include <QVBoxLayout>
 #include <utility>
 
-#include "device/device_service.h"
 #include "videogrid/cell_messages.h"
 #include "videogrid/picture_wnd.h"
 #include "videogrid/screen_pannel.h"
 #include "videogrid/screen_wnd.h"
 #include "videogrid/video_wnd.h"
+#include "widgets/event_bridge.h"
 #include "widgets/tree_icon_delegate.h"
 #include "platform/app_dir.h"
 #include "base/lang.h"
@@ -50,9 +50,10 @@ bool IsChannelItem(const QTreeWidgetItem* item) { return item && item->data(0, k
 
 }  // namespace
 
-UIRealPlayDlg::UIRealPlayDlg(DeviceService& service, QWidget* parent, Options options)
-    : QWidget(parent), service_(service), options_(options),
-      controller_(service, *this, AppPath("config.ini"),
+UIRealPlayDlg::UIRealPlayDlg(LiveViewPageServices services, QWidget* parent, Options options)
+    : QWidget(parent), services_(std::move(services)), options_(options),
+      controller_(LiveViewServices{services_.connections, services_.players, services_.directory}, *this,
+                  AppPath("config.ini"),
                   [this](int message, intptr_t w, intptr_t l) { PostWindowMessage(this, message, w, l); }) {
     setObjectName("UIRealPlayDlg");
     Ui::UIRealPlayDlg ui;
@@ -119,7 +120,7 @@ UIRealPlayDlg::UIRealPlayDlg(DeviceService& service, QWidget* parent, Options op
 
     // The zoom frame is drawn on the decoding threads; DigitalZoom is atomics only. Set before
     // the players exist and cleared only after they are gone.
-    PlayerChannelSet& players = service_.players();
+    PlayerCells& players = services_.players;
     players.SetOverlayHandler([this](int slot, QVXPlayDrawContext* context, int pw, int ph, int ww, int wh, int mx,
                                      int my) { controller_.zoom().Overlay(slot, context, ZoomGeometry{pw, ph, ww, wh, mx, my}); });
     for (int cell = 0; cell < kMaxCells; ++cell) players.CreatePlayer(cell, panel_->VideoSurfaceOf(cell));
@@ -130,20 +131,39 @@ UIRealPlayDlg::UIRealPlayDlg(DeviceService& service, QWidget* parent, Options op
     panel_->SetSplitMode(mode);
     players.SetVisibleSplit(mode);
     players.SetStreamPolicy(-1, mode);
-    ShowCounters(service_.alarms().TemperatureReadings(), service_.alarms().AbnormalReadings());
+    if (services_.dayCounters) {
+        auto [readings, abnormal] = services_.dayCounters();
+        ShowCounters(readings, abnormal);
+    }
 
-    workers_ = std::make_unique<LiveViewWorkers>(service_, [this](int message, intptr_t w, intptr_t l) {
+    // The core tells the page what changed; nothing here polls.
+    services_.events.Subscribe(
+        this, kLiveViewEventKinds, [this](const CoreEvent& e) { RouteLiveViewEvent(e, *this); },
+        [this] { RefreshAll(); });
+
+    restore_ = std::make_unique<RestoreWorker>(services_.connections, [this](int message, intptr_t w, intptr_t l) {
         PostWindowMessage(this, message, w, l);
     });
-    if (options_.startWorkers) workers_->Start(options_.restoreDelay);
+    if (options_.startWorkers) {
+        std::vector<RestoreWorker::Channel> toConnect;
+        if (services_.connectAtStart) {
+            for (int d = 0; d < kMaxDevices; ++d) {
+                const DeviceInfo* dev = services_.directory.Device(d);
+                if (dev == nullptr) continue;
+                for (int c = 0; c < kMaxChannels; ++c)
+                    if (Relaxed(dev->channels[c].id) > 0) toConnect.push_back({d, c});
+            }
+        }
+        restore_->Start(std::move(toConnect), options_.restoreDelay);
+    }
 }
 
 UIRealPlayDlg::~UIRealPlayDlg() {
-    workers_->Stop();
+    restore_->Stop();
     if (fullScreen_) ToggleFullScreen();
     if (picker_) picker_->close();
     // The players draw into the panel's surfaces: they go first.
-    PlayerChannelSet& players = service_.players();
+    PlayerCells& players = services_.players;
     for (int cell = 0; cell < kMaxCells; ++cell) {
         controller_.CloseInset(cell);
         players.DestroyPlayer(cell);
@@ -164,7 +184,7 @@ void UIRealPlayDlg::BuildTree() {
         node->setData(0, kGroupRole, g);
         node->setData(0, TreeIconDelegate::kIconsRole, QVariant::fromValue(QList<int>{kIconGroupClosed}));
         int member = 0;
-        for (const LiveGroup::Member& m : groups[g].members) {
+        for (const GroupView::Member& m : groups[g].members) {
             auto* item = new QTreeWidgetItem(node);
             item->setData(0, kTagRole, 64 + member++);
             item->setData(0, kDeviceRole, m.device);
@@ -186,18 +206,46 @@ QTreeWidgetItem* UIRealPlayDlg::ChannelItem(int group, int device, int channel) 
 }
 
 void UIRealPlayDlg::RefreshChannel(int device, int channel) {
-    if (service_.IsValidChannel(device, channel) != 0) return;
+    const DeviceInfo* dev = device >= 0 && device < kMaxDevices ? services_.directory.Device(device) : nullptr;
+    if (!IsValidChannelOf(dev, channel)) return;
     auto found = channelItems_.find(ChannelIdOf(device, channel));
     if (found == channelItems_.end()) return;
-    const DeviceInfo& dev = service_.store().device(device);
-    ChannelStateView extra{service_.players().SoundOn(ChannelIdOf(device, channel)), false};
-    std::vector<int> icons = ChannelStateIcons(dev, channel, extra);
+    const DeviceRuntime& rt = services_.directory.Runtime().device(device);
+    ChannelStateView extra{services_.players.SoundOn(ChannelIdOf(device, channel)), false};
+    std::vector<int> icons = ChannelStateIcons(rt, channel, extra);
     QList<int> list(icons.begin(), icons.end());
-    QString label = QString::fromStdString(TreeChannelLabel(dev, channel));
+    QString label = QString::fromStdString(TreeChannelLabel(*dev, channel, rt.deviceState.load()));
     for (QTreeWidgetItem* item : found->second) {
         item->setText(0, label);
         item->setData(0, TreeIconDelegate::kIconsRole, QVariant::fromValue(list));
     }
+}
+
+void UIRealPlayDlg::ChannelChanged(int device, int channel) {
+    RefreshChannel(device, channel);
+    controller_.RelabelChannel(device, channel);
+}
+
+void UIRealPlayDlg::DeviceChanged(int device) {
+    for (int channel = 0; channel < kMaxChannels; ++channel)
+        if (channelItems_.count(ChannelIdOf(device, channel))) ChannelChanged(device, channel);
+    controller_.RetryInsets(device);
+}
+
+void UIRealPlayDlg::TemperatureRead(int channelId, const TemperatureMark& mark) {
+    controller_.SetTemperatureMark(channelId, mark);
+    controller_.RelabelChannel(DeviceIndexOf(channelId), ChannelIndexOf(channelId));
+}
+
+void UIRealPlayDlg::ConfigurationChanged() {
+    controller_.LoadGroups();
+    BuildTree();
+}
+
+void UIRealPlayDlg::RefreshAll() {
+    for (const auto& [id, items] : channelItems_) ChannelChanged(DeviceIndexOf(id), ChannelIndexOf(id));
+    for (int d = 0; d < kMaxDevices; ++d)
+        if (services_.directory.Device(d) != nullptr) controller_.RetryInsets(d);
 }
 
 void UIRealPlayDlg::OnTreeDoubleClick(QTreeWidgetItem* item) {
@@ -308,11 +356,6 @@ void UIRealPlayDlg::OnWindowMessage(int message, intptr_t wParam, intptr_t lPara
         case kMsgSplitChosen:
             SetSplitMode(static_cast<int>(wParam));
             break;
-        case kMsgChannelChanged:
-            RefreshChannel(static_cast<int>(wParam), static_cast<int>(lParam));
-            controller_.RelabelChannel(static_cast<int>(wParam), static_cast<int>(lParam));
-            controller_.RetryInsets(static_cast<int>(wParam));
-            break;
         case kMsgInsetFailed:
             controller_.OnInsetOpenFailed(static_cast<int>(wParam), static_cast<int>(lParam));
             break;
@@ -320,17 +363,6 @@ void UIRealPlayDlg::OnWindowMessage(int message, intptr_t wParam, intptr_t lPara
             quietRights_ = true;
             controller_.RestoreCells();
             quietRights_ = false;
-            break;
-        case kMsgTemperatureMark: {
-            auto packed = static_cast<uint64_t>(lParam);
-            int id = static_cast<int>(wParam);
-            controller_.SetTemperatureMark(id, TemperatureMark{static_cast<int32_t>(packed & 0xFF),
-                                                               static_cast<uint32_t>(packed >> 8)});
-            controller_.RelabelChannel(id / kMaxChannels, id % kMaxChannels);
-            break;
-        }
-        case kMsgDayCounters:
-            ShowCounters(static_cast<int>(wParam), static_cast<int>(lParam));
             break;
         default:
             break;
@@ -386,8 +418,8 @@ QPoint UIRealPlayDlg::CellPointToPanel(int cell, QPoint point) const {
 }
 
 void UIRealPlayDlg::ShowCounters(int readings, int abnormal) {
-    // Rewritten only when the value changed: the worker reports every change, also the reset
-    // to 0 when the day changes.
+    // Rewritten only when the value changed: every reading and the reset to 0 when the day
+    // changes come as events.
     for (auto [label, value] : {std::pair{checkNum_, readings}, std::pair{abnormalNum_, abnormal}}) {
         QString text = QString::number(value);
         if (label->text() != text) label->setText(text);

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "liveview/live_view_controller.h"
-#include "liveview/live_view_workers.h"
+#include "liveview/live_view_events.h"
+#include "liveview/restore_worker.h"
+#include "widgets/page.h"
 
 class QLabel;
 class QPushButton;
@@ -20,18 +22,29 @@ class QShortcut;
 
 namespace ocv {
 
-class DeviceService;
+class EventBridge;
 class UIScreenPannel;
 class UIPictureWnd;
 
-class UIRealPlayDlg : public QWidget, public CellView {
+// What the live view page works with; the client hands it these when it creates the page.
+struct LiveViewPageServices {
+    ChannelConnections& connections;
+    PlayerCells& players;
+    const ChannelDirectory& directory;
+    EventBridge& events;
+    // Today's body-temperature readings and abnormal ones, when the page opens.
+    std::function<std::pair<int, int>()> dayCounters;
+    bool connectAtStart = false;  // the CONNECT setting: connect every channel at start
+};
+
+class UIRealPlayDlg : public QWidget, public CellView, public Page, private LiveViewEventSink {
     Q_OBJECT
 public:
     struct Options {
         bool startWorkers = true;
         std::chrono::milliseconds restoreDelay{1000};
     };
-    UIRealPlayDlg(DeviceService& service, QWidget* parent, Options options);
+    UIRealPlayDlg(LiveViewPageServices services, QWidget* parent, Options options);
     ~UIRealPlayDlg() override;
 
     // What other windows call.
@@ -42,13 +55,18 @@ public:
     void SetSplitMode(int mode);
     void ToggleFullScreen();
     bool IsFullScreen() const { return fullScreen_; }
-    // The main window calls this on every tab change: a hidden page decodes nothing.
+    // A hidden page decodes nothing.
     void SetPageHidden(bool hidden);
+
+    // Page
+    QWidget* Widget() override { return this; }
+    void OnShown() override { SetPageHidden(false); }
+    void OnHidden() override { SetPageHidden(true); }
 
     UIScreenPannel* panel() { return panel_; }
     QTreeWidget* tree() { return tree_; }
     LiveViewController& controller() { return controller_; }
-    LiveViewWorkers& workers() { return *workers_; }
+    RestoreWorker& restoreWorker() { return *restore_; }
     // A tree entry dropped at a point of the page (the end of a drag from the tree).
     void DropTreeItem(QTreeWidgetItem* item, QPoint pagePoint);
     // The tree item of a channel in a group (nullptr when none); tests.
@@ -72,6 +90,13 @@ protected:
 private:
     void BuildTree();
     void RefreshChannel(int device, int channel);
+    void RefreshAll();
+    // LiveViewEventSink: what the core's events change on the page.
+    void ChannelChanged(int device, int channel) override;
+    void DeviceChanged(int device) override;
+    void TemperatureRead(int channelId, const TemperatureMark& mark) override;
+    void DayCountersChanged(int readings, int abnormal) override { ShowCounters(readings, abnormal); }
+    void ConfigurationChanged() override;
     void OnWindowMessage(int message, intptr_t wParam, intptr_t lParam);
     void OnCellNotification(int message, int cell, QPoint point);
     void OnTreeDoubleClick(QTreeWidgetItem* item);
@@ -80,10 +105,10 @@ private:
     void ShowCounters(int readings, int abnormal);
     QPoint CellPointToPanel(int cell, QPoint point) const;
 
-    DeviceService& service_;
+    LiveViewPageServices services_;
     Options options_;
     LiveViewController controller_;
-    std::unique_ptr<LiveViewWorkers> workers_;
+    std::unique_ptr<RestoreWorker> restore_;
     UIScreenPannel* panel_ = nullptr;
     QWidget* viewArea_ = nullptr;
     QTreeWidget* tree_ = nullptr;

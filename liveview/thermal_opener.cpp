@@ -2,11 +2,11 @@
 
 #include <pthread.h>
 
-#include "device/device_service.h"
+#include "device/channel_connections.h"
 
 namespace ocv {
 
-ThermalOpener::ThermalOpener(DeviceService& service, PostFn post) : service_(service), post_(std::move(post)) {
+ThermalOpener::ThermalOpener(ChannelConnections& connections, PostFn post) : connections_(connections), post_(std::move(post)) {
     thread_ = std::thread([this] {
         pthread_setname_np(pthread_self(), "lv-thermal");
         Loop();
@@ -60,10 +60,10 @@ void ThermalOpener::Loop() {
         current_ = r;
         lock.unlock();
         if (r.open) {
-            if (service_.OpenThermalStream(r.device, r.channel, r.window) != 0 && post_)
+            if (connections_.OpenThermalStream(r.device, r.channel, r.window) != 0 && post_)
                 post_(kMsgInsetFailed, r.cell, r.device);
         } else {
-            service_.CloseThermalStream(r.device);
+            connections_.CloseThermalStream(r.device);
         }
         lock.lock();
         busy_ = false;

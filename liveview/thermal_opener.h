@@ -12,7 +12,7 @@
 
 namespace ocv {
 
-class DeviceService;
+class ChannelConnections;
 
 constexpr int kMsgInsetFailed = 1211;  // wParam cell, lParam device
 
@@ -20,7 +20,7 @@ class ThermalOpener {
 public:
     using PostFn = std::function<void(int message, intptr_t wParam, intptr_t lParam)>;
 
-    ThermalOpener(DeviceService& service, PostFn post);
+    ThermalOpener(ChannelConnections& connections, PostFn post);
     // Runs what is still queued (the closes above all), then ends the thread.
     ~ThermalOpener();
     ThermalOpener(const ThermalOpener&) = delete;
@@ -42,7 +42,7 @@ private:
     void Push(const Request& r);
     void Loop();
 
-    DeviceService& service_;
+    ChannelConnections& connections_;
     PostFn post_;
     std::mutex mutex_;
     std::condition_variable wake_;

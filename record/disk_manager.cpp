@@ -118,7 +118,6 @@ int DiskManager::SelectDisk(bool* allFull) {
     }
     int reserve = settings_.diskRemainGiB();
     int clamped = reserve < 1 ? 1 : (reserve >= 50 ? 50 : reserve);
-    if (clamped != reserve) settings_.setDiskRemainGiB(clamped);
     for (int n = 0; n < kMaxDrives; ++n) {
         if (!(mask & (1u << n))) continue;
         char letter = drives::LetterOf(n);
@@ -205,6 +204,12 @@ void DiskManager::CheckDisks() {
     if (rc == 2 && !noDiskReported_ && log_) log_(kLogNoDiskSpace, "");
     noDiskReported_ = rc == 2;
     diskFull_ = allFull || rc == 2;
+    int disk = currentRecordDisk_.load();
+    if (disk != publishedDisk_ || diskFull_ != publishedFull_) {
+        publishedDisk_ = disk;
+        publishedFull_ = diskFull_;
+        PublishTo(hub_, DiskStateChanged{disk, publishedFull_});
+    }
 }
 
 void DiskManager::Start() {

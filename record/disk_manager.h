@@ -10,17 +10,18 @@
 #include <thread>
 
 #include "base/stop_signal.h"
+#include "runtime/core_events.h"
 
 namespace ocv {
 
 class DiskManager {
 public:
-    // Reads and writes of the settings this manager depends on, so it does not own them.
+    // Reads of the settings this manager depends on (it never writes them: they are the
+    // operator's, changed on the user-interface thread only).
     struct Settings {
-        std::function<uint32_t()> diskMask;        // bit n selects drive 'C' + n
-        std::function<int()> diskRemainGiB;        // reserve kept free
-        std::function<void(int)> setDiskRemainGiB; // the clamped reserve is stored back
-        std::function<bool()> coverOn;             // automatic cover
+        std::function<uint32_t()> diskMask;  // bit n selects drive 'C' + n
+        std::function<int()> diskRemainGiB;  // reserve kept free, taken as 1..50
+        std::function<bool()> coverOn;       // automatic cover
     };
     // System log entry (subtype, note): 11 "File recovery" with the deleted day, 12 "Disk error"
     // with a day that could not be deleted, 13 "No disk space".
@@ -31,6 +32,9 @@ public:
     using PathFn = std::function<std::string(char letter, const std::string& relative)>;
 
     DiskManager(Settings settings, SystemLogFn log);
+    // Where DiskStateChanged is published after a check that changed the record disk or the
+    // full state; set before Start.
+    void SetEventHub(CoreEventHub* hub) { hub_ = hub; }
     ~DiskManager();
     DiskManager(const DiskManager&) = delete;
     DiskManager& operator=(const DiskManager&) = delete;
@@ -79,6 +83,9 @@ private:
     std::function<int(const std::string&)> deleteTree_;
     std::atomic<int> currentRecordDisk_{-1};
     std::atomic<bool> diskFull_{false};
+    CoreEventHub* hub_ = nullptr;
+    int publishedDisk_ = -2;  // what the last DiskStateChanged said; monitor thread only
+    bool publishedFull_ = false;
     bool noDiskReported_ = false;       // monitor thread only
     std::set<std::string> undeletable_;  // days reported undeletable; monitor thread only
 

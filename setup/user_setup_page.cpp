@@ -12,7 +12,8 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
-#include "device/device_service.h"
+#include "events/log_writer.h"
+#include "store/config_store.h"
 #include "events/log_record.h"
 #include "base/lang.h"
 #include "widgets/client_context.h"
@@ -121,7 +122,8 @@ bool UIModifyDlg::Collect() {
     return true;
 }
 
-UIUserSetupDlg::UIUserSetupDlg(DeviceService& service, QWidget* parent) : QWidget(parent), service_(service) {
+UIUserSetupDlg::UIUserSetupDlg(ConfigStore& store, LogWriter& log, QWidget* parent)
+    : QWidget(parent), store_(store), log_(log) {
     Ui::UIUserSetupDlg ui;
     ui.setupUi(this);
     list_ = ui.userList;
@@ -140,7 +142,7 @@ UIUserSetupDlg::UIUserSetupDlg(DeviceService& service, QWidget* parent) : QWidge
 
 void UIUserSetupDlg::Refresh() {
     list_->setRowCount(0);
-    const ConfigStore& store = service_.store();
+    const ConfigStore& store = store_;
     for (int slot = 0; slot < kMaxUsers; ++slot) {
         const UserInfo& u = store.user(slot);
         if (u.userName[0] == '\0') continue;
@@ -178,11 +180,11 @@ void UIUserSetupDlg::AddAccount() {
     }
     UIModifyDlg form(nullptr, this);
     if (!RunForm(form)) return;
-    if (service_.store().AddUser(form.result()) != 0) {
+    if (store_.AddUser(form.result()) != 0) {
         ShowMessage(this, "Create Account Failed!", kMsgError);
         return;
     }
-    service_.log().LogWrite(kLogOperate, kLogAddAccount, -1, -1, form.result().userName,
+    log_.LogWrite(kLogOperate, kLogAddAccount, -1, -1, form.result().userName,
                             CurrentSession().user().userName);
     ShowMessage(this, "New account successfully!", kMsgComplete);
     Refresh();
@@ -195,7 +197,7 @@ void UIUserSetupDlg::ModifyAccount() {
         ShowMessage(this, "Please select the account you want to modify!", kMsgWarning);
         return;
     }
-    UserInfo account = service_.store().user(slot);
+    UserInfo account = store_.user(slot);
     // Only an Administrator changes other accounts; anybody else only their own password.
     if (const char* refusal = ModifyAccountRefusal(CurrentSession(), account)) {
         ShowMessage(this, refusal, kMsgError);
@@ -210,12 +212,12 @@ void UIUserSetupDlg::ModifyAccount() {
         return;
     }
     const UserInfo change = AccountChange(CurrentSession(), account, form.result());
-    if (service_.store().ModifyUser(change) != 0) {
+    if (store_.ModifyUser(change) != 0) {
         ShowMessage(this, "Modify account failed!", kMsgError);
         return;
     }
     if (change.id == CurrentSession().user().id) CurrentSession().SetPassword(change.password);
-    service_.log().LogWrite(kLogOperate, kLogModifyAccount, -1, -1, change.userName,
+    log_.LogWrite(kLogOperate, kLogModifyAccount, -1, -1, change.userName,
                             CurrentSession().user().userName);
     ShowMessage(this, "Edit account successfully!", kMsgComplete);
     Refresh();
@@ -233,13 +235,13 @@ void UIUserSetupDlg::DeleteAccount() {
         return;
     }
     if (!ShowMessage(this, "Do you want to delete your account?", kMsgAdvice)) return;
-    UserInfo account = service_.store().user(slot);
+    UserInfo account = store_.user(slot);
     if (const char* refusal = DeleteAccountRefusal(CurrentSession(), account)) {
         ShowMessage(this, refusal, kMsgError);
         return;
     }
-    if (service_.store().DeleteUser(account) == 0)
-        service_.log().LogWrite(kLogOperate, kLogDeleteAccount, -1, -1, account.userName,
+    if (store_.DeleteUser(account) == 0)
+        log_.LogWrite(kLogOperate, kLogDeleteAccount, -1, -1, account.userName,
                                 CurrentSession().user().userName);
     Refresh();
 }

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "store/records.h"
+#include "widgets/page.h"
 
 class QCheckBox;
 class QComboBox;
@@ -13,7 +14,8 @@ class QTableWidget;
 
 namespace ocv {
 
-class DeviceService;
+class ConfigStore;
+class LogWriter;
 
 // The account form (account mode): a new account when editing is null, else that account.
 class UIModifyDlg : public QDialog {
@@ -37,10 +39,11 @@ private:
     QCheckBox* all_;
 };
 
-class UIUserSetupDlg : public QWidget {
+class UIUserSetupDlg : public QWidget, public Page {
     Q_OBJECT
 public:
-    UIUserSetupDlg(DeviceService& service, QWidget* parent);
+    UIUserSetupDlg(ConfigStore& store, LogWriter& log, QWidget* parent);
+    QWidget* Widget() override { return this; }
     void Refresh();
     // The buttons' work; the form is asked for through formHook in tests.
     void AddAccount();
@@ -56,7 +59,8 @@ private:
     bool EnsureLoggedIn();
     int SelectedSlot() const;
 
-    DeviceService& service_;
+    ConfigStore& store_;
+    LogWriter& log_;
     QTableWidget* list_;
     FormHook formHook_;
 };

@@ -1,6 +1,7 @@
 #include "shell/main_dlg.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -29,8 +30,9 @@
 #include "widgets/login_dialog.h"
 #include "widgets/message_box.h"
 #include "widgets/skin_image.h"
-#include "liveview/realplay_dlg.h"
-#include "setup/user_setup_page.h"
+#include "shell/client_pages.h"
+#include "shell/client_services.h"
+#include "widgets/event_bridge.h"
 #include "shell/window_config.h"
 #include "widgets/window_message.h"
 #include "store/config_files.h"
@@ -40,9 +42,12 @@ namespace ocv {
 
 namespace {
 
-// The page prefixes of the TOOLBAR indexes 1..9.
-const char* const kToolbarPages[10] = {"",          "realPlay",     "emap",      "playback", "deviceSetup",
-                                       "loadDevice", "deviceConfig", "userSetup", "logsInfo", "medical"};
+// The page of a TOOLBAR index (1..9) in the client's page list; "" when none.
+QString PageOfToolbarIndex(int index) {
+    for (const PageInfo& p : ClientPages())
+        if (p.toolbarIndex == index) return p.name;
+    return {};
+}
 
 QString ConfigIni() { return QString::fromStdString(AppPath("config.ini")); }
 
@@ -63,7 +68,11 @@ void EndModalDialogs() {
 }  // namespace
 
 MainDlg::MainDlg(DeviceService& service, WavPlayer* wavPlayer, Options options)
-    : QWidget(nullptr), service_(service), wavPlayer_(wavPlayer), options_(options) {
+    : QWidget(nullptr),
+      service_(service),
+      wavPlayer_(wavPlayer),
+      options_(options),
+      events_(std::make_unique<EventBridge>(service.hub())) {
     setObjectName("MainDlg");
     setWindowTitle(QString::fromStdString(Shared().title.empty() ? GetLangString("BODY TEMPERATURESCREENING SYSTEM")
                                                                  : Shared().title));
@@ -72,6 +81,7 @@ MainDlg::MainDlg(DeviceService& service, WavPlayer* wavPlayer, Options options)
 }
 
 MainDlg::~MainDlg() {
+    ClosePages();
     // The workers end with the window (they read the store, which outlives them).
     if (status_) status_->Stop();
     if (timeSync_) timeSync_->Stop();
@@ -106,9 +116,12 @@ bool MainDlg::Create() {
     ToolbarBlock toolbar = LoadToolbar(ini);
     int order[10];
     int count = PageOpenOrder(toolbar, order);
-    for (int i = 0; i < count; ++i) OpenPage(kToolbarPages[order[i]]);
-    // Nothing asked for: the operator starts on the live view rather than an empty frame.
-    if (pages_.empty() && CurrentSession().HasRight(kRightLiveView)) OpenPage("realPlay");
+    for (int i = 0; i < count; ++i) OpenPage(PageOfToolbarIndex(order[i]));
+    // Nothing asked for: the first page of the list the operator may open (the live view).
+    for (const PageInfo& p : ClientPages()) {
+        if (!pages_.empty()) break;
+        if (p.right >= 0 && CurrentSession().HasRight(p.right)) OpenPage(p.name);
+    }
     RenewClockSnapshot();
 
     status_ = std::make_unique<StatusWorker>(
@@ -123,7 +136,7 @@ bool MainDlg::Create() {
                             }});
     timeSync_ = std::make_unique<TimeSyncWorker>(
         service_.store(), [this](int d, int c, uint32_t command, const void* block, uint32_t length) {
-            return service_.SendChannelConfig(d, c, command, block, length);
+            return service_.deviceConfig().SendChannelConfig(d, c, command, block, length);
         });
     if (options_.startThreads) {
         if (wavPlayer_) service_.SetWavPlayer(wavPlayer_);
@@ -138,7 +151,7 @@ bool MainDlg::Create() {
         move(screen->availableGeometry().center() - rect().center());
     loginInfo_ = new UILoginInfoWnd(this);
 
-    if (options_.startThreads) service_.StartAllDeviceThreads();
+    if (options_.startThreads) service_.connections().StartAllDeviceThreads();
     created_ = true;
     return true;
 }
@@ -157,9 +170,16 @@ void MainDlg::BuildWindow() {
                                               "1366*768", "1440*900", "1920*1080"};
     for (int i = 0; i < 7; ++i) viewItems.emplace_back(i, nullptr, kSizeTexts[i]);
     viewItems.emplace_back(7, "menu_fullscreen.png", "Full Screen");
-    viewItems.emplace_back(9, "menu_realPlay.png", "Live view");
+    std::vector<std::tuple<int, const char*, const char*>> toolItems;
+    // Every page offers itself in the menu its registration names, in item order.
+    for (const PageInfo& p : ClientPages()) {
+        if (p.menu.menuMessage == kMsgViewMenu) viewItems.emplace_back(p.menu.item, p.menu.icon, p.title);
+        if (p.menu.menuMessage == kMsgToolMenu) toolItems.emplace_back(p.menu.item, p.menu.icon, p.title);
+    }
+    std::sort(viewItems.begin(), viewItems.end());
+    std::sort(toolItems.begin(), toolItems.end());
     SetupMenu(ui.viewMenu, "View", kMsgViewMenu, viewItems);
-    SetupMenu(ui.toolMenu, "Tool", kMsgToolMenu, {{2, "menu_userSetup.png", "User Config"}});
+    SetupMenu(ui.toolMenu, "Tool", kMsgToolMenu, toolItems);
     SetupMenu(ui.helpMenu, "Help", kMsgHelpMenu, {{0, "menu_help.png", "User's manual"}, {1, "menu_about.png", "About"}});
 
     ui.loginInfoBtn->setText(QString::fromLocal8Bit(CurrentSession().user().userName));
@@ -248,6 +268,13 @@ void MainDlg::OnStatusTick(intptr_t time, intptr_t packed) {
 }
 
 void MainDlg::OnMenu(int message, int item) {
+    // A page's own menu entry opens it.
+    for (const PageInfo& p : ClientPages()) {
+        if (p.menu.menuMessage == message && p.menu.item == item) {
+            OpenPage(p.name);
+            return;
+        }
+    }
     switch (message) {
         case kMsgFileMenu:
             if (item == 3) ExitSystem(false);
@@ -260,10 +287,6 @@ void MainDlg::OnMenu(int message, int item) {
         case kMsgViewMenu:
             if (item >= 0 && item <= 6) ApplyViewSize(item);
             else if (item == 7) isFullScreen() ? showNormal() : showFullScreen();
-            else if (item == 9) OpenPage("realPlay");
-            break;
-        case kMsgToolMenu:
-            if (item == 2) OpenPage("userSetup");
             break;
         case kMsgHelpMenu:
             if (item == 0) OpenHelp();
@@ -283,63 +306,65 @@ void MainDlg::ApplyViewSize(int item) {
     SaveResolution(ConfigIni().toStdString(), ResolutionBlock{width, height, 1});
 }
 
-void MainDlg::OpenPage(const QString& prefix) {
-    auto found = pages_.find(prefix);
+void MainDlg::OpenPage(const QString& name) {
+    auto found = pages_.find(name);
     if (found != pages_.end()) {
         pageStack_->setCurrentWidget(found->second.content);
         OnPageChanged();
         return;
     }
-    // Only pages that exist are opened; the others are built by their own modules.
-    QWidget* content = nullptr;
-    const char* titleText = nullptr;
-    if (prefix == "userSetup") {
-        // Anybody logged in may open it (to change their own password); nobody logged in
-        // first logs in. What each may do there is checked by the page on every operation.
-        if (!CurrentSession().LoggedIn() && !ShowLoginDialog(this, true)) return;
-        content = new UIUserSetupDlg(service_, pageStack_);
-        titleText = "User Config";
-    } else if (prefix == "realPlay") {
-        if (!CurrentSession().HasRight(kRightLiveView)) {
-            ShowMessage(this, "Insufficient permissions to operate!", kMsgError);
-            return;
-        }
-        content = new UIRealPlayDlg(service_, pageStack_, UIRealPlayDlg::Options{options_.startThreads});
-        titleText = "Live view";
+    const PageInfo* info = FindClientPage(name);
+    if (info == nullptr || !info->create) return;  // a page this client does not have
+    if (info->right >= 0) {
+        if (!CheckRight(this, info->right)) return;
+    } else if (!CurrentSession().LoggedIn() && !ShowLoginDialog(this, true)) {
+        // Nobody logged in first logs in; what the page allows is checked there on every operation.
+        return;
     }
-    if (!content) return;
     auto* holder = new QWidget(pageStack_);
-    holder->setObjectName(prefix + "TabCtrl");
+    holder->setObjectName(name + "TabCtrl");
     auto* holderLayout = new QVBoxLayout(holder);
     holderLayout->setContentsMargins(0, 0, 0, 0);
-    holderLayout->addWidget(content);
+    PageContext context = MakePageContext(service_, *events_, options_.startThreads);
+    Page* page = info->create(context, holder);
+    if (page == nullptr) {
+        delete holder;
+        return;
+    }
+    holderLayout->addWidget(page->Widget());
     pageStack_->addWidget(holder);
 
     auto* tab = new QWidget(this);
-    tab->setObjectName(prefix + "CtrlTab");
+    tab->setObjectName(name + "CtrlTab");
     auto* tabLayout = new QHBoxLayout(tab);
     tabLayout->setContentsMargins(0, 0, 0, 0);
     tabLayout->setSpacing(0);
-    auto* button = new QPushButton(Tr(titleText), tab);
-    button->setObjectName(prefix + "ButtonTab");
+    auto* button = new QPushButton(Tr(info->title), tab);
+    button->setObjectName(name + "ButtonTab");
     button->setCheckable(true);
     auto* close = new QPushButton(QStringLiteral("\u2715"), tab);
-    close->setObjectName(prefix + "CloseTab");
+    close->setObjectName(name + "CloseTab");
     close->setFlat(true);
     tabLayout->addWidget(button);
     tabLayout->addWidget(close);
     tabStrip_->insertWidget(tabStrip_->count() - 1, tab);
-    pages_[prefix] = Page{tab, holder};
-    connect(button, &QPushButton::clicked, this, [this, prefix] { OpenPage(prefix); });
-    connect(close, &QPushButton::clicked, this, [this, prefix] { ClosePage(prefix); });
+    pages_[name] = OpenedPage{tab, holder, page, info->closesWithSession};
+    connect(button, &QPushButton::clicked, this, [this, name] { OpenPage(name); });
+    connect(close, &QPushButton::clicked, this, [this, name] { ClosePage(name); });
     pageStack_->setCurrentWidget(holder);
     OnPageChanged();
 }
 
-void MainDlg::ClosePage(const QString& prefix) {
-    auto it = pages_.find(prefix);
+Page* MainDlg::FindPage(const QString& name) const {
+    auto it = pages_.find(name);
+    return it == pages_.end() ? nullptr : it->second.page;
+}
+
+void MainDlg::ClosePage(const QString& name) {
+    auto it = pages_.find(name);
     if (it == pages_.end()) return;
     // Out of the stack at once: a closed page takes no more clicks while it waits to go.
+    it->second.page->OnHidden();
     pageStack_->removeWidget(it->second.content);
     it->second.content->hide();
     it->second.tab->hide();
@@ -350,21 +375,32 @@ void MainDlg::ClosePage(const QString& prefix) {
 }
 
 void MainDlg::OnPageChanged() {
-    QWidget* current = pageStack_->currentWidget();
-    for (auto& [prefix, page] : pages_) {
-        if (auto* button = page.tab->findChild<QPushButton*>(prefix + "ButtonTab")) button->setChecked(page.content == current);
-        // The live view decodes nothing while another page is in front.
-        if (auto* live = page.content->findChild<UIRealPlayDlg*>()) live->SetPageHidden(page.content != current);
+    QWidget* current = locked_ ? nullptr : pageStack_->currentWidget();
+    for (auto& [name, opened] : pages_) {
+        if (auto* button = opened.tab->findChild<QPushButton*>(name + "ButtonTab"))
+            button->setChecked(opened.content == pageStack_->currentWidget());
+        // A page behind another tab (or behind the lock) does no work for nobody to see.
+        if (opened.content == current) opened.page->OnShown();
+        else opened.page->OnHidden();
     }
 }
 
 void MainDlg::ClosePages() {
-    for (auto& [prefix, page] : pages_) {
-        page.tab->deleteLater();
-        page.content->deleteLater();
+    for (auto& [name, opened] : pages_) {
+        opened.page->OnHidden();
+        opened.tab->deleteLater();
+        opened.content->deleteLater();
     }
     pages_.clear();
     if (loginInfo_) loginInfo_->hide();
+}
+
+void MainDlg::CloseSessionPages() {
+    std::vector<QString> closing;
+    for (auto& [name, opened] : pages_)
+        if (opened.closesWithSession) closing.push_back(name);
+    for (const QString& name : closing) ClosePage(name);
+    for (auto& [name, opened] : pages_) opened.page->OnUserChanged();
 }
 
 void MainDlg::OnTerminationRequested(int signalNumber) {
@@ -407,25 +443,33 @@ void MainDlg::closeEvent(QCloseEvent* e) {
 }
 
 void MainDlg::Logout() {
-    UILoginDlg confirm(service_, false, true, this);
+    UILoginDlg confirm(service_.store(), service_.log(), false, true, this);
     if (confirm.exec() != QDialog::Accepted) return;
     OpenPage("setup");
     service_.log().LogWrite(kLogOperate, kLogLogout, -1, -1, "", CurrentSession().user().userName);
     LogOut();
-    // The accounts page was opened with the rights of who just left.
-    ClosePage("userSetup");
+    // Pages opened with the rights of who just left: those showing accounts close, the others
+    // ask for a login at their next guarded operation.
+    CloseSessionPages();
     if (loginInfo_) loginInfo_->hide();
     if (auto* b = findChild<QPushButton*>("loginInfoBtn")) b->setText(QString());
 }
 
 void MainDlg::Lock() {
-    // The accounts page is not left open behind the lock; whoever unlocks opens it again.
-    ClosePage("userSetup");
+    // Pages showing accounts are not left open behind the lock; whoever unlocks opens them
+    // again. The others rest while nobody can see them.
+    CloseSessionPages();
     hide();
+    locked_ = true;
+    OnPageChanged();
     UILockDlg lock(nullptr);
     // Only the right password ends the lock; the exit procedure ends it as cancelled and the
     // window then stays hidden while it closes.
-    if (lock.exec() == QDialog::Accepted && !exiting_) show();
+    if (lock.exec() == QDialog::Accepted && !exiting_) {
+        locked_ = false;
+        show();
+        OnPageChanged();
+    }
 }
 
 void MainDlg::OpenHelp() {
@@ -440,10 +484,10 @@ void MainDlg::ShowAbout() {
 
 bool MainDlg::AnyChannelBusy() const {
     const ConfigStore& store = service_.store();
+    const RuntimeTable& runtime = service_.runtime();
     for (int d = 0; d < kMaxDevices; ++d) {
-        const DeviceInfo& dev = store.device(d);
-        if (dev.IsEmpty()) continue;
-        for (const ChannelInfo& c : dev.channels)
+        if (store.device(d).IsEmpty()) continue;
+        for (const ChannelRuntime& c : runtime.device(d).channels)
             if (c.mainStream.load() != 0 || c.connectPending.load() != 0) return true;
     }
     return false;
@@ -471,15 +515,15 @@ void MainDlg::ImportConfigurationFile(const QString& path) {
         ShowMessage(this, "Import configuration failed!", kMsgError);
         return;
     }
-    const bool devicesWereRunning = service_.AnyDeviceThreadRunning();
-    service_.StopAllDevices();
+    const bool devicesWereRunning = service_.connections().AnyDeviceThreadRunning();
+    service_.connections().StopAllDevices();
     if (service_.store().ImportConfiguration(file.constData()) == 0) {
         ShowMessage(this, "Import configuration successful, system will automatically exit.", kMsgComplete);
         ExitSystem(true);
         return;
     }
     // The live configuration is back (the store reloaded it): so are the devices.
-    if (devicesWereRunning) service_.StartAllDeviceThreads();
+    if (devicesWereRunning) service_.connections().StartAllDeviceThreads();
     ShowMessage(this, "Import configuration failed!", kMsgError);
 }
 

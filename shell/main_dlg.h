@@ -17,6 +17,8 @@ namespace ocv {
 
 class DeviceService;
 class DebugConsole;
+class EventBridge;
+class Page;
 class UILoginInfoWnd;
 class WavPlayer;
 
@@ -39,9 +41,13 @@ public:
     // The menu items (what the menu posts as messages 1425..1429).
     void OnMenu(int message, int item);
     void ToggleDebugConsole();
-    void OpenPage(const QString& prefix);
-    void ClosePage(const QString& prefix);
-    bool HasPage(const QString& prefix) const { return pages_.count(prefix) > 0; }
+    // Opens (or brings to the front) a page of the client's page list, when the operator's
+    // rights allow it; pages not in the list are not offered.
+    void OpenPage(const QString& name);
+    void ClosePage(const QString& name);
+    bool HasPage(const QString& name) const { return pages_.count(name) > 0; }
+    Page* FindPage(const QString& name) const;
+    EventBridge& events() { return *events_; }
     StatusWorker* statusWorker() { return status_.get(); }
     TimeSyncWorker* timeSyncWorker() { return timeSync_.get(); }
     bool closedByExit() const { return exiting_; }
@@ -71,6 +77,8 @@ private:
     void ShowAbout();
     void OpenHelp();
     void ClosePages();
+    // Pages that show accounts close; the others hear that the operator changed.
+    void CloseSessionPages();
     void OnPageChanged();
     bool AnyChannelBusy() const;
 
@@ -82,6 +90,7 @@ private:
     bool exiting_ = false;
     bool created_ = false;
     bool terminationRequested_ = false;
+    bool locked_ = false;  // behind the lock: no page is in front
 
     QLabel* dateText_ = nullptr;
     QLabel* timeText_ = nullptr;
@@ -89,11 +98,14 @@ private:
     QProgressBar* networkProgress_ = nullptr;
     QStackedWidget* pageStack_ = nullptr;
     QHBoxLayout* tabStrip_ = nullptr;
-    struct Page {
-        QWidget* tab;      // prefix + "CtrlTab": the tab's button and close button
-        QWidget* content;  // prefix + "TabCtrl"
+    std::unique_ptr<EventBridge> events_;
+    struct OpenedPage {
+        QWidget* tab;      // name + "CtrlTab": the tab's button and close button
+        QWidget* content;  // name + "TabCtrl", holding the page's widget
+        Page* page;        // deleted with content
+        bool closesWithSession;
     };
-    std::map<QString, Page> pages_;
+    std::map<QString, OpenedPage> pages_;
     DebugConsole* console_ = nullptr;
     UILoginInfoWnd* loginInfo_ = nullptr;
     QPoint dragOffset_;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "store/db_access.h"
+#include "runtime/core_events.h"
 #include "store/records.h"
 
 namespace ocv {
@@ -54,26 +55,49 @@ public:
 
     // Settings (table SYSTERM).
     int LoadSettings();
-    int SaveSettings(const SystemSettings& s, bool restoreDefaults);
-    int SaveLoginMemory(int userId, const char* password, int remember);
+    int SaveSettings(const SystemSettings& s, bool restoreDefaults) {
+        int rc = SaveSettingsImpl(s, restoreDefaults);
+        if (rc == 0) Announce(ConfigPart::kSettings, -1);
+        return rc;
+    }
+    int SaveLoginMemory(int userId, const char* password, int remember) {
+        int rc = SaveLoginMemoryImpl(userId, password, remember);
+        if (rc == 0) Announce(ConfigPart::kSettings, -1);
+        return rc;
+    }
     // The device service's start-up overrides: plan recording and arming on, 10 GiB reserve.
     void ApplyStartupOverrides();
     const SystemSettings& settings() const { return settings_; }
-    SystemSettings& settings() { return settings_; }  // for currentRecordDisk (disk monitor)
 
     // Devices and channels (tables DEVICE and CHANNEL).
     int LoadDevices();
     // Stores rec with rec.channelCount new channels in the first empty slot; *slot gets the
     // slot, or -1 when the table is full (the device is then stored but not in memory).
-    int AddDevice(const DeviceRecord& rec, int* slot);
+    int AddDevice(const DeviceRecord& rec, int* slot) {
+        int rc = AddDeviceImpl(rec, slot);
+        if (rc == 0) Announce(ConfigPart::kDevices, slot ? *slot : -1);
+        return rc;
+    }
     // Replaces the stored fields of the device in slot and adjusts its channels to
     // rec.channelCount. The slot's own id is kept.
-    int ModifyDevice(const DeviceRecord& rec, int slot);
-    int DeleteDevice(int slot);
+    int ModifyDevice(const DeviceRecord& rec, int slot) {
+        int rc = ModifyDeviceImpl(rec, slot);
+        if (rc == 0) Announce(ConfigPart::kDevices, slot);
+        return rc;
+    }
+    int DeleteDevice(int slot) {
+        int rc = DeleteDeviceImpl(slot);
+        if (rc == 0) Announce(ConfigPart::kDevices, slot);
+        return rc;
+    }
     // Changes one setting (ChannelSettingKind) of one channel, or of every channel when
     // channel is outside 0..63. Schedules: data = 14 words, size = 56. Name: data = text,
     // read up to its terminator (or size bytes when size > 0), cut to 31 characters.
-    int ModifyChannel(int slot, int channel, int kind, int value, const void* data, int size);
+    int ModifyChannel(int slot, int channel, int kind, int value, const void* data, int size) {
+        int rc = ModifyChannelImpl(slot, channel, kind, value, data, size);
+        if (rc == 0) Announce(ConfigPart::kDevices, slot);
+        return rc;
+    }
     int IsValidChannel(int slot, int channel) const;
     DeviceInfo& device(int slot) { return devices_[slot]; }
     const DeviceInfo& device(int slot) const { return devices_[slot]; }
@@ -81,30 +105,86 @@ public:
     // Channel groups (MAINGROUP, SUBGROUP) and maps (MAINMAP, SUBMAP). The lists are changed and
     // read on the user-interface thread; other threads work from copies made there.
     int LoadGroups();
-    int AddGroup(const char* name, int* groupId = nullptr);
-    int RenameGroup(int groupId, const char* name);
-    int DeleteGroup(int groupId);
+    int AddGroup(const char* name, int* groupId = nullptr) {
+        int rc = AddGroupImpl(name, groupId);
+        if (rc == 0) Announce(ConfigPart::kGroups, groupId ? *groupId : -1);
+        return rc;
+    }
+    int RenameGroup(int groupId, const char* name) {
+        int rc = RenameGroupImpl(groupId, name);
+        if (rc == 0) Announce(ConfigPart::kGroups, groupId);
+        return rc;
+    }
+    int DeleteGroup(int groupId) {
+        int rc = DeleteGroupImpl(groupId);
+        if (rc == 0) Announce(ConfigPart::kGroups, groupId);
+        return rc;
+    }
     // member: deviceIndex and channelIndex in; memberId and channelId filled in.
-    int AddGroupMember(int groupId, GroupMember* member);
-    int DeleteGroupMember(int memberId);
+    int AddGroupMember(int groupId, GroupMember* member) {
+        int rc = AddGroupMemberImpl(groupId, member);
+        if (rc == 0) Announce(ConfigPart::kGroups, groupId);
+        return rc;
+    }
+    int DeleteGroupMember(int memberId) {
+        int rc = DeleteGroupMemberImpl(memberId);
+        if (rc == 0) Announce(ConfigPart::kGroups, -1);
+        return rc;
+    }
     const std::vector<GroupInfo>& groups() const { return groups_; }
 
     int LoadMaps();
-    int AddMap(const char* name, const char* path, int* mapId = nullptr);
-    int ModifyMap(int mapId, const char* name, const char* path);
-    int DeleteMap(int mapId);
+    int AddMap(const char* name, const char* path, int* mapId = nullptr) {
+        int rc = AddMapImpl(name, path, mapId);
+        if (rc == 0) Announce(ConfigPart::kMaps, mapId ? *mapId : -1);
+        return rc;
+    }
+    int ModifyMap(int mapId, const char* name, const char* path) {
+        int rc = ModifyMapImpl(mapId, name, path);
+        if (rc == 0) Announce(ConfigPart::kMaps, mapId);
+        return rc;
+    }
+    int DeleteMap(int mapId) {
+        int rc = DeleteMapImpl(mapId);
+        if (rc == 0) Announce(ConfigPart::kMaps, mapId);
+        return rc;
+    }
     // item: type, x, y, color and either deviceIndex/channelIndex (channel) or url (link) in;
     // itemId, mapId and channelId filled in.
-    int AddMapItem(int mapId, MapItem* item);
-    int ModifyMapItem(const MapItem& item);
-    int DeleteMapItem(int itemId);
+    int AddMapItem(int mapId, MapItem* item) {
+        int rc = AddMapItemImpl(mapId, item);
+        if (rc == 0) Announce(ConfigPart::kMaps, mapId);
+        return rc;
+    }
+    int ModifyMapItem(const MapItem& item) {
+        int rc = ModifyMapItemImpl(item);
+        if (rc == 0) Announce(ConfigPart::kMaps, item.mapId);
+        return rc;
+    }
+    int DeleteMapItem(int itemId) {
+        int rc = DeleteMapItemImpl(itemId);
+        if (rc == 0) Announce(ConfigPart::kMaps, -1);
+        return rc;
+    }
     const std::vector<MapInfo>& maps() const { return maps_; }
 
     // Users (USERINFO).
     int LoadUsers();
-    int AddUser(const UserInfo& u);
-    int ModifyUser(const UserInfo& u);
-    int DeleteUser(const UserInfo& u);
+    int AddUser(const UserInfo& u) {
+        int rc = AddUserImpl(u);
+        if (rc == 0) Announce(ConfigPart::kUsers, -1);
+        return rc;
+    }
+    int ModifyUser(const UserInfo& u) {
+        int rc = ModifyUserImpl(u);
+        if (rc == 0) Announce(ConfigPart::kUsers, -1);
+        return rc;
+    }
+    int DeleteUser(const UserInfo& u) {
+        int rc = DeleteUserImpl(u);
+        if (rc == 0) Announce(ConfigPart::kUsers, -1);
+        return rc;
+    }
     const UserInfo& user(int slot) const { return users_[slot]; }
 
     // Configuration files. WriteConfiguration fills a copy of the template at path with the
@@ -113,7 +193,11 @@ public:
     // success the store is closed and empty and the program is to end. A failure after the
     // live database was touched puts the live file back and reloads it.
     int WriteConfiguration(const char* path);
-    int ImportConfiguration(const char* path);
+    int ImportConfiguration(const char* path) {
+        int rc = ImportConfigurationImpl(path);
+        if (rc == 0) Announce(ConfigPart::kAll, -1);
+        return rc;
+    }
     // Whether path is a configuration file ImportConfiguration would take (a usable database
     // with the eight tables and the product code of configuration files), read without writing
     // anything into or beside it. 0, or -1 with a trace line saying why. The import's caller
@@ -125,7 +209,32 @@ public:
     // Test hook: putting the live file back after a failed step fails too.
     void FailImportRestoreForTesting(bool fail) { failImportRestore_ = fail; }
 
+    // Where ConfigChanged is published after each successful change; set once at start.
+    void SetEventHub(CoreEventHub* hub) { hub_ = hub; }
+
 private:
+    void Announce(ConfigPart part, int index) { PublishTo(hub_, ConfigChanged{part, index}); }
+    int SaveSettingsImpl(const SystemSettings& s, bool restoreDefaults);
+    int SaveLoginMemoryImpl(int userId, const char* password, int remember);
+    int AddDeviceImpl(const DeviceRecord& rec, int* slot);
+    int ModifyDeviceImpl(const DeviceRecord& rec, int slot);
+    int DeleteDeviceImpl(int slot);
+    int ModifyChannelImpl(int slot, int channel, int kind, int value, const void* data, int size);
+    int AddGroupImpl(const char* name, int* groupId);
+    int RenameGroupImpl(int groupId, const char* name);
+    int DeleteGroupImpl(int groupId);
+    int AddGroupMemberImpl(int groupId, GroupMember* member);
+    int DeleteGroupMemberImpl(int memberId);
+    int AddMapImpl(const char* name, const char* path, int* mapId);
+    int ModifyMapImpl(int mapId, const char* name, const char* path);
+    int DeleteMapImpl(int mapId);
+    int AddMapItemImpl(int mapId, MapItem* item);
+    int ModifyMapItemImpl(const MapItem& item);
+    int DeleteMapItemImpl(int itemId);
+    int AddUserImpl(const UserInfo& u);
+    int ModifyUserImpl(const UserInfo& u);
+    int DeleteUserImpl(const UserInfo& u);
+    int ImportConfigurationImpl(const char* path);
     void ClearDevices();
     void ClearSlot(int slot);
     // A load could not read its rows: trace, note the damage, forget the loaded tables and
@@ -142,6 +251,7 @@ private:
     std::vector<GroupInfo> groups_;
     std::vector<MapInfo> maps_;
     UserInfo users_[kMaxUsers]{};
+    CoreEventHub* hub_ = nullptr;
     int failImportStep_ = 0;
     bool failImportRestore_ = false;
     DatabaseCheck problem_;

@@ -1,32 +1,20 @@
 #pragma once
-// The in-memory configuration records: fixed-size structures with plain fixed-size fields.
-// The stored part of each record is changed only on the user-interface thread (through
-// ConfigStore) and may be read from any thread with Relaxed() (store/relaxed.h). Runtime fields
-// that device-library, recorder and scheduler threads write are atomics.
-#include <atomic>
+// The in-memory configuration records: fixed-size structures with plain fixed-size fields,
+// changed only on the user-interface thread (through ConfigStore) and read from any thread with
+// Relaxed() (store/relaxed.h). What is connected, recording or in alarm now is not stored: it
+// lives in the runtime table (runtime/runtime_table.h).
 #include <cstdint>
-#include <mutex>
-#include <thread>
 #include <vector>
 
-#include "base/media_types.h"
+#include "base/channel_id.h"
 
 namespace ocv {
 
-constexpr int kMaxDevices = 128;
-constexpr int kMaxChannels = 64;
 constexpr int kMaxUsers = 64;
 constexpr int kTextBytes = 32;   // 31 characters and a terminating zero
 constexpr int kPathBytes = 260;
 constexpr int kScheduleWords = 14;           // two words per weekday, Sunday first
 constexpr int kScheduleBytes = kScheduleWords * 4;
-constexpr int kChannelIdCount = kMaxDevices * kMaxChannels;
-
-// Channel id: device index x 64 + channel index; -1 = no channel.
-inline int ChannelIdOf(int deviceIndex, int channelIndex) { return deviceIndex * kMaxChannels + channelIndex; }
-inline int DeviceIndexOf(int channelId) { return channelId / kMaxChannels; }
-inline int ChannelIndexOf(int channelId) { return channelId % kMaxChannels; }
-
 // Alarm linkage bits of the five linkage words.
 constexpr int32_t kLinkPopupVideo = 1;
 constexpr int32_t kLinkMap = 2;
@@ -83,79 +71,15 @@ struct ChannelRecord {
     char name[kTextBytes];
 };
 
-// Alarm kinds with a hold slot each.
-constexpr int kHoldMotion = 0;
-constexpr int kHoldInput = 1;
-constexpr int kHoldAudio = 2;
-constexpr int kHoldKinds = 3;
-
 struct ChannelInfo : ChannelRecord {
     int32_t exportId;  // ID the channel received in a configuration file being written
-
-    // Device connection and live streams (device service; device-library threads write these).
-    std::atomic<int32_t> connectState{0};  // 0 no stream, 2 stream open
-    std::atomic<int32_t> mainStream{0};
-    std::atomic<int32_t> subStream{0};
-    std::atomic<int32_t> displayStream{0};  // equal to mainStream or subStream
-    std::atomic<int32_t> alarmChannel{0};
-    std::atomic<int32_t> recordFromSub{0};
-    std::atomic<int32_t> connectPending{0};
-    std::atomic<int32_t> channelOn{0};
-    std::atomic<int32_t> timeSyncPending{0};
-    // Last stream headers received. Written by the stream callback of that stream, read by the
-    // user interface (sound attributes, popup windows), so both go through a small lock.
-    StreamInfo MainStreamInfo() const {
-        std::lock_guard lock(streamInfoMutex_);
-        return mainStreamInfo_;
-    }
-    StreamInfo SubStreamInfo() const {
-        std::lock_guard lock(streamInfoMutex_);
-        return subStreamInfo_;
-    }
-    void SetStreamInfo(bool main, const StreamInfo& info) {
-        std::lock_guard lock(streamInfoMutex_);
-        (main ? mainStreamInfo_ : subStreamInfo_) = info;
-    }
-
-    // Recording (recorder and scheduler).
-    std::atomic<int32_t> recordType{0};     // 0 none, 1 manual, 2 alarm, 3 plan
-    std::atomic<int32_t> recordActive{0};
-    std::atomic<int32_t> recordStart{-1};   // second of day the file began; -1 none; -2 overflow
-    std::atomic<int32_t> manualRecord{0};
-
-    // Alarms (alarm engine): second of day of the latest message per kind, -1 when idle.
-    std::atomic<int32_t> alarmHold[kHoldKinds]{-1, -1, -1};
-    std::atomic<int32_t> alarmActive{0};    // 0, or 1 motion, 2 input, 3 audio
-    std::atomic<int32_t> armedNow{0};
 
     ChannelInfo() : ChannelRecord{}, exportId(0) {}
     ChannelInfo(const ChannelInfo&) = delete;
     ChannelInfo& operator=(const ChannelInfo&) = delete;
-
-    // Back to the state of a channel that is not open.
-    void ResetRuntime();
-
-private:
-    mutable std::mutex streamInfoMutex_;
-    StreamInfo mainStreamInfo_{};
-    StreamInfo subStreamInfo_{};
 };
 
-// Size of the device-library's login information block kept per device.
-constexpr int kDeviceInfoBlockBytes = 512;
-
 struct DeviceInfo : DeviceRecord {
-    // Device connection (device service).
-    std::atomic<int32_t> loginHandle{0};   // 0 = not logged in
-    std::atomic<int32_t> eventStream{0};
-    std::atomic<int32_t> deviceState{0};   // 0 offline, 2 logged in with the event stream open, 3 the device refused the password (device/device_state.h)
-    std::atomic<int32_t> thermalStream{0};
-    std::atomic<uint8_t> thermalCapable{0};
-    std::atomic<uint8_t> stopFlag{0};
-    uint8_t infoBlock[kDeviceInfoBlockBytes]{};  // filled by the login; firmware text at 232
-    std::thread thread;   // the device connection thread
-    std::mutex lock;      // serialises login and channel opening of this device
-
     ChannelInfo channels[kMaxChannels];
 
     DeviceInfo() : DeviceRecord{} {}
@@ -163,7 +87,6 @@ struct DeviceInfo : DeviceRecord {
     DeviceInfo& operator=(const DeviceInfo&) = delete;
 
     bool IsEmpty() const;  // host is empty
-    void ResetRuntime();   // device and all its channels; the thread must not be running
 };
 
 // User accounts (table USERINFO). A slot is free when userName is empty.
@@ -230,7 +153,6 @@ struct SystemSettings {
     char PHOTOPATH[kPathBytes];
     int32_t ENABLETIME;   // daily device clock synchronisation
     int32_t CHECKTIME;    // its second of the day
-    int32_t currentRecordDisk;  // runtime value of the disk monitor, not stored
     int32_t DISK;         // bit n selects drive letter 'C' + n
     int32_t ROTALEN;      // tour interval, s
     int32_t ROTATYPE;     // 0 single-screen, 1 multi-screen

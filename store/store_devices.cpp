@@ -107,7 +107,6 @@ void ConfigStore::ClearSlot(int slot) {
     SetTextRelaxed(d.host, "");  // first: the slot stops counting as used
     PublishDevice(d, DeviceRecord{});
     for (auto& c : d.channels) ZeroChannel(c);
-    d.ResetRuntime();
 }
 
 void ConfigStore::ClearDevices() {
@@ -238,7 +237,7 @@ int ConfigStore::InsertChannels(DeviceInfo& dev, int deviceId, int from, int to)
     return -1;
 }
 
-int ConfigStore::AddDevice(const DeviceRecord& rec, int* slot) {
+int ConfigStore::AddDeviceImpl(const DeviceRecord& rec, int* slot) {
     if (slot != nullptr) *slot = -1;
     if (!connection_ || rec.channelCount <= 0 || rec.channelCount > kMaxChannels || FieldText(rec.host).empty())
         return -1;
@@ -283,14 +282,13 @@ int ConfigStore::AddDevice(const DeviceRecord& rec, int* slot) {
         DeviceRecord stored = rec;
         stored.id = deviceId;
         stored.thermalFlag = 0;  // not written by an add; a reload reads 0
-        target->ResetRuntime();
         PublishDevice(*target, stored);
     }
     if (slot != nullptr) *slot = freeSlot;
     return 0;
 }
 
-int ConfigStore::ModifyDevice(const DeviceRecord& rec, int slot) {
+int ConfigStore::ModifyDeviceImpl(const DeviceRecord& rec, int slot) {
     if (!connection_ || slot < 0 || slot >= kMaxDevices || devices_[slot].IsEmpty()) return -1;
     if (rec.channelCount <= 0 || rec.channelCount > kMaxChannels || FieldText(rec.host).empty()) return -1;
     for (int s = 0; s < kMaxDevices; ++s) {
@@ -351,7 +349,7 @@ int ConfigStore::ModifyDevice(const DeviceRecord& rec, int slot) {
     return 0;
 }
 
-int ConfigStore::DeleteDevice(int slot) {
+int ConfigStore::DeleteDeviceImpl(int slot) {
     if (!connection_ || slot < 0 || slot >= kMaxDevices || devices_[slot].IsEmpty()) return -1;
     DeviceInfo& dev = devices_[slot];
     if (!connection_->Execute("delete from DEVICE where ID = %d", dev.id)) return -1;
@@ -364,7 +362,7 @@ int ConfigStore::DeleteDevice(int slot) {
     return 0;
 }
 
-int ConfigStore::ModifyChannel(int slot, int channel, int kind, int value, const void* data, int size) {
+int ConfigStore::ModifyChannelImpl(int slot, int channel, int kind, int value, const void* data, int size) {
     if (!connection_) return -1;
     const bool schedule = kind == kChannelPlanSchedule || kind == kChannelArmSchedule;
     if (schedule && !ScheduleArgsValid(data, size)) return -1;

@@ -201,7 +201,7 @@ int ConfigStore::CheckImportFile(const char* path) {
     return 0;
 }
 
-int ConfigStore::ImportConfiguration(const char* path) {
+int ConfigStore::ImportConfigurationImpl(const char* path) {
     // Steps 1-3: only a configuration file carrying the product code, and only into an open
     // live database that is not that same file.
     if (CheckImportFile(path) != 0) return -1;

@@ -34,7 +34,7 @@ int ConfigStore::LoadGroups() {
     return 0;
 }
 
-int ConfigStore::AddGroup(const char* name, int* groupId) {
+int ConfigStore::AddGroupImpl(const char* name, int* groupId) {
     if (!connection_ || name == nullptr) return -1;
     GroupInfo g{};
     CopyText(g.name, name);
@@ -47,7 +47,7 @@ int ConfigStore::AddGroup(const char* name, int* groupId) {
     return 0;
 }
 
-int ConfigStore::RenameGroup(int groupId, const char* name) {
+int ConfigStore::RenameGroupImpl(int groupId, const char* name) {
     if (!connection_ || name == nullptr) return -1;
     char cut[kTextBytes];
     CopyText(cut, name);
@@ -63,7 +63,7 @@ int ConfigStore::RenameGroup(int groupId, const char* name) {
     return 0;
 }
 
-int ConfigStore::DeleteGroup(int groupId) {
+int ConfigStore::DeleteGroupImpl(int groupId) {
     if (!connection_) return -1;
     // Its SUBGROUP rows stay in the file; no load reaches them again.
     if (!connection_->Execute("delete from MAINGROUP where ID = %d", groupId)) return -1;
@@ -76,7 +76,7 @@ int ConfigStore::DeleteGroup(int groupId) {
     return 0;
 }
 
-int ConfigStore::AddGroupMember(int groupId, GroupMember* member) {
+int ConfigStore::AddGroupMemberImpl(int groupId, GroupMember* member) {
     if (groupId < 0 || member == nullptr || !connection_) return -1;
     if (IsValidChannel(member->deviceIndex, member->channelIndex) != 0) return -1;
     const ChannelInfo& c = devices_[member->deviceIndex].channels[member->channelIndex];
@@ -99,7 +99,7 @@ int ConfigStore::AddGroupMember(int groupId, GroupMember* member) {
     return 0;
 }
 
-int ConfigStore::DeleteGroupMember(int memberId) {
+int ConfigStore::DeleteGroupMemberImpl(int memberId) {
     if (!connection_) return -1;
     if (!connection_->Execute("delete from SUBGROUP where ID = %d", memberId)) return -1;
     for (auto& g : groups_) {

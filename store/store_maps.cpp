@@ -61,7 +61,7 @@ int ConfigStore::LoadMaps() {
     return 0;
 }
 
-int ConfigStore::AddMap(const char* name, const char* path, int* mapId) {
+int ConfigStore::AddMapImpl(const char* name, const char* path, int* mapId) {
     if (!connection_ || name == nullptr || path == nullptr) return -1;
     MapInfo m{};
     CopyText(m.name, name);
@@ -75,7 +75,7 @@ int ConfigStore::AddMap(const char* name, const char* path, int* mapId) {
     return 0;
 }
 
-int ConfigStore::ModifyMap(int mapId, const char* name, const char* path) {
+int ConfigStore::ModifyMapImpl(int mapId, const char* name, const char* path) {
     if (!connection_ || name == nullptr || path == nullptr) return -1;
     char cutName[kTextBytes];
     char cutPath[kPathBytes];
@@ -96,7 +96,7 @@ int ConfigStore::ModifyMap(int mapId, const char* name, const char* path) {
     return 0;
 }
 
-int ConfigStore::DeleteMap(int mapId) {
+int ConfigStore::DeleteMapImpl(int mapId) {
     if (mapId <= 0 || !connection_) return -1;
     // The deleted map's own SUBMAP rows stay in the file; no load reaches them again.
     if (!connection_->Execute("delete from SUBMAP where URL = %d", mapId)) return -1;
@@ -118,7 +118,7 @@ int ConfigStore::DeleteMap(int mapId) {
     return 0;
 }
 
-int ConfigStore::AddMapItem(int mapId, MapItem* item) {
+int ConfigStore::AddMapItemImpl(int mapId, MapItem* item) {
     if (mapId < 0 || item == nullptr || !connection_) return -1;
     const bool channelItem = item->type == kMapItemChannel;
     int channelId = -1;
@@ -155,7 +155,7 @@ int ConfigStore::AddMapItem(int mapId, MapItem* item) {
     return 0;
 }
 
-int ConfigStore::ModifyMapItem(const MapItem& item) {
+int ConfigStore::ModifyMapItemImpl(const MapItem& item) {
     if (!connection_) return -1;
     const bool channelItem = item.type == kMapItemChannel;
     int channelId = -1;
@@ -187,7 +187,7 @@ int ConfigStore::ModifyMapItem(const MapItem& item) {
     return 0;
 }
 
-int ConfigStore::DeleteMapItem(int itemId) {
+int ConfigStore::DeleteMapItemImpl(int itemId) {
     if (!connection_) return -1;
     if (!connection_->Execute("delete from SUBMAP where ID = %d", itemId)) return -1;
     for (auto& m : maps_) {

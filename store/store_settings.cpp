@@ -12,7 +12,7 @@ constexpr int32_t kMaxTimeoutSeconds = 180;
 constexpr int32_t kFallbackTimeoutSeconds = 10;
 constexpr const char* kDefaultPhotoPath = "D:\\";
 
-// Every stored field, one relaxed store each; currentRecordDisk belongs to the disk monitor.
+// Every stored field, one relaxed store each.
 void PublishSettings(SystemSettings& d, const SystemSettings& s) {
     SetRelaxed(d.TIMEOUT, s.TIMEOUT);
     SetRelaxed(d.RECLEN, s.RECLEN);
@@ -199,7 +199,7 @@ int ConfigStore::LoadSettings() {
     return 0;
 }
 
-int ConfigStore::SaveSettings(const SystemSettings& s, bool restoreDefaults) {
+int ConfigStore::SaveSettingsImpl(const SystemSettings& s, bool restoreDefaults) {
     if (!connection_) return -1;
     DbRecordset rs(connection_.get());
     if (!rs.Open("select * from SYSTERM")) return -1;
@@ -214,7 +214,7 @@ int ConfigStore::SaveSettings(const SystemSettings& s, bool restoreDefaults) {
     return 0;
 }
 
-int ConfigStore::SaveLoginMemory(int userId, const char* password, int remember) {
+int ConfigStore::SaveLoginMemoryImpl(int userId, const char* password, int remember) {
     if (!connection_) return -1;
     DbRecordset rs(connection_.get());
     if (!rs.Open("select * from SYSTERM")) return -1;

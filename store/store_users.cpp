@@ -35,7 +35,7 @@ int ConfigStore::LoadUsers() {
     return 0;
 }
 
-int ConfigStore::AddUser(const UserInfo& u) {
+int ConfigStore::AddUserImpl(const UserInfo& u) {
     if (!connection_) return -1;
     UserInfo stored = u;
     CopyAccountText(stored.userName, u.userName);
@@ -61,7 +61,7 @@ int ConfigStore::AddUser(const UserInfo& u) {
     return 0;
 }
 
-int ConfigStore::ModifyUser(const UserInfo& u) {
+int ConfigStore::ModifyUserImpl(const UserInfo& u) {
     if (!connection_) return -1;
     char password[kTextBytes];
     CopyAccountText(password, u.password);
@@ -82,7 +82,7 @@ int ConfigStore::ModifyUser(const UserInfo& u) {
     return 0;
 }
 
-int ConfigStore::DeleteUser(const UserInfo& u) {
+int ConfigStore::DeleteUserImpl(const UserInfo& u) {
     if (!connection_) return -1;
     if (!connection_->Execute("delete from USERINFO where ID = %d", u.id)) return -1;
     for (auto& slot : users_) {

@@ -1,26 +1,24 @@
 #include "widgets/client_context.h"
 
-#include <atomic>
-
-#include "device/device_service.h"
-
 namespace ocv {
-
 namespace {
-std::atomic<DeviceService*> g_service{nullptr};
+SessionServices& Services() {
+    static SessionServices services;
+    return services;
 }
+}  // namespace
 
-DeviceService* Service() { return g_service.load(); }
-void SetService(DeviceService* service) { g_service.store(service); }
+void SetSessionServices(SessionServices services) { Services() = std::move(services); }
+const SessionServices& CurrentSessionServices() { return Services(); }
 
 void LogInAs(const UserInfo& account) {
     CurrentSession().LogIn(account, clockSnapshot());
-    if (DeviceService* s = Service()) s->SetCurrentUser(account.userName);
+    if (Services().operatorChanged) Services().operatorChanged(account.userName);
 }
 
 void LogOut() {
     CurrentSession().Clear();
-    if (DeviceService* s = Service()) s->SetCurrentUser("");
+    if (Services().operatorChanged) Services().operatorChanged("");
 }
 
 }  // namespace ocv

@@ -1,17 +1,29 @@
 #pragma once
-// What the windows of the client share: the device service created by the loading splash and
-// the operator's session.
+// What the client's windows share: the stored accounts and the operation log that the login
+// dialogs work with (set once the core exists), and the operator's session.
+#include <functional>
+#include <string>
+
 #include "widgets/user_session.h"
 
 namespace ocv {
 
-class DeviceService;
+class ConfigStore;
+class LogWriter;
 
-DeviceService* Service();
-void SetService(DeviceService* service);
+struct SessionServices {
+    ConfigStore* store = nullptr;
+    LogWriter* log = nullptr;
+    // Told the name of the operator logged in now ("" for nobody), for the core's log entries.
+    std::function<void(const std::string& name)> operatorChanged;
+};
 
-// Makes account the current user with the clock snapshot as its login time and tells the
-// device service whose name goes into the operation log.
+// UI thread. Set when the core is built, cleared (default) before it goes.
+void SetSessionServices(SessionServices services);
+const SessionServices& CurrentSessionServices();
+
+// Makes account the current user with the clock snapshot as its login time and tells the core
+// whose name goes into the operation log.
 void LogInAs(const UserInfo& account);
 void LogOut();
 

@@ -13,7 +13,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "device/device_service.h"
+#include "events/log_writer.h"
+#include "store/config_store.h"
 #include "events/log_record.h"
 #include "widgets/client_context.h"
 #include "widgets/message_box.h"
@@ -42,8 +43,8 @@ bool CapsLockOn() {
     return false;
 }
 
-UILoginDlg::UILoginDlg(DeviceService& service, bool writeLog, bool confirmOnly, QWidget* parent)
-    : QDialog(parent), service_(service), writeLog_(writeLog), confirmOnly_(confirmOnly) {
+UILoginDlg::UILoginDlg(ConfigStore& store, LogWriter& log, bool writeLog, bool confirmOnly, QWidget* parent)
+    : QDialog(parent), store_(store), log_(log), writeLog_(writeLog), confirmOnly_(confirmOnly) {
     Ui::UILoginDlg ui;  // the layout comes from skin/ui; the widgets belong to this dialog
     ui.setupUi(this);
     setWindowTitle(Tr("Login"));
@@ -63,7 +64,7 @@ UILoginDlg::UILoginDlg(DeviceService& service, bool writeLog, bool confirmOnly, 
     QPushButton* okBtn = ui.okBtn;
     QPushButton* exitBtn = ui.exitBtn;
 
-    const ConfigStore& store = service_.store();
+    const ConfigStore& store = store_;
     const UserSession& session = CurrentSession();
     int selected = 0;
     for (int slot = 0; slot < kMaxUsers; ++slot) {
@@ -90,7 +91,7 @@ void UILoginDlg::UpdateCapsLock() { lockLabel_->setText(CapsLockOn() ? Tr("Caps 
 void UILoginDlg::TryLogin() {
     int slot = userCombo_->currentIndex() >= 0 ? userCombo_->currentData().toInt() : -1;
     if (slot < 0 || slot >= kMaxUsers) return;
-    UserInfo account = service_.store().user(slot);
+    UserInfo account = store_.user(slot);
     switch (attempts_.Check(account, passEdit_->text().toStdString())) {
         case LoginAttempts::kTooManyFailures:
             ShowMessage(this, "Enter the wrong password three times!", kMsgError);
@@ -109,8 +110,8 @@ void UILoginDlg::TryLogin() {
         return;
     }
     LogInAs(account);
-    if (writeLog_) service_.log().LogWrite(kLogOperate, kLogLogin, -1, -1, "", account.userName);
-    ConfigStore& store = service_.store();
+    if (writeLog_) log_.LogWrite(kLogOperate, kLogLogin, -1, -1, "", account.userName);
+    ConfigStore& store = store_;
     switch (DecideLoginMemory(store.settings(), account, autoLogin_->isChecked())) {
         case LoginMemoryAction::kRemember: store.SaveLoginMemory(account.id, account.password, 1); break;
         case LoginMemoryAction::kForget: store.SaveLoginMemory(account.id, account.password, 0); break;
@@ -121,9 +122,9 @@ void UILoginDlg::TryLogin() {
 
 bool ShowLoginDialog(QWidget* parent, bool writeLog) {
     if (LoginHook()) return LoginHook()(parent, writeLog);
-    DeviceService* service = Service();
-    if (!service) return false;
-    UILoginDlg dialog(*service, writeLog, false, parent);
+    const SessionServices& services = CurrentSessionServices();
+    if (!services.store || !services.log) return false;
+    UILoginDlg dialog(*services.store, *services.log, writeLog, false, parent);
     return dialog.exec() == QDialog::Accepted;
 }
 

@@ -14,14 +14,15 @@ class QTimer;
 
 namespace ocv {
 
-class DeviceService;
+class ConfigStore;
+class LogWriter;
 
 class UILoginDlg : public QDialog {
     Q_OBJECT
 public:
     // confirmOnly: the password of the chosen account is checked, the session is left alone
     // (used before logging out).
-    UILoginDlg(DeviceService& service, bool writeLog, bool confirmOnly, QWidget* parent);
+    UILoginDlg(ConfigStore& store, LogWriter& log, bool writeLog, bool confirmOnly, QWidget* parent);
     // The OK button's work; public so tests drive the dialog without a modal loop.
     void TryLogin();
     int failures() const { return attempts_.failures(); }
@@ -29,7 +30,8 @@ public:
 private:
     void UpdateCapsLock();
 
-    DeviceService& service_;
+    ConfigStore& store_;
+    LogWriter& log_;
     bool writeLog_;
     bool confirmOnly_;
     LoginAttempts attempts_;

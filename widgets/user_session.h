@@ -13,12 +13,23 @@ namespace ocv {
 class ConfigStore;
 
 constexpr int kRightCount = 14;
-// Names and passwords are kept in 32-byte fields: 31 bytes of UTF-8, cut only between
-// characters. Forms and the login take no more, so what is typed is what is stored.
-constexpr size_t kMaxAccountTextBytes = sizeof(UserInfo::password) - 1;
-constexpr int kRightExit = 0;
-constexpr int kRightCheckTime = 6;
-constexpr int kRightSystemSettings = 13;
+// The permission bits of an account's option word, each guarding its operations.
+enum Right : int {
+    kRightExit = 0,            // leaving the client
+    kRightLiveView = 1,        // opening, closing, connecting live channels; stream switch
+    kRightPtz = 2,
+    kRightCapture = 3,
+    kRightManualRecord = 4,
+    kRightTalk = 5,
+    kRightCheckTime = 6,       // device time synchronisation
+    kRightPlayback = 7,
+    kRightCameraSettings = 8,
+    kRightDeviceConfig = 9,
+    kRightTvWall = 10,
+    kRightMap = 11,
+    kRightLoadDevice = 12,     // the channel groups page
+    kRightSystemSettings = 13, // system settings and the setup pages
+};
 
 struct LoginTime {
     int16_t year, month, day, hour, minute, second;

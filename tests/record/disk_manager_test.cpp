@@ -26,8 +26,7 @@ protected:
     std::map<char, uint64_t> freeBytes;  // absent: unreadable
     std::map<char, bool> usable;         // absent: usable
     std::vector<std::pair<int, std::string>> logged;
-    DiskManager manager{{[this] { return mask; }, [this] { return reserve; },
-                         [this](int v) { reserve = v; }, [this] { return cover; }},
+    DiskManager manager{{[this] { return mask; }, [this] { return reserve; }, [this] { return cover; }},
                         [this](int subtype, const char* note) { logged.emplace_back(subtype, note); }};
 
     void SetUp() override {
@@ -84,15 +83,18 @@ TEST_F(DiskManagerTest, ReserveIsClampedAndTheComparisonIsStrict) {
     bool allFull = false;
     EXPECT_EQ(manager.SelectDisk(&allFull), 0);
     EXPECT_EQ(manager.CurrentRecordDisk(), 1);
-    reserve = 0;
+    reserve = 0;  // taken as 1 GiB
     manager.SelectDisk(&allFull);
-    EXPECT_EQ(reserve, 1);
     EXPECT_EQ(manager.CurrentRecordDisk(), 0);  // the lower drive qualifies again
-    reserve = 75;
+    reserve = 75;  // taken as 50 GiB
     EXPECT_EQ(manager.SelectDisk(&allFull), 1);
-    EXPECT_EQ(reserve, 50);
     EXPECT_TRUE(allFull);
     EXPECT_EQ(manager.CurrentRecordDisk(), 0);  // unchanged by a failed selection
+    freeBytes['D'] = 51 * kGiB;
+    EXPECT_EQ(manager.SelectDisk(&allFull), 0);
+    EXPECT_EQ(manager.CurrentRecordDisk(), 1);
+    // The setting itself is the operator's: the monitor never writes it.
+    EXPECT_EQ(reserve, 75);
 }
 
 TEST_F(DiskManagerTest, NetworkCdAndUnreadableDrivesNeverQualify) {

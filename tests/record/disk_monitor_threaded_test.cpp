@@ -26,7 +26,7 @@ TEST(DiskMonitorThreadedTest, FirstCheckAtOnceAndStopIsPrompt) {
     // D is selected and has room; E is selected but full. Only a check of the monitor's own can
     // make D the record disk: the record disk starts at -1.
     std::atomic<int> freeSpaceReads{0};
-    DiskManager manager({[] { return 0b110u; }, [] { return 10; }, [](int) {}, [] { return false; }},
+    DiskManager manager({[] { return 0b110u; }, [] { return 10; }, [] { return false; }},
                         nullptr);
     manager.SetPlatformForTesting(
         [](char) { return true; },

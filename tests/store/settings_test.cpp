@@ -80,9 +80,7 @@ TEST_F(SettingsTest, SaveWritesTheRecordAndAReloadShowsIt) {
     s.SHOWMODE = 0;
     s.RECSTREAM = 1;
     CopyText(s.PHOTOPATH, "E:\\snapshots\\site");
-    s.currentRecordDisk = 7;  // runtime only
     ASSERT_EQ(store_.SaveSettings(s, false), 0);
-    EXPECT_EQ(store_.settings().currentRecordDisk, 0);
     EXPECT_EQ(store_.settings().RECLEN, 30);
 
     ConfigStore other;

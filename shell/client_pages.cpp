@@ -1,0 +1,32 @@
+#include "shell/client_pages.h"
+
+#include "liveview/realplay_dlg.h"
+#include "setup/user_setup_page.h"
+#include "widgets/window_message.h"
+
+namespace ocv {
+
+const std::vector<PageInfo>& ClientPages() {
+    static const std::vector<PageInfo> pages = {
+        {"realPlay", "Live view", kRightLiveView, 1, {kMsgViewMenu, 9, "menu_realPlay.png"}, false,
+         [](PageContext& c, QWidget* parent) -> Page* {
+             bool connect = c.store.settings().CONNECT == 1;
+             return new UIRealPlayDlg(
+                 LiveViewPageServices{c.connections, c.players, c.directory, c.events, c.dayCounters, connect}, parent,
+                 UIRealPlayDlg::Options{c.startWorkers});
+         }},
+        // Any operator may open it to change their own password; what each may do there is
+        // checked on every operation.
+        {"userSetup", "User Config", -1, 7, {kMsgToolMenu, 2, "menu_userSetup.png"}, true,
+         [](PageContext& c, QWidget* parent) -> Page* { return new UIUserSetupDlg(c.store, c.log, parent); }},
+    };
+    return pages;
+}
+
+const PageInfo* FindClientPage(const QString& name) {
+    for (const PageInfo& p : ClientPages())
+        if (p.name == name) return &p;
+    return nullptr;
+}
+
+}  // namespace ocv

@@ -1,0 +1,29 @@
+#include "shell/client_services.h"
+
+namespace ocv {
+
+void SetService(DeviceService* service) {
+    if (service == nullptr) {
+        SetSessionServices({});
+        return;
+    }
+    SetSessionServices({&service->store(), &service->log(),
+                        [service](const std::string& name) { service->SetCurrentUser(name); }});
+}
+
+PageContext MakePageContext(DeviceService& service, EventBridge& events, bool startWorkers) {
+    AlarmEngine& alarms = service.alarms();
+    return PageContext{service.store(),
+                       service.log(),
+                       service.connections(),
+                       service.players(),
+                       service.recording(),
+                       service.temperature(),
+                       service.deviceConfig(),
+                       service.directory(),
+                       events,
+                       [&alarms] { return std::pair<int, int>{alarms.TemperatureReadings(), alarms.AbnormalReadings()}; },
+                       startWorkers};
+}
+
+}  // namespace ocv
