@@ -221,7 +221,9 @@ void SimDevice::Log(const char* format, ...) {
     va_end(args);
     std::time_t now = std::time(nullptr);
     char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%H:%M:%S", std::localtime(&now));
+    std::tm local{};
+    localtime_r(&now, &local);  // sessions log from several I/O threads at once
+    std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
     std::fprintf(stderr, "%s [%s] %s\n", stamp, config_.name.c_str(), line);
 }
 
