@@ -29,6 +29,7 @@ ConnectionService::ConnectionService(Parts p)
       players_(p.players),
       recording_(p.recording),
       temperature_(p.temperature),
+      timeSync_(p.timeSync),
       operatorName_(p.operatorName),
       exiting_(p.exiting) {
     gConnections = this;
@@ -90,7 +91,7 @@ void ConnectionService::OnStreamConnection(int type, int loginHandle, int stream
         if (c.mainStream.load() != streamHandle) continue;
         if (type == QVX_EXCEPTION_STREAM_RESTORED) {
             // The device's clock is checked again after a reconnection.
-            c.timeSyncPending = 1;
+            timeSync_.Mark(ChannelIdOf(device, ch));
             c.connectState = kStreamOpen;
             ChannelChanged(device, ch);
             alarms_.OnStreamConnected(device, ch);

@@ -21,6 +21,7 @@
 #include "device/channel_connections.h"
 #include "device/operator_name.h"
 #include "device/player_channels.h"
+#include "device/time_sync.h"
 #include "events/alarm_engine.h"
 #include "events/log_writer.h"
 #include "runtime/core_events.h"
@@ -43,6 +44,7 @@ public:
         PlayerChannelSet& players;
         RecordingService& recording;
         TemperatureService& temperature;
+        TimeSyncMarks& timeSync;
         const OperatorName& operatorName;
         const std::atomic<bool>& exiting;  // the owner's end: no new work
     };
@@ -133,6 +135,7 @@ private:
     PlayerChannelSet& players_;
     RecordingService& recording_;
     TemperatureService& temperature_;
+    TimeSyncMarks& timeSync_;
     const OperatorName& operatorName_;
     const std::atomic<bool>& exiting_;
     std::atomic<int> tickMs_{100};

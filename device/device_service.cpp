@@ -29,7 +29,8 @@ DeviceService::DeviceService(const std::string& databasePath, const std::string&
       temperature_(store_, runtime_),
       deviceConfig_(store_, runtime_),
       recording_({store_, runtime_, hub_, log_, disks_, alarms_, exiting_}),
-      connections_({store_, runtime_, hub_, log_, alarms_, players_, recording_, temperature_, operator_, exiting_}),
+      connections_({store_, runtime_, hub_, log_, alarms_, players_, recording_, temperature_, timeSync_, operator_,
+                    exiting_}),
       directory_(store_, runtime_) {
     Initialise(databasePath);
 }

@@ -22,6 +22,7 @@
 #include "device/player_channels.h"
 #include "device/recording_service.h"
 #include "device/temperature_service.h"
+#include "device/time_sync.h"
 #include "events/alarm_engine.h"
 #include "events/alarm_sound.h"
 #include "events/log_writer.h"
@@ -60,6 +61,7 @@ public:
     RecordingService& recording() { return recording_; }
     TemperatureService& temperature() { return temperature_; }
     DeviceConfigService& deviceConfig() { return deviceConfig_; }
+    TimeSyncMarks& timeSync() { return timeSync_; }
     ChannelDirectory& directory() { return directory_; }
 
     // The operator logged in now ("" when none), for the operation log.
@@ -107,6 +109,7 @@ private:
     DiskManager disks_;
     AlarmEngine alarms_;
     PlayerChannelSet players_;
+    TimeSyncMarks timeSync_;
     TemperatureService temperature_;
     DeviceConfigService deviceConfig_;
     RecordingService recording_;

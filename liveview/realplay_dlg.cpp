@@ -144,18 +144,8 @@ UIRealPlayDlg::UIRealPlayDlg(LiveViewPageServices services, QWidget* parent, Opt
     restore_ = std::make_unique<RestoreWorker>(services_.connections, [this](int message, intptr_t w, intptr_t l) {
         PostWindowMessage(this, message, w, l);
     });
-    if (options_.startWorkers) {
-        std::vector<RestoreWorker::Channel> toConnect;
-        if (services_.connectAtStart) {
-            for (int d = 0; d < kMaxDevices; ++d) {
-                const DeviceInfo* dev = services_.directory.Device(d);
-                if (dev == nullptr) continue;
-                for (int c = 0; c < kMaxChannels; ++c)
-                    if (Relaxed(dev->channels[c].id) > 0) toConnect.push_back({d, c});
-            }
-        }
-        restore_->Start(std::move(toConnect), options_.restoreDelay);
-    }
+    if (options_.startWorkers)
+        restore_->Start(ChannelsToConnectAtStart(services_.directory, services_.connectAtStart), options_.restoreDelay);
 }
 
 UIRealPlayDlg::~UIRealPlayDlg() {

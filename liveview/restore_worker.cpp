@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include "store/relaxed.h"
+
 namespace ocv {
 
 void RestoreWorker::Start(std::vector<Channel> toConnect, std::chrono::milliseconds delay) {
@@ -17,6 +19,18 @@ void RestoreWorker::Start(std::vector<Channel> toConnect, std::chrono::milliseco
         if (stop_.WaitFor(std::chrono::milliseconds(50))) return;
         post_(kMsgRestoreCells, 0, 0);
     });
+}
+
+std::vector<RestoreWorker::Channel> ChannelsToConnectAtStart(const ChannelDirectory& directory, bool connectSetting) {
+    std::vector<RestoreWorker::Channel> channels;
+    if (!connectSetting) return channels;
+    for (int d = 0; d < kMaxDevices; ++d) {
+        const DeviceInfo* dev = directory.Device(d);
+        if (dev == nullptr) continue;
+        for (int c = 0; c < kMaxChannels; ++c)
+            if (Relaxed(dev->channels[c].id) > 0) channels.push_back({d, c});
+    }
+    return channels;
 }
 
 void RestoreWorker::Stop() {

@@ -11,6 +11,7 @@
 
 #include "base/stop_signal.h"
 #include "device/channel_connections.h"
+#include "device/channel_directory.h"
 
 namespace ocv {
 
@@ -39,5 +40,9 @@ private:
     StopSignal stop_;
     std::thread thread_;
 };
+
+// The channels the restore connects first: every configured channel (with a stored id) of every
+// device when the CONNECT setting is on, none otherwise. UI thread.
+std::vector<RestoreWorker::Channel> ChannelsToConnectAtStart(const ChannelDirectory& directory, bool connectSetting);
 
 }  // namespace ocv

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "base/media_types.h"
+#include "runtime/state_codes.h"
 
 namespace ocv {
 
@@ -28,14 +29,12 @@ struct KeyFrameIndexEntry {
 };
 static_assert(sizeof(KeyFrameIndexEntry) == 8);
 
-enum RecordType : uint16_t { kRecordManual = 1, kRecordAlarm = 2, kRecordPlan = 3 };
-
 #pragma pack(push, 1)
 struct IndexRecord {
     uint16_t startHour;
     uint16_t startMinute;
     uint16_t startSecond;
-    uint16_t recordType;  // RecordType
+    uint16_t recordType;  // RecordKind (runtime/state_codes.h): 1 manual, 2 alarm, 3 plan
     uint32_t durationSeconds;
     uint32_t sizeKiB;     // 0 while the file is being written
     uint8_t reserved[128];

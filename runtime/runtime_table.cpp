@@ -7,7 +7,7 @@ namespace ocv {
 void ChannelRuntime::ResetConnection() {
     connectState.store(kStreamClosed, std::memory_order_relaxed);
     for (auto* f : {&mainStream, &subStream, &displayStream, &alarmChannel, &recordFromSub, &connectPending,
-                    &channelOn, &timeSyncPending})
+                    &channelOn})
         f->store(0, std::memory_order_relaxed);
     SetStreamInfo(true, StreamInfo{});
     SetStreamInfo(false, StreamInfo{});

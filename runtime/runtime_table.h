@@ -36,7 +36,6 @@ struct ChannelRuntime {
     std::atomic<int32_t> recordFromSub{0};
     std::atomic<int32_t> connectPending{0};  // a connect worker wants the channel open
     std::atomic<int32_t> channelOn{0};       // the device reports the channel on
-    std::atomic<int32_t> timeSyncPending{0};
 
     // Last stream headers received: written by the stream callback of that stream, read by the
     // user interface (sound attributes, popup windows).

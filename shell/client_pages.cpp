@@ -1,6 +1,8 @@
 #include "shell/client_pages.h"
 
 #include "liveview/realplay_dlg.h"
+#include "store/config_store.h"
+#include "store/relaxed.h"
 #include "setup/user_setup_page.h"
 #include "widgets/window_message.h"
 
@@ -10,7 +12,7 @@ const std::vector<PageInfo>& ClientPages() {
     static const std::vector<PageInfo> pages = {
         {"realPlay", "Live view", kRightLiveView, 1, {kMsgViewMenu, 9, "menu_realPlay.png"}, false,
          [](PageContext& c, QWidget* parent) -> Page* {
-             bool connect = c.store.settings().CONNECT == 1;
+             bool connect = Relaxed(c.store.settings().CONNECT) == 1;
              return new UIRealPlayDlg(
                  LiveViewPageServices{c.connections, c.players, c.directory, c.events, c.dayCounters, connect}, parent,
                  UIRealPlayDlg::Options{c.startWorkers});

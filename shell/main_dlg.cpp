@@ -128,6 +128,7 @@ bool MainDlg::Create() {
         service_.store(),
         StatusWorker::Hooks{[this] { service_.alarms().ResetDayCounters(); },
                             [this] { service_.log().DeleteOldLogs(service_.store().settings().LOGMONTH); },
+                            [this] { service_.timeSync().MarkAll(service_.store()); },
                             [this](const StatusTick& t) {
                                 auto meter = [](int v) { return v < 0 ? 255 : v; };
                                 intptr_t packed = meter(t.cpuPercent) | (meter(t.networkPercent) << 8) |
@@ -135,7 +136,7 @@ bool MainDlg::Create() {
                                 PostWindowMessage(this, kMsgStatusTick, static_cast<intptr_t>(t.now.time), packed);
                             }});
     timeSync_ = std::make_unique<TimeSyncWorker>(
-        service_.store(), [this](int d, int c, uint32_t command, const void* block, uint32_t length) {
+        service_.store(), service_.timeSync(), [this](int d, int c, uint32_t command, const void* block, uint32_t length) {
             return service_.deviceConfig().SendChannelConfig(d, c, command, block, length);
         });
     if (options_.startThreads) {

@@ -15,6 +15,7 @@
 #include "sdk/qvx_sdk.h"
 #include "liveview/realplay_dlg.h"
 #include "base/lang.h"
+#include "shell/client_services.h"
 #include "widgets/client_context.h"
 #include "widgets/login_dialog.h"
 #include "shell/main_dlg.h"
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     {
-        ocv::UILoginDlg login(*service, false, false, nullptr);
+        ocv::UILoginDlg login(service->store(), service->log(), false, false, nullptr);
         login.show();
         ok &= Save(login, out + "/login.png");
     }
@@ -82,7 +83,7 @@ int main(int argc, char** argv) {
         // The live view with the demo site's first group, when the simulator runs.
         window.OpenPage("realPlay");
         if (auto* live = window.findChild<ocv::UIRealPlayDlg*>()) {
-            service->StartAllDeviceThreads();
+            service->connections().StartAllDeviceThreads();
             live->SetSplitMode(25);
             live->ShowGroup(0);
             for (int i = 0; i < 250; ++i) {  // up to 10 s for the streams to come up
@@ -94,7 +95,7 @@ int main(int argc, char** argv) {
             }
             ok &= Save(window, out + "/liveview.png");
         }
-        service->StopAllDevices();
+        service->connections().StopAllDevices();
     }
     ocv::SetService(nullptr);
     service.reset();

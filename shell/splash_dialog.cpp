@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "device/device_service.h"
+#include "shell/client_services.h"
 #include "platform/app_dir.h"
 #include "sdk/qvx_sdk.h"
 #include "base/build_string.h"

@@ -28,20 +28,6 @@ int NetworkPercent(const QVX_NET_RECORD* records, int count) {
     return static_cast<int>(std::min<uint64_t>(value, 100));
 }
 
-int MarkAllChannelsForTimeSync(ConfigStore& store) {
-    int marked = 0;
-    for (int d = 0; d < kMaxDevices; ++d) {
-        DeviceInfo& dev = store.device(d);
-        if (dev.IsEmpty()) continue;
-        int channels = std::clamp(dev.channelCount, 0, kMaxChannels);
-        for (int c = 0; c < channels; ++c) {
-            dev.channels[c].timeSyncPending.store(1);
-            ++marked;
-        }
-    }
-    return marked;
-}
-
 void StatusWorker::Tick() {
     ClockSnapshot now = RenewClockSnapshot();
     // The crash handler cannot call localtime, so it is given the offset here.
@@ -93,7 +79,7 @@ void StatusWorker::RunSecondTriggers(const ClockSnapshot& now) {
         sync = sync || (timeSync && secondOfDay == checkTime);
     }
     if (prune && hooks_.pruneLogs) hooks_.pruneLogs();
-    if (sync) MarkAllChannelsForTimeSync(store_);
+    if (sync && hooks_.markTimeSync) hooks_.markTimeSync();
 }
 
 void StatusWorker::Start() {
@@ -139,10 +125,9 @@ int TimeSyncWorker::Pass() {
     int32_t block[15] = {now.year, now.month, now.day, now.hour, now.minute, now.second};
     int sent = 0;
     for (int d = 0; d < kMaxDevices; ++d) {
-        DeviceInfo& dev = store_.device(d);
-        if (dev.IsEmpty()) continue;
+        if (store_.device(d).IsEmpty()) continue;
         for (int c = 0; c < kMaxChannels; ++c) {
-            if (dev.channels[c].timeSyncPending.exchange(0) == 0) continue;
+            if (!marks_.Take(ChannelIdOf(d, c))) continue;
             if (send_) send_(d, c, kTimeSyncCommand, block, kTimeSyncBlockBytes);
             ++sent;
         }

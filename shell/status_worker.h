@@ -13,6 +13,7 @@
 
 #include "platform/system_control.h"
 #include "base/clock.h"
+#include "device/time_sync.h"
 
 namespace ocv {
 
@@ -29,17 +30,15 @@ struct StatusTick {
 // (received + sent) x 800 / (link speed / 1000), clamped to 0..100; -1 when none qualifies.
 int NetworkPercent(const QVX_NET_RECORD* records, int count);
 
-// Sets timeSyncPending on every configured channel of every device; returns how many.
-int MarkAllChannelsForTimeSync(ConfigStore& store);
-
 class StatusWorker {
 public:
     struct Hooks {
         std::function<void()> resetDayCounters;
         std::function<void()> pruneLogs;
+        std::function<void()> markTimeSync;  // at CHECKTIME when the daily synchronisation is on
         std::function<void(const StatusTick&)> post;
     };
-    StatusWorker(ConfigStore& store, Hooks hooks) : store_(store), hooks_(std::move(hooks)) {}
+    StatusWorker(const ConfigStore& store, Hooks hooks) : store_(store), hooks_(std::move(hooks)) {}
     ~StatusWorker() { Stop(); }
     StatusWorker(const StatusWorker&) = delete;
     StatusWorker& operator=(const StatusWorker&) = delete;
@@ -59,7 +58,7 @@ private:
     // The exact-second triggers of every second after the last tick's, up to now.
     void RunSecondTriggers(const ClockSnapshot& now);
 
-    ConfigStore& store_;
+    const ConfigStore& store_;
     Hooks hooks_;
     bool meters_ = true;
     int64_t lastTriggerSecond_ = -1;
@@ -76,7 +75,8 @@ private:
 class TimeSyncWorker {
 public:
     using SendFn = std::function<int(int device, int channel, uint32_t command, const void* block, uint32_t length)>;
-    TimeSyncWorker(ConfigStore& store, SendFn send) : store_(store), send_(std::move(send)) {}
+    TimeSyncWorker(const ConfigStore& store, TimeSyncMarks& marks, SendFn send)
+        : store_(store), marks_(marks), send_(std::move(send)) {}
     ~TimeSyncWorker() { Stop(); }
     TimeSyncWorker(const TimeSyncWorker&) = delete;
     TimeSyncWorker& operator=(const TimeSyncWorker&) = delete;
@@ -87,7 +87,8 @@ public:
     void Stop();
 
 private:
-    ConfigStore& store_;
+    const ConfigStore& store_;
+    TimeSyncMarks& marks_;
     SendFn send_;
     std::thread thread_;
     std::mutex mutex_;

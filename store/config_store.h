@@ -68,6 +68,9 @@ public:
     // The device service's start-up overrides: plan recording and arming on, 10 GiB reserve.
     void ApplyStartupOverrides();
     const SystemSettings& settings() const { return settings_; }
+    // Tests set values without a database round trip; the client changes settings through
+    // SaveSettings on the user-interface thread only.
+    SystemSettings& MutableSettingsForTesting() { return settings_; }
 
     // Devices and channels (tables DEVICE and CHANNEL).
     int LoadDevices();

@@ -64,17 +64,16 @@ UILoginDlg::UILoginDlg(ConfigStore& store, LogWriter& log, bool writeLog, bool c
     QPushButton* okBtn = ui.okBtn;
     QPushButton* exitBtn = ui.exitBtn;
 
-    const ConfigStore& store = store_;
     const UserSession& session = CurrentSession();
     int selected = 0;
     for (int slot = 0; slot < kMaxUsers; ++slot) {
-        const UserInfo& u = store.user(slot);
+        const UserInfo& u = store_.user(slot);
         if (u.userName[0] == '\0') continue;
         if (session.LoggedIn() && u.id == session.user().id) selected = userCombo_->count();
         userCombo_->addItem(QString::fromLocal8Bit(u.userName), slot);
     }
     if (userCombo_->count() > 0) userCombo_->setCurrentIndex(selected);
-    autoLogin_->setChecked(store.settings().REMEMBER == 1);
+    autoLogin_->setChecked(store_.settings().REMEMBER == 1);
     autoLogin_->setVisible(!confirmOnly_);
 
     auto* capsTimer = new QTimer(this);
@@ -111,10 +110,9 @@ void UILoginDlg::TryLogin() {
     }
     LogInAs(account);
     if (writeLog_) log_.LogWrite(kLogOperate, kLogLogin, -1, -1, "", account.userName);
-    ConfigStore& store = store_;
-    switch (DecideLoginMemory(store.settings(), account, autoLogin_->isChecked())) {
-        case LoginMemoryAction::kRemember: store.SaveLoginMemory(account.id, account.password, 1); break;
-        case LoginMemoryAction::kForget: store.SaveLoginMemory(account.id, account.password, 0); break;
+    switch (DecideLoginMemory(store_.settings(), account, autoLogin_->isChecked())) {
+        case LoginMemoryAction::kRemember: store_.SaveLoginMemory(account.id, account.password, 1); break;
+        case LoginMemoryAction::kForget: store_.SaveLoginMemory(account.id, account.password, 0); break;
         case LoginMemoryAction::kNone: break;
     }
     accept();

@@ -12,6 +12,10 @@ namespace ocv {
 
 class ConfigStore;
 
+// Names and passwords are kept in 32-byte fields: 31 bytes of UTF-8, cut only between
+// characters. Forms and the login take no more, so what is typed is what is stored.
+constexpr size_t kMaxAccountTextBytes = sizeof(UserInfo::password) - 1;
+
 constexpr int kRightCount = 14;
 // The permission bits of an account's option word, each guarding its operations.
 enum Right : int {

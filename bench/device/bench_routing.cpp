@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     QVX_SDK_Init();
     {
         ocv::DeviceService service(app / "QVXVMS.dat", app / "Logx");
-        ocv::SetRelaxed(service.store().settings().SHOWMODE, 1);
+        ocv::SetRelaxed(service.store().MutableSettingsForTesting().SHOWMODE, 1);
         std::vector<std::unique_ptr<NullSurface>> surfaces;
         auto& players = service.players();
         for (int cell = 0; cell < 36; ++cell) {
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         players.SetStreamPolicy(-1, 36);
         int open = 0;
         for (int d = 0; d < devices; ++d)
-            for (int ch = 0; ch < 2; ++ch) open += service.OpenChannel(d, ch) == 0;
+            for (int ch = 0; ch < 2; ++ch) open += service.connections().OpenChannel(d, ch) == 0;
         std::this_thread::sleep_for(std::chrono::seconds(2));
         ocv::RoutingStats stats;
         ocv::SetRoutingStats(&stats);

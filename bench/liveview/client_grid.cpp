@@ -34,6 +34,7 @@
 #include "sdk/qvx_sdk.h"
 #include "base/device_types.h"
 #include "base/port_slots.h"
+#include "shell/client_services.h"
 #include "widgets/client_context.h"
 #include "shell/main_dlg.h"
 #include "store/relaxed.h"
@@ -108,9 +109,9 @@ int main(int argc, char** argv) {
     {
         ocv::DeviceService service;
         ocv::SetService(&service);
-        ocv::SetRelaxed(service.store().settings().SHOWMODE, 1);  // sub-streams in small cells
+        ocv::SetRelaxed(service.store().MutableSettingsForTesting().SHOWMODE, 1);  // sub-streams in small cells
         // No recording here: the figure is the live view's.
-        ocv::SetRelaxed(service.store().settings().PLANREC, 0);
+        ocv::SetRelaxed(service.store().MutableSettingsForTesting().PLANREC, 0);
         const ocv::UserInfo& admin = service.store().user(0);
         service.store().SaveLoginMemory(admin.id, admin.password, 1);
         ocv::MainDlg window(service, nullptr, ocv::MainDlg::Options{false});
@@ -119,7 +120,7 @@ int main(int argc, char** argv) {
         window.show();
         auto* page = window.findChild<ocv::UIRealPlayDlg*>();
         if (!page) return 1;
-        service.StartAllDeviceThreads();
+        service.connections().StartAllDeviceThreads();
         page->SetSplitMode(mix ? 17 : 36);
         if (mix) {
             page->OpenChannelInCell(1, 0, 0);
@@ -202,7 +203,7 @@ int main(int argc, char** argv) {
         };
         std::printf("cell 0 send-to-paint delay: median %.0f ms, p95 %.0f ms, max %.0f ms (%zu samples)\n", pct(0.5),
                     pct(0.95), pct(1.0), delays.size());
-        service.StopAllDevices();
+        service.connections().StopAllDevices();
         ocv::SetService(nullptr);
     }
     QVX_SDK_Cleanup();

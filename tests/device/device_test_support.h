@@ -39,6 +39,36 @@ private:
 };
 
 
+// What the core announced on its hub since the last look.
+class HubWatch {
+public:
+    explicit HubWatch(CoreEventHub& hub) : reader_(hub.Subscribe()) {}
+    std::vector<CoreEvent> Drain() {
+        std::vector<CoreEventHub::Event> events;
+        reader_->Read(&events);
+        std::vector<CoreEvent> out;
+        for (const auto& e : events) out.push_back(e.payload);
+        return out;
+    }
+    // Channel ids of the ChannelStateChanged events.
+    std::vector<int> ChannelStates() {
+        std::vector<int> ids;
+        for (const CoreEvent& e : Drain())
+            if (auto* c = std::get_if<ChannelStateChanged>(&e)) ids.push_back(c->channelId);
+        return ids;
+    }
+    // The states a device was announced in, in order.
+    std::vector<DeviceState> DeviceStates(int device) {
+        std::vector<DeviceState> states;
+        for (const CoreEvent& e : Drain())
+            if (auto* d = std::get_if<DeviceStateChanged>(&e); d && d->deviceIndex == device) states.push_back(d->state);
+        return states;
+    }
+
+private:
+    std::unique_ptr<CoreEventHub::Reader> reader_;
+};
+
 class DeviceServiceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -89,10 +119,13 @@ protected:
     void StartService(int showMode = 0) {
         service_ = std::make_unique<DeviceService>(app_ / "QVXVMS.dat", app_ / "Logx");
         ASSERT_TRUE(service_->IsOpen());
-        SetRelaxed(service_->store().settings().SHOWMODE, showMode);
-        service_->SetDeviceTickForTesting(5);
+        SetRelaxed(service_->store().MutableSettingsForTesting().SHOWMODE, showMode);
+        service_->connections().SetDeviceTickForTesting(5);
     }
-    ChannelInfo& Channel(int device, int channel) { return service_->store().device(device).channels[channel]; }
+    // The live state of a channel (connection, recording, alarms).
+    ChannelRuntime& Channel(int device, int channel) { return service_->runtime().channel(device, channel); }
+    // Its stored configuration (tests change it in place where a page would save it).
+    ChannelInfo& Stored(int device, int channel) { return service_->store().device(device).channels[channel]; }
 
     // Surfaces outlive the service whose players draw into them.
     CountingSurface* NewSurface(int w, int h) {

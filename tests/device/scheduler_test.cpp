@@ -34,22 +34,23 @@ protected:
         ASSERT_TRUE(sim.Start({"--site", sim.dir() / "site.ini", "--quiet"}, &error)) << error;
         d = AddDevice("127.0.0.1", sim.device(0).port, 1, "pw");
         StartService();
-        SystemSettings& s = service_->store().settings();
+        SystemSettings& s = service_->store().MutableSettingsForTesting();
         SetRelaxed(s.DISK, 2);  // drive D
         SetRelaxed(s.DISKREMAIN, 1);
         SetRelaxed(s.RECLEN, 5);
         SetRelaxed(s.ALARMLEN, 5);
         SetRelaxed(s.PLANREC, 1);
         SetRelaxed(s.ARMFLAG, 1);
-        ChannelInfo& c = Channel(d, 0);
-        SetRelaxed(c.planRecord, 1);
-        SetRelaxed(c.armAlarm, 1);
-        SetRelaxed(c.alarmMd, kLinkRecord);
-        for (uint32_t& w : c.planSchedule) SetRelaxed(w, 0xFFFFFFu);
-        for (uint32_t& w : c.armSchedule) SetRelaxed(w, 0xFFFFFFu);
+        ChannelInfo& cfg = Stored(d, 0);
+        SetRelaxed(cfg.planRecord, 1);
+        SetRelaxed(cfg.armAlarm, 1);
+        SetRelaxed(cfg.alarmMd, kLinkRecord);
+        for (uint32_t& w : cfg.planSchedule) SetRelaxed(w, 0xFFFFFFu);
+        for (uint32_t& w : cfg.armSchedule) SetRelaxed(w, 0xFFFFFFu);
+        ChannelRuntime& c = Channel(d, 0);
         service_->disks().CheckDisks();
         ASSERT_EQ(service_->disks().CurrentRecordDisk(), 1);
-        ASSERT_EQ(service_->OpenChannel(d, 0), 0);
+        ASSERT_EQ(service_->connections().OpenChannel(d, 0), 0);
         // Recording needs the picture size of the stream header, which arrives with the stream.
         ASSERT_TRUE(WaitUntil([&] { return c.MainStreamInfo().width != 0; }, 20000));
     }
@@ -60,7 +61,7 @@ protected:
         while (std::chrono::steady_clock::now() < deadline) {
             if (fs::exists(path) && fs::file_size(path) >= 200040 + frameBytes) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            service_->SchedulerPass();
+            service_->recording().SchedulerPass();
         }
         return false;
     }
@@ -88,24 +89,24 @@ protected:
 
 TEST_F(SchedulerTest, PlanRotatesAlarmTakesOverAndPlanReturns) {
     SetClockForTesting(2020, 7, 8, 10, 0, 0);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     EXPECT_EQ(Channel(d, 0).recordType.load(), 3);
     ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_100000.qvx"));
-    service_->SchedulerPass();  // nothing changes within the file length
+    service_->recording().SchedulerPass();  // nothing changes within the file length
     EXPECT_FALSE(fs::exists(dayFolder("2020_07_08") + "/PREC200708_100001.qvx"));
 
     AdvanceClockForTesting(300);  // RECLEN 5: a new file at the next key frame
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_100500.qvx"));
 
     AdvanceClockForTesting(10);
     ASSERT_EQ(service_->alarms().OnDeviceAlarm(d, 0, 0, nullptr, 0), 0);  // motion, record linkage
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     EXPECT_EQ(Channel(d, 0).recordType.load(), 2);
     ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/AREC200708_100510.qvx"));
 
     AdvanceClockForTesting(7);  // the hold time has ended: plan again
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     EXPECT_EQ(Channel(d, 0).recordType.load(), 3);
     ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_100517.qvx"));
 
@@ -130,27 +131,24 @@ TEST_F(SchedulerTest, PlanRotatesAlarmTakesOverAndPlanReturns) {
 TEST_F(SchedulerTest, ManualDuringAlarmGivesAManualFile) {
     SetClockForTesting(2020, 7, 8, 11, 0, 0);
     ASSERT_EQ(service_->alarms().OnDeviceAlarm(d, 0, 0, nullptr, 0), 0);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/AREC200708_110000.qvx"));
-    // The record button: stop what runs, start manual recording, mark the switch.
+    // The record button: what runs stops, a manual recording starts and its switch stays on.
     AdvanceClockForTesting(2);
-    int now = clockSnapshot().SecondOfDay();
-    ASSERT_EQ(service_->StopRecording(d, 0, now), 0);
-    ASSERT_EQ(service_->StartManualRecording(d, 0, service_->disks().CurrentRecordDisk(), now), 0);
-    Channel(d, 0).manualRecord = 1;
+    ASSERT_EQ(service_->recording().StartManualRecording(d, 0), 0);
     ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/NREC200708_110002.qvx"));
     AdvanceClockForTesting(1);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     EXPECT_EQ(Channel(d, 0).recordType.load(), 1);
 }
 
 TEST_F(SchedulerTest, MidnightContinuesInTheNextDaysFolder) {
-    SetRelaxed(service_->store().settings().RECLEN, 30);
+    SetRelaxed(service_->store().MutableSettingsForTesting().RECLEN, 30);
     SetClockForTesting(2020, 7, 8, 23, 59, 58);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_235958.qvx"));
     AdvanceClockForTesting(3);  // 00:00:01 on the 9th
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_09") + "/PREC200709_000001.qvx"));
     std::vector<IndexRecord> next = Index("2020_07_09");
     ASSERT_EQ(next.size(), 1u);
@@ -161,26 +159,34 @@ TEST_F(SchedulerTest, MidnightContinuesInTheNextDaysFolder) {
 }
 
 TEST_F(SchedulerTest, RingOverflowStartsANewFileAndZeroFileLengthBecomesFive) {
-    SetRelaxed(service_->store().settings().RECLEN, 0);
+    SetRelaxed(service_->store().MutableSettingsForTesting().RECLEN, 0);
     SetClockForTesting(2020, 7, 8, 14, 0, 0);
-    service_->SchedulerPass();
-    EXPECT_EQ(Relaxed(service_->store().settings().RECLEN), 5);
+    service_->recording().SchedulerPass();
+    // The setting is the operator's: the scheduler works with 5 minutes and never writes it.
+    EXPECT_EQ(Relaxed(service_->store().settings().RECLEN), 0);
     ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_140000.qvx"));
     AdvanceClockForTesting(2);
     Channel(d, 0).recordStart = -2;  // what the stream callback marks on a ring overflow
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     EXPECT_EQ(Channel(d, 0).recordType.load(), 3);
     EXPECT_EQ(Channel(d, 0).recordStart.load(), clockSnapshot().SecondOfDay());
     ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_140002.qvx"));
     std::vector<IndexRecord> index = Index("2020_07_08");
     ASSERT_EQ(index.size(), 2u);
     EXPECT_GT(index[0].sizeKiB, 0u);
+    // Five minutes later the file is split, as a file length of 5 does.
+    AdvanceClockForTesting(299);
+    service_->recording().SchedulerPass();
+    EXPECT_EQ(Index("2020_07_08").size(), 2u);
+    AdvanceClockForTesting(1);
+    service_->recording().SchedulerPass();
+    ASSERT_TRUE(AppearsWithFrames(dayFolder("2020_07_08") + "/PREC200708_140502.qvx"));
 }
 
 TEST_F(SchedulerTest, NoDiskOrLostStreamStopsRecording) {
     const std::string day = dayFolder("2020_07_08");
     SetClockForTesting(2020, 7, 8, 12, 0, 0);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     ASSERT_TRUE(AppearsWithFrames(day + "/PREC200708_120000.qvx"));
 
     // Every selected drive full and nothing to cover: recording stops at the next pass.
@@ -192,12 +198,12 @@ TEST_F(SchedulerTest, NoDiskOrLostStreamStopsRecording) {
             return 0;
         },
         [](char letter, const std::string& rel) { return drives::DrivePath(letter, rel); });
-    SetRelaxed(service_->store().settings().COVER, 1);
+    SetRelaxed(service_->store().MutableSettingsForTesting().COVER, 1);
     service_->disks().CheckDisks();
     ASSERT_EQ(service_->disks().CurrentRecordDisk(), -1);
     EXPECT_TRUE(service_->disks().DiskFull());
     AdvanceClockForTesting(1);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     EXPECT_EQ(Channel(d, 0).recordType.load(), 0);
     EXPECT_EQ(Channel(d, 0).recordActive.load(), 0);
     EXPECT_TRUE(StaysTheSameSize(day + "/PREC200708_120000.qvx"));
@@ -205,7 +211,7 @@ TEST_F(SchedulerTest, NoDiskOrLostStreamStopsRecording) {
     ASSERT_EQ(index.size(), 1u);
     EXPECT_EQ(index[0].sizeKiB, fs::file_size(day + "/PREC200708_120000.qvx") / 1024);
     EXPECT_EQ(SystemLogCount(kLogNoDiskSpace), 1);
-    service_->SchedulerPass();  // nothing starts while no disk is usable
+    service_->recording().SchedulerPass();  // nothing starts while no disk is usable
     EXPECT_EQ(Channel(d, 0).recordType.load(), 0);
 
     // Room again: recording resumes in a new file.
@@ -214,29 +220,29 @@ TEST_F(SchedulerTest, NoDiskOrLostStreamStopsRecording) {
     ASSERT_EQ(service_->disks().CurrentRecordDisk(), 1);
     EXPECT_FALSE(service_->disks().DiskFull());
     AdvanceClockForTesting(1);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     EXPECT_EQ(Channel(d, 0).recordType.load(), 3);
     ASSERT_TRUE(AppearsWithFrames(day + "/PREC200708_120002.qvx"));
 
     // No drive selected at all stops it the same way.
-    SetRelaxed(service_->store().settings().DISK, 0);
+    SetRelaxed(service_->store().MutableSettingsForTesting().DISK, 0);
     service_->disks().CheckDisks();
     EXPECT_TRUE(service_->disks().DiskFull());
     AdvanceClockForTesting(1);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     EXPECT_EQ(Channel(d, 0).recordType.load(), 0);
     EXPECT_TRUE(StaysTheSameSize(day + "/PREC200708_120002.qvx"));
     EXPECT_EQ(SystemLogCount(kLogNoDiskSpace), 2);
 
     // A lost stream stops it too.
-    SetRelaxed(service_->store().settings().DISK, 2);
+    SetRelaxed(service_->store().MutableSettingsForTesting().DISK, 2);
     service_->disks().CheckDisks();
     AdvanceClockForTesting(1);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     ASSERT_TRUE(AppearsWithFrames(day + "/PREC200708_120004.qvx"));
-    Channel(d, 0).connectState = 0;  // what a stream-lost event does
+    Channel(d, 0).connectState = kStreamClosed;  // what a stream-lost event does
     AdvanceClockForTesting(1);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     EXPECT_EQ(Channel(d, 0).recordType.load(), 0);
     EXPECT_EQ(Channel(d, 0).recordActive.load(), 0);
     index = Index("2020_07_08");
@@ -249,7 +255,7 @@ TEST_F(SchedulerTest, NoDiskOrLostStreamStopsRecording) {
 TEST_F(SchedulerTest, WriteFailuresAreLoggedAndWritingResumesAtAKeyFrame) {
     const std::string path = dayFolder("2020_07_08") + "/PREC200708_150000.qvx";
     SetClockForTesting(2020, 7, 8, 15, 0, 0);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     ASSERT_TRUE(AppearsWithFrames(path, 4000));
     struct sigaction ignore {}, saved {};
     ignore.sa_handler = SIG_IGN;
@@ -262,10 +268,10 @@ TEST_F(SchedulerTest, WriteFailuresAreLoggedAndWritingResumesAtAKeyFrame) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // more than two key frames fail
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
     sigaction(SIGXFSZ, &saved, nullptr);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     ASSERT_TRUE(AppearsWithFrames(path, gapAt - 200040 + 4000));
     AdvanceClockForTesting(1);
-    ASSERT_EQ(service_->StopRecording(d, 0, clockSnapshot().SecondOfDay()), 0);
+    ASSERT_EQ(service_->recording().StopRecording(d, 0), 0);
 
     std::vector<LogRecord> errors = SystemLog(kLogDiskError);
     ASSERT_EQ(errors.size(), 1u);
@@ -307,11 +313,11 @@ namespace {
 TEST_F(SchedulerTest, RecordedVideoDecodesCleanlyWithFfmpeg) {
     if (system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
     SetClockForTesting(2020, 7, 8, 13, 0, 0);
-    service_->SchedulerPass();
+    service_->recording().SchedulerPass();
     std::string path = dayFolder("2020_07_08") + "/PREC200708_130000.qvx";
     ASSERT_TRUE(AppearsWithFrames(path, 20000));
     AdvanceClockForTesting(1);
-    ASSERT_EQ(service_->StopRecording(d, 0, clockSnapshot().SecondOfDay()), 0);
+    ASSERT_EQ(service_->recording().StopRecording(d, 0), 0);
     RecordFileReader reader;
     ASSERT_EQ(reader.Open(path), 0);
     std::string h264 = app_ / "out.h264";

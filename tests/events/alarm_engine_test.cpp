@@ -25,17 +25,20 @@ protected:
     SilentPlayer player;
     AlarmSoundPlayer sounds{&player, "/nowhere", nullptr};
     int recordDisk = 1;
+    RuntimeTable runtime;
+    CoreEventHub hub;
+    std::unique_ptr<CoreEventHub::Reader> reader = hub.Subscribe(CoreEventHub::MaskOf<AlarmEvent>());
+    std::unique_ptr<CoreEventHub::Reader> everything = hub.Subscribe();
     std::unique_ptr<AlarmEngine> engine;
     int dev = -1;
-    uint64_t cursor = 0;
 
     void SetUp() override {
         test::StoreTest::SetUp();
         setenv("TZ", "UTC", 1);
         tzset();
         store_.LoadSettings();
-        SetRelaxed(store_.settings().ALARMLEN, 10);
-        SetRelaxed(store_.settings().ARMFLAG, 1);
+        SetRelaxed(store_.MutableSettingsForTesting().ALARMLEN, 10);
+        SetRelaxed(store_.MutableSettingsForTesting().ARMFLAG, 1);
         dev = AddDevice("cam01", 5000, 4);
         ASSERT_GE(dev, 0);
         log.SetDeviceAddressResolver([this](int d, std::string* host, int* port) {
@@ -44,29 +47,34 @@ protected:
             *port = store_.device(d).port;
             return true;
         });
-        engine = std::make_unique<AlarmEngine>(store_, log, &sounds, [this] { return recordDisk; });
-        ChannelInfo& c = Channel(0);
-        c.connectState = 2;
+        engine = std::make_unique<AlarmEngine>(store_, runtime, log, &sounds, [this] { return recordDisk; }, &hub);
+        ChannelRuntime& c = Channel(0);
+        c.connectState = kStreamOpen;
         c.mainStream = 11;
-        store_.device(dev).loginHandle = 7;
-        ArmAllDay(c);
-        c.alarmMd = kLinkRecord | kLinkSound | kLinkMap;
+        runtime.device(dev).loginHandle = 7;
+        ArmAllDay(Config(0));
+        Config(0).alarmMd = kLinkRecord | kLinkSound | kLinkMap;
         SetClockForTesting(2020, 7, 8, 10, 0, 0);  // a Wednesday
     }
     void TearDown() override {
         engine.reset();
         SetClockSourceForTesting(nullptr);
     }
-    ChannelInfo& Channel(int ch) { return store_.device(dev).channels[ch]; }
+    ChannelRuntime& Channel(int ch) { return runtime.channel(dev, ch); }
+    ChannelInfo& Config(int ch) { return store_.device(dev).channels[ch]; }
     static void ArmAllDay(ChannelInfo& c) {
         c.armAlarm = 1;
         for (uint32_t& w : c.armSchedule) w = 0xFFFFFF;
     }
-    std::vector<AlarmEvent> NewEvents() {
+    static std::vector<AlarmEvent> AlarmEventsOf(CoreEventHub::Reader& r) {
+        std::vector<CoreEventHub::Event> events;
+        r.Read(&events);
         std::vector<AlarmEvent> out;
-        engine->events().ReadFrom(&cursor, &out);
+        for (const auto& e : events)
+            if (auto* a = std::get_if<AlarmEvent>(&e.payload)) out.push_back(*a);
         return out;
     }
+    std::vector<AlarmEvent> NewEvents() { return AlarmEventsOf(*reader); }
     void Tick(int seconds) {
         for (int i = 0; i < seconds; ++i) {
             AdvanceClockForTesting(1);
@@ -87,9 +95,7 @@ TEST_F(AlarmEngineTest, RepeatedMotionGivesOneStartAndOneStopAfterTheHoldTime) {
             if (e.code == kEventMotionStop) stopAt = e.time - start;
         if (t < 25) Tick(1);
     }
-    uint64_t all = 0;
-    std::vector<AlarmEvent> events;
-    engine->events().ReadFrom(&all, &events);
+    std::vector<AlarmEvent> events = AlarmEventsOf(*everything);
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].code, kEventMotionStart);
     EXPECT_EQ(events[0].channelId, dev * 64);
@@ -100,7 +106,7 @@ TEST_F(AlarmEngineTest, RepeatedMotionGivesOneStartAndOneStopAfterTheHoldTime) {
 }
 
 TEST_F(AlarmEngineTest, DisconnectedOrInvalidChannelsChangeNothing) {
-    Channel(1).connectState = 0;
+    Channel(1).connectState = kStreamClosed;
     EXPECT_EQ(engine->OnDeviceAlarm(dev, 1, 0, nullptr, 0), -1);
     EXPECT_EQ(engine->OnDeviceAlarm(dev + 1, 0, 0, nullptr, 0), -1);
     EXPECT_EQ(engine->OnDeviceAlarm(dev, 64, 1, nullptr, 0), -1);
@@ -114,7 +120,7 @@ TEST_F(AlarmEngineTest, StreamDropDuringAlarmStopsAtTheNextPass) {
     engine->HoldPass(dev, 0);
     ASSERT_EQ(engine->OnDeviceAlarm(dev, 0, 1, nullptr, 0), 0);
     EXPECT_EQ(Channel(0).alarmActive.load(), 2);
-    Channel(0).connectState = 0;
+    Channel(0).connectState = kStreamClosed;
     Tick(1);
     std::vector<AlarmEvent> e = NewEvents();
     ASSERT_EQ(e.size(), 2u);
@@ -137,9 +143,9 @@ TEST_F(AlarmEngineTest, MidnightMovesTheHoldSlotToTheNewDay) {
 }
 
 TEST_F(AlarmEngineTest, ArmingFollowsTheHalfHourOfTheWeekday) {
-    ChannelInfo& c = Channel(0);
-    for (uint32_t& w : c.armSchedule) w = 0;
-    c.armSchedule[0] = 1;  // ASUN1 = 1: Sunday 00:00-00:29
+    ChannelRuntime& c = Channel(0);
+    for (uint32_t& w : Config(0).armSchedule) w = 0;
+    Config(0).armSchedule[0] = 1;  // ASUN1 = 1: Sunday 00:00-00:29
     struct Case {
         int day, hour, minute;
         bool armed;
@@ -151,7 +157,7 @@ TEST_F(AlarmEngineTest, ArmingFollowsTheHalfHourOfTheWeekday) {
         EXPECT_EQ(c.armedNow.load() != 0, k.armed) << k.day << " " << k.hour << ":" << k.minute;
     }
     SetClockForTesting(2020, 7, 12, 0, 10, 0);
-    SetRelaxed(store_.settings().ARMFLAG, 0);
+    SetRelaxed(store_.MutableSettingsForTesting().ARMFLAG, 0);
     engine->HoldPass(dev, 0);
     EXPECT_EQ(c.armedNow.load(), 0);
 }
@@ -160,7 +166,7 @@ TEST_F(AlarmEngineTest, TemperatureReportsBecomeEventsLogsAndCounters) {
     const char abnormal[] = "HeartBeat:tmp|36418|1594195200|x";
     const char normal[] = "xxHeartBeat:tmp|3650|1594195200";
     sounds.SetTemperatureRepeat(1);
-    Channel(2).connectState = 0;  // no connection check for temperatures
+    Channel(2).connectState = kStreamClosed;  // no connection check for temperatures
     ASSERT_EQ(engine->OnDeviceAlarm(dev, 2, 14, abnormal, sizeof abnormal - 1), 0);
     ASSERT_EQ(engine->OnDeviceAlarm(dev, 2, 14, normal, sizeof normal - 1), 0);
     ASSERT_EQ(engine->OnDeviceAlarm(dev, 2, 14, "no prefix", 9), 0);
@@ -173,14 +179,27 @@ TEST_F(AlarmEngineTest, TemperatureReportsBecomeEventsLogsAndCounters) {
     EXPECT_STREQ(e[1].text, "36.50");
     EXPECT_EQ(engine->TemperatureReadings(), 2);
     EXPECT_EQ(engine->AbnormalReadings(), 1);
+    // The counters are announced with each reading, and with the reset when the date changes.
+    std::vector<CoreEventHub::Event> all;
+    everything->Read(&all);
+    std::vector<std::pair<int, int>> counters;
+    for (const auto& ev : all)
+        if (auto* t = std::get_if<TemperatureCountersChanged>(&ev.payload)) counters.push_back({t->readings, t->abnormal});
+    EXPECT_EQ(counters, (std::vector<std::pair<int, int>>{{1, 1}, {2, 1}}));
+    engine->ResetDayCounters();
+    all.clear();
+    everything->Read(&all);
+    ASSERT_EQ(all.size(), 1u);
+    ASSERT_TRUE(std::holds_alternative<TemperatureCountersChanged>(all[0].payload));
+    EXPECT_EQ(std::get<TemperatureCountersChanged>(all[0].payload).readings, 0);
     EXPECT_TRUE(sounds.IsRaised(SoundKind::kTemperature));
     // The log holds both, and a restart posts them again.
     SetClockForTesting(2020, 7, 8, 12, 0, 0);
-    AlarmEngine restarted(store_, log, nullptr, nullptr);
+    CoreEventHub restartHub;
+    auto restartReader = restartHub.Subscribe(CoreEventHub::MaskOf<AlarmEvent>());
+    AlarmEngine restarted(store_, runtime, log, nullptr, nullptr, &restartHub);
     EXPECT_EQ(restarted.ReloadTodaysTemperatures(), 2);
-    uint64_t c = 0;
-    std::vector<AlarmEvent> again;
-    restarted.events().ReadFrom(&c, &again);
+    std::vector<AlarmEvent> again = AlarmEventsOf(*restartReader);
     ASSERT_EQ(again.size(), 2u);
     EXPECT_EQ(again[0].channelId, dev * 64 + 2);
     EXPECT_EQ(again[0].code, kEventTemperatureAbnormal);
@@ -192,38 +211,20 @@ TEST_F(AlarmEngineTest, TemperatureReportsBecomeEventsLogsAndCounters) {
     EXPECT_EQ(r.hundredths, 12);
 }
 
-TEST_F(AlarmEngineTest, ConnectionEventsTrackStreamsAndVideoLossSound) {
-    ChannelInfo& c = Channel(0);
-    c.alarmDisconnect = kLinkSound;
+TEST_F(AlarmEngineTest, StreamLossLogsAndSoundsVideoLossOnlyForLinkedArmedChannels) {
+    Config(0).alarmDisconnect = kLinkSound;
     engine->HoldPass(dev, 0);
-    engine->recordStates().SetConsumerOpen(true);
-    int upCalls = 0;
-    engine->SetStreamUpHandler([&](int d, int ch) { upCalls += (d == dev && ch == 0); });
-    engine->OnConnectionEvent(4, 7, 11);
-    EXPECT_EQ(c.connectState.load(), 0);
+    Channel(0).connectState = kStreamClosed;  // the connection service's part, before it tells
+    engine->OnStreamLost(dev, 0);
     EXPECT_TRUE(sounds.IsRaised(SoundKind::kVideoLoss));
     EXPECT_TRUE(engine->SoundQualifies(SoundKind::kVideoLoss));
-    engine->OnConnectionEvent(3, 7, 11);
-    EXPECT_EQ(c.connectState.load(), 2);
-    EXPECT_EQ(upCalls, 1);
+    Channel(0).connectState = kStreamOpen;
+    engine->OnStreamConnected(dev, 0);
     EXPECT_FALSE(engine->SoundQualifies(SoundKind::kVideoLoss));
-    engine->OnConnectionEvent(4, 7, 99);  // no such stream
-    engine->OnConnectionEvent(4, 8, 11);  // no such login
-    EXPECT_EQ(c.connectState.load(), 2);
-    std::vector<NotifyItem> states;
-    engine->recordStates().Drain(&states);
-    EXPECT_EQ(states.size(), 2u);
-    // Device events flip the device state once and notify every channel.
-    engine->OnConnectionEvent(2, 7, 0);
-    engine->OnConnectionEvent(2, 7, 0);
-    states.clear();
-    engine->recordStates().Drain(&states);
-    EXPECT_EQ(states.size(), 4u);
-    EXPECT_EQ(store_.device(dev).deviceState.load(), 2);
-    // Shutting down: stream events are ignored.
-    engine->SetShuttingDown(true);
-    engine->OnConnectionEvent(4, 7, 11);
-    EXPECT_EQ(c.connectState.load(), 2);
+    // A channel without the sound linkage, or not armed, stays silent.
+    sounds.Lower(SoundKind::kVideoLoss);
+    engine->OnStreamLost(dev, 1);
+    EXPECT_FALSE(sounds.IsRaised(SoundKind::kVideoLoss));
     // The system log has the connection records.
     std::vector<LogRecord> records;
     LogQuery q;
@@ -231,14 +232,15 @@ TEST_F(AlarmEngineTest, ConnectionEventsTrackStreamsAndVideoLossSound) {
     q.startTime = clockSnapshot().time - 10;
     q.endTime = clockSnapshot().time + 10;
     ASSERT_EQ(SearchLogs(logs.str(), q, &records), 0);
-    ASSERT_EQ(records.size(), 2u);
+    ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].subtype, kLogDisconnected);
     EXPECT_STREQ(records[0].device, "cam01:5000-1");
+    EXPECT_EQ(records[1].subtype, kLogConnected);
 }
 
 TEST_F(AlarmEngineTest, DiskFullSoundFollowsTheRecordDisk) {
-    ChannelInfo& c = Channel(0);
-    c.alarmDiskFull = kLinkSound;
+    ChannelRuntime& c = Channel(0);
+    Config(0).alarmDiskFull = kLinkSound;
     recordDisk = -1;
     engine->HoldPass(dev, 0);
     EXPECT_TRUE(sounds.IsRaised(SoundKind::kDiskFull));
@@ -251,42 +253,29 @@ TEST_F(AlarmEngineTest, DiskFullSoundFollowsTheRecordDisk) {
     EXPECT_EQ(c.alarmActive.load(), 3);
 }
 
-TEST_F(AlarmEngineTest, MapAlarmsOnlyWhileTheMapPageIsOpenAndArmed) {
-    engine->HoldPass(dev, 0);
+TEST_F(AlarmEngineTest, MapAlarmsOnlyForNewAlarmsOfArmedLinkedChannels) {
+    auto maps = hub.Subscribe(CoreEventHub::MaskOf<MapAlarmRaised>());
+    auto drain = [&] {
+        std::vector<CoreEventHub::Event> events;
+        maps->Read(&events);
+        std::vector<MapAlarmRaised> out;
+        for (const auto& e : events) out.push_back(std::get<MapAlarmRaised>(e.payload));
+        return out;
+    };
+    // Not armed yet (no hold pass has run): no map alarm.
     ASSERT_EQ(engine->OnDeviceAlarm(dev, 0, 0, nullptr, 0), 0);
-    std::vector<NotifyItem> items;
-    engine->mapAlarms().Drain(&items);
-    EXPECT_TRUE(items.empty());
-    Tick(12);
-    engine->mapAlarms().SetConsumerOpen(true);
+    EXPECT_TRUE(drain().empty());
+    Tick(12);  // armed now; the first alarm has ended
     ASSERT_EQ(engine->OnDeviceAlarm(dev, 0, 0, nullptr, 0), 0);
     ASSERT_EQ(engine->OnDeviceAlarm(dev, 0, 0, nullptr, 0), 0);  // repeated: not a new alarm
-    engine->mapAlarms().Drain(&items);
+    std::vector<MapAlarmRaised> items = drain();
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].channelId, dev * 64);
-    EXPECT_EQ(items[0].number, 0);
-}
-
-TEST(AlarmEventQueueTest, WrapsAndASlowReaderLosesTheOldestOnly) {
-    AlarmEventQueue q;
-    uint64_t fast = 0, slow = 0;
-    std::vector<AlarmEvent> out;
-    for (int i = 0; i < 1500; ++i) {
-        q.Post(i, 2, "", 100 + i, 0);
-        if (i % 100 == 99) {
-            out.clear();
-            q.ReadFrom(&fast, &out);
-            EXPECT_EQ(out.size(), 100u);
-        }
-    }
-    EXPECT_EQ(q.Count(), 1000);
-    EXPECT_EQ(q.WriteIndex(), 500);
-    out.clear();
-    q.ReadFrom(&slow, &out);
-    ASSERT_EQ(out.size(), 1000u);
-    EXPECT_EQ(out.front().channelId, 500);
-    EXPECT_EQ(out.back().channelId, 1499);
-    EXPECT_EQ(out.front().valid, 1);
+    EXPECT_EQ(items[0].type, 0);
+    // Without the map linkage the alarm stays off the map.
+    Config(0).alarmInput = kLinkSound;
+    ASSERT_EQ(engine->OnDeviceAlarm(dev, 0, 1, nullptr, 0), 0);
+    EXPECT_TRUE(drain().empty());
 }
 
 }  // namespace

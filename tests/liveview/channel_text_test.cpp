@@ -3,7 +3,6 @@
 
 #include <memory>
 
-#include "device/device_state.h"
 #include "liveview/channel_text.h"
 #include "store/text_field.h"
 
@@ -20,25 +19,23 @@ std::unique_ptr<DeviceInfo> Camera() {
 
 TEST(ChannelText, RefusedPasswordMarksTheTreeLabelOfEveryChannelUntilTheLoginWorks) {
     auto dev = Camera();
-    EXPECT_EQ(TreeChannelLabel(*dev, 1), "10.0.0.7:5000-02");
-    dev->deviceState = kDeviceWrongPassword;
-    EXPECT_EQ(TreeChannelLabel(*dev, 0), "10.0.0.7:5000-01 (wrong password)");
+    EXPECT_EQ(TreeChannelLabel(*dev, 1, kDeviceOffline), "10.0.0.7:5000-02");
+    EXPECT_EQ(TreeChannelLabel(*dev, 0, kDeviceWrongPassword), "10.0.0.7:5000-01 (wrong password)");
     CopyText(dev->channels[1].name, "Gate");
-    EXPECT_EQ(TreeChannelLabel(*dev, 1), "Gate (wrong password)");
+    EXPECT_EQ(TreeChannelLabel(*dev, 1, kDeviceWrongPassword), "Gate (wrong password)");
     EXPECT_EQ(CellChannelLabel(*dev, 1), "Gate");  // the cell strip keeps its own text
-    EXPECT_EQ(TreeChannelLabel(*dev, 64), "");
-    dev->deviceState = kDeviceOnline;
-    EXPECT_EQ(TreeChannelLabel(*dev, 0), "10.0.0.7:5000-01");
+    EXPECT_EQ(TreeChannelLabel(*dev, 64, kDeviceWrongPassword), "");
+    EXPECT_EQ(TreeChannelLabel(*dev, 0, kDeviceOnline), "10.0.0.7:5000-01");
 }
 
 TEST(ChannelText, RefusedPasswordIconReplacesWhateverTheChannelLastShowed) {
-    auto dev = Camera();
-    ChannelInfo& c = dev->channels[0];
+    auto dev = std::make_unique<DeviceRuntime>();
+    ChannelRuntime& c = dev->channels[0];
     c.mainStream = 5;
     c.displayStream = 5;
-    c.connectState = 2;
+    c.connectState = kStreamOpen;
     c.recordActive = 1;
-    c.recordType = 3;
+    c.recordType = kRecordPlan;
     ChannelStateView extra{true, false};
     dev->deviceState = kDeviceOnline;
     EXPECT_EQ(ChannelStateIcons(*dev, 0, extra), (std::vector<int>{kIconConnected, kIconRecordPlan, kIconSound}));

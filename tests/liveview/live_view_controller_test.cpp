@@ -1,5 +1,7 @@
-// The live view page's rules on a real device service: where channels land, what the screen
-// memory keeps, the zoom arithmetic, labels and the channel event worker.
+// The live view page's rules: where channels land, what the screen memory keeps, the zoom
+// arithmetic, labels, what the core's events change, and the start-up restore, against fakes of
+// the services they use; then, end to end on a real device service, the decoders they pause and
+// resume and the pictures that reach the cells.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,9 +10,11 @@
 #include <tuple>
 
 #include "liveview/live_view_controller.h"
-#include "liveview/live_view_workers.h"
+#include "liveview/live_view_events.h"
+#include "liveview/restore_worker.h"
 #include "tests/device/device_test_support.h"
 #include "tests/liveview/decoder_probe.h"
+#include "tests/liveview/live_view_fakes.h"
 
 namespace ocv {
 namespace {
@@ -36,51 +40,31 @@ public:
     bool HasRight(int) override { return rights; }
 };
 
-class LiveViewTest : public test::DeviceServiceTest {
+// The rules against fakes: no database, no device, no player.
+class LiveViewTest : public ::testing::Test {
 protected:
-    // Devices nobody answers: cells only attach players, nothing connects.
     void MakeSite(int devices, int channels) {
-        for (int i = 0; i < devices; ++i) AddDevice("127.0.0.1", test::FreePort(), channels, "pw");
+        for (int i = 0; i < devices; ++i) directory_.AddDevice("127.0.0.1", 5000 + i, channels);
     }
     void Start() {
-        StartService();
         for (int d = 0; d < kMaxDevices; ++d)
-            if (!service_->store().device(d).IsEmpty()) SetTextRelaxed(service_->store().device(d).name, "CAM");
-        for (int k = 0; k < kMaxCells; ++k)
-            ASSERT_EQ(service_->players().CreatePlayer(k, NewSurface(32, 24)), 0);
-        controller_ = std::make_unique<LiveViewController>(*service_, view_, app_ / "config.ini");
+            if (directory_.Device(d) != nullptr) CopyText(directory_.Stored(d).name, "CAM");
+        controller_ = std::make_unique<LiveViewController>(LiveViewServices{connections_, players_, directory_},
+                                                           view_, dir_ / "config.ini");
         controller_->LoadGroups();
     }
-    void TearDown() override {
-        controller_.reset();
-        test::DeviceServiceTest::TearDown();
-    }
-    int RecordId(int d, int c) { return Relaxed(Channel(d, c).id); }
-    // The decoders of cells 0..n-1: R runs, P paused, - takes no input.
-    std::string Decoders(int n) {
-        std::string out;
-        for (int k = 0; k < n; ++k) {
-            test::Decoder d = test::ProbeDecoder(service_->players().slot(k).port.load());
-            out += d == test::Decoder::kRuns ? 'R' : d == test::Decoder::kPaused ? 'P' : '-';
-        }
-        return out;
-    }
-    // A group of channels first..first+count-1 of a device, written before Start.
-    bool AddGroupOfChannels(const char* name, int device, int first, int count) {
-        ConfigStore store;
-        if (store.Open(app_ / "QVXVMS.dat") != 0) return false;
-        store.LoadSettings();
-        store.LoadDevices();
-        store.LoadGroups();
-        int groupId = 0;
-        if (store.AddGroup(name, &groupId) != 0) return false;
-        for (int c = first; c < first + count; ++c) {
-            GroupMember m{0, 0, device, c};
-            if (store.AddGroupMember(groupId, &m) != 0) return false;
-        }
-        return true;
+    int RecordId(int d, int c) { return Relaxed(directory_.Stored(d).channels[c].id); }
+    void AddGroupOfChannels(const char* name, int device, std::vector<int> channels) {
+        GroupView g;
+        g.name = name;
+        for (int c : channels) g.members.push_back({device, c});
+        directory_.groups.push_back(g);
     }
 
+    test::TempDir dir_;
+    test::FakeDirectory directory_;
+    test::FakeConnections connections_;
+    test::FakePlayers players_;
     RecordingView view_;
     std::unique_ptr<LiveViewController> controller_;
 };
@@ -115,23 +99,11 @@ TEST_F(LiveViewTest, AllCellsBusyOpensNothingAndWithoutTheRightNothingHappens) {
 
 TEST_F(LiveViewTest, GroupOfFortyFillsThirtySixCellsAndStepsSkipEmptyGroups) {
     MakeSite(1, 64);
-    ConfigStore store;
-    ASSERT_EQ(store.Open(app_ / "QVXVMS.dat"), 0);
-    store.LoadSettings();
-    store.LoadDevices();
-    store.LoadGroups();
-    int big = 0, empty = 0, small = 0;
-    ASSERT_EQ(store.AddGroup("Forty", &big), 0);
-    ASSERT_EQ(store.AddGroup("Empty", &empty), 0);
-    ASSERT_EQ(store.AddGroup("Two", &small), 0);
-    for (int c = 0; c < 40; ++c) {
-        GroupMember m{0, 0, 0, c};
-        ASSERT_EQ(store.AddGroupMember(big, &m), 0);
-    }
-    for (int c : {60, 61}) {
-        GroupMember m{0, 0, 0, c};
-        ASSERT_EQ(store.AddGroupMember(small, &m), 0);
-    }
+    std::vector<int> forty;
+    for (int c = 0; c < 40; ++c) forty.push_back(c);
+    AddGroupOfChannels("Forty", 0, forty);
+    AddGroupOfChannels("Empty", 0, {});
+    AddGroupOfChannels("Two", 0, {60, 61});
     Start();
     ASSERT_EQ(controller_->groups().size(), 3u);
     ASSERT_TRUE(controller_->ShowGroup(0));
@@ -149,7 +121,7 @@ TEST_F(LiveViewTest, GroupOfFortyFillsThirtySixCellsAndStepsSkipEmptyGroups) {
     ASSERT_TRUE(controller_->StepGroup(-1));
     EXPECT_EQ(controller_->currentGroup(), 0);
     // What a group showed comes back after a restart.
-    EXPECT_EQ(LoadScreenMemory(app_ / "config.ini").channelIds[35], RecordId(0, 35));
+    EXPECT_EQ(LoadScreenMemory(dir_ / "config.ini").channelIds[35], RecordId(0, 35));
 }
 
 TEST_F(LiveViewTest, DropMovesAShownChannelAndSwapExchangesCellsAndTheMemoryFollows) {
@@ -165,7 +137,7 @@ TEST_F(LiveViewTest, DropMovesAShownChannelAndSwapExchangesCellsAndTheMemoryFoll
     controller_->DropChannel(0, 2, 9);
     EXPECT_EQ(controller_->CellChannel(9), ChannelIdOf(0, 2));
     EXPECT_EQ(controller_->CellChannel(5), -1);
-    ScreenMemory saved = LoadScreenMemory(app_ / "config.ini");
+    ScreenMemory saved = LoadScreenMemory(dir_ / "config.ini");
     EXPECT_EQ(saved.channelIds[5], 0);
     EXPECT_EQ(saved.channelIds[9], RecordId(0, 2));
     EXPECT_EQ(view_.names[5], "");
@@ -178,7 +150,7 @@ TEST_F(LiveViewTest, DropMovesAShownChannelAndSwapExchangesCellsAndTheMemoryFoll
     controller_->SwapCells(9, 4);
     EXPECT_EQ(controller_->CellChannel(4), ChannelIdOf(0, 2));
     EXPECT_EQ(controller_->CellChannel(9), -1);
-    saved = LoadScreenMemory(app_ / "config.ini");
+    saved = LoadScreenMemory(dir_ / "config.ini");
     EXPECT_EQ(saved.channelIds[4], RecordId(0, 2));
     EXPECT_EQ(saved.channelIds[9], 0);
     controller_->DropChannel(0, 3, -1);  // outside the panel
@@ -192,13 +164,13 @@ TEST_F(LiveViewTest, RestoreReopensRememberedCellsEvenBeyondTheSplitAndClearsVan
     Start();
     memory.channelIds[30] = RecordId(1, 3);
     memory.channelIds[2] = 99999;  // a channel deleted since
-    ASSERT_TRUE(SaveScreenMemory(app_ / "config.ini", memory));
+    ASSERT_TRUE(SaveScreenMemory(dir_ / "config.ini", memory));
     EXPECT_EQ(controller_->LoadScreenMemory(), 4);
     controller_->RestoreCells();
     EXPECT_EQ(controller_->CellChannel(30), ChannelIdOf(1, 3));
     EXPECT_EQ(controller_->CellChannel(2), -1);
-    EXPECT_EQ(LoadScreenMemory(app_ / "config.ini").channelIds[2], 0);
-    EXPECT_EQ(LoadScreenMemory(app_ / "config.ini").channelIds[30], RecordId(1, 3));
+    EXPECT_EQ(LoadScreenMemory(dir_ / "config.ini").channelIds[2], 0);
+    EXPECT_EQ(LoadScreenMemory(dir_ / "config.ini").channelIds[30], RecordId(1, 3));
 }
 
 TEST_F(LiveViewTest, UnknownRememberedSplitModeIsIgnored) {
@@ -206,7 +178,7 @@ TEST_F(LiveViewTest, UnknownRememberedSplitModeIsIgnored) {
     Start();
     ScreenMemory memory{};
     memory.splitMode = 7;
-    ASSERT_TRUE(SaveScreenMemory(app_ / "config.ini", memory));
+    ASSERT_TRUE(SaveScreenMemory(dir_ / "config.ini", memory));
     EXPECT_EQ(controller_->LoadScreenMemory(), 0);
     controller_->OnSplitChosen(25);
     EXPECT_EQ(controller_->LoadScreenMemory(), 25);
@@ -290,81 +262,101 @@ TEST_F(LiveViewTest, TemperatureMarksColourTheStripAndOtherCodesKeepIt) {
     EXPECT_EQ(view_.strips[3].argb, kStripNormalArgb);
 }
 
-TEST_F(LiveViewTest, ChannelEventWorkerReportsChangedChannelsOnceAndTemperatureEvents) {
-    MakeSite(1, 2);
-    Start();
-    std::vector<std::tuple<int, intptr_t, intptr_t>> posts;
-    LiveViewWorkers workers(*service_, [&](int m, intptr_t w, intptr_t l) {
-        if (m != kMsgDayCounters) posts.emplace_back(m, w, l);
-    });
-    workers.ChannelEventRound();
-    EXPECT_EQ(posts.size(), 2u) << "the first round reports every channel";
-    posts.clear();
-    workers.ChannelEventRound();
-    EXPECT_TRUE(posts.empty());
-    Channel(0, 1).channelOn = 1;
-    service_->alarms().PostAlarmEvent(ChannelIdOf(0, 0), kEventTemperatureAbnormal, "38.00", 1594195200, 0);
-    workers.ChannelEventRound();
-    ASSERT_EQ(posts.size(), 2u);
-    EXPECT_EQ(posts[0], std::make_tuple(kMsgTemperatureMark, intptr_t{0}, intptr_t{(1594195200ll << 8) | 19}));
-    EXPECT_EQ(posts[1], std::make_tuple(kMsgChannelChanged, intptr_t{0}, intptr_t{1}));
+// What the core's events change on the page: the channels they name, the whole device, the
+// temperature strips, the day counters and the tree.
+class RecordingSink : public LiveViewEventSink {
+public:
+    void ChannelChanged(int device, int channel) override { calls.push_back("channel " + Pair(device, channel)); }
+    void DeviceChanged(int device) override { calls.push_back("device " + std::to_string(device)); }
+    void TemperatureRead(int channelId, const TemperatureMark& mark) override {
+        calls.push_back("temperature " + std::to_string(channelId) + " " + std::to_string(mark.code) + " " +
+                        std::to_string(mark.time));
+    }
+    void DayCountersChanged(int readings, int abnormal) override { calls.push_back("counters " + Pair(readings, abnormal)); }
+    void ConfigurationChanged() override { calls.push_back("configuration"); }
+    static std::string Pair(int a, int b) { return std::to_string(a) + "/" + std::to_string(b); }
+    std::vector<std::string> calls;
+};
+
+TEST(LiveViewEvents, EachKindTheLiveViewSubscribesToReachesThePageAndOthersDoNot) {
+    CoreEventHub hub;
+    auto reader = hub.Subscribe(kLiveViewEventKinds);
+    hub.Publish(ChannelStateChanged{ChannelIdOf(2, 5)});
+    hub.Publish(RecordStateChanged{ChannelIdOf(0, 1), kRecordPlan});
+    hub.Publish(DeviceStateChanged{3, kDeviceWrongPassword});
+    AlarmEvent motion{1, 0, ChannelIdOf(1, 0), kEventMotionStart, 1594195200, ""};
+    hub.Publish(motion);
+    AlarmEvent reading{1, 0, ChannelIdOf(0, 0), kEventTemperatureAbnormal, 1594195200, "38.00"};
+    hub.Publish(reading);
+    hub.Publish(TemperatureCountersChanged{3, 1});
+    hub.Publish(LogWritten{2, 14, -1, 0});          // not the live view's
+    hub.Publish(DiskStateChanged{1, false});         // not the live view's
+    hub.Publish(ConfigChanged{ConfigPart::kUsers, -1});   // accounts: nothing in the tree
+    hub.Publish(ConfigChanged{ConfigPart::kGroups, 4});
+    hub.Publish(ChannelStateChanged{-1});            // no channel: nothing
+    std::vector<CoreEventHub::Event> events;
+    EXPECT_EQ(reader->Read(&events), 0u);
+    RecordingSink sink;
+    for (const auto& e : events) RouteLiveViewEvent(e.payload, sink);
+    EXPECT_EQ(sink.calls, (std::vector<std::string>{"channel 2/5", "channel 0/1", "device 3", "channel 1/0",
+                                                   "temperature 0 19 1594195200", "counters 3/1",
+                                                   "configuration"}));
 }
 
-// The counters under the tree follow the engine's day totals: every change is reported once,
+// The counters under the tree follow the engine's day totals: every change is announced once,
 // the reset at midnight included, with no reading needed to bring it to the page.
-TEST_F(LiveViewTest, DayCountersAreReportedOnEveryChangeIncludingTheMidnightReset) {
-    MakeSite(1, 2);
-    Start();
-    std::vector<std::pair<intptr_t, intptr_t>> counters;
-    LiveViewWorkers workers(*service_, [&](int m, intptr_t w, intptr_t l) {
-        if (m == kMsgDayCounters) counters.emplace_back(w, l);
-    });
-    using Counts = std::vector<std::pair<intptr_t, intptr_t>>;
-    workers.ChannelEventRound();
-    EXPECT_EQ(counters, (Counts{{0, 0}})) << "the first round gives the page a start value";
-    AlarmEngine& alarms = service_->alarms();
-    alarms.PostAlarmEvent(ChannelIdOf(0, 0), kEventTemperatureNormal, "36.50", 0, 0);
-    alarms.PostAlarmEvent(ChannelIdOf(0, 1), kEventTemperatureAbnormal, "38.10", 0, 0);
-    alarms.PostAlarmEvent(ChannelIdOf(0, 1), kEventTemperatureNormal, "36.60", 0, 0);
-    workers.ChannelEventRound();
-    workers.ChannelEventRound();  // nothing new: nothing posted
-    EXPECT_EQ(counters, (Counts{{0, 0}, {3, 1}}));
+TEST(LiveViewEvents, DayCountersFollowEveryReadingAndTheMidnightReset) {
+    test::TempDir dir;
+    ConfigStore store;  // no database: the engine reads no channel for a posted event
+    RuntimeTable runtime;
+    CoreEventHub hub;
+    LogWriter log(dir.str());
+    AlarmEngine alarms(store, runtime, log, nullptr, nullptr, &hub);
+    auto reader = hub.Subscribe(kLiveViewEventKinds);
+    RecordingSink sink;
+    auto deliver = [&] {
+        std::vector<CoreEventHub::Event> events;
+        reader->Read(&events);
+        for (const auto& e : events) RouteLiveViewEvent(e.payload, sink);
+    };
+    alarms.PostAlarmEvent(ChannelIdOf(0, 0), kEventTemperatureNormal, "36.50", 100, 0);
+    alarms.PostAlarmEvent(ChannelIdOf(0, 1), kEventTemperatureAbnormal, "38.10", 101, 0);
+    deliver();
+    EXPECT_EQ(sink.calls, (std::vector<std::string>{"temperature 0 18 100", "counters 1/0", "temperature 1 19 101",
+                                                   "counters 2/1"}));
+    sink.calls.clear();
     alarms.ResetDayCounters();  // what the status worker does when the date changes
-    workers.ChannelEventRound();
-    EXPECT_EQ(counters, (Counts{{0, 0}, {3, 1}, {0, 0}}));
-    alarms.PostAlarmEvent(ChannelIdOf(0, 0), kEventTemperatureAbnormal, "39.00", 0, 0);
-    workers.ChannelEventRound();
-    ASSERT_EQ(counters.size(), 4u);
-    EXPECT_EQ(counters.back(), (std::pair<intptr_t, intptr_t>{1, 1}));
+    deliver();
+    EXPECT_EQ(sink.calls, std::vector<std::string>{"counters 0/0"});
 }
 
 TEST(ChannelText, LabelsFollowTheNameDeviceNameAddressOrder) {
     auto dev = std::make_unique<DeviceInfo>();
     std::strcpy(dev->host, "10.0.0.9");
     dev->port = 8000;
-    EXPECT_EQ(TreeChannelLabel(*dev, 2), "10.0.0.9:8000-03");
+    EXPECT_EQ(TreeChannelLabel(*dev, 2, kDeviceOnline), "10.0.0.9:8000-03");
     EXPECT_EQ(CellChannelLabel(*dev, 2), "10.0.0.9:8000-C3");
     std::strcpy(dev->name, "Lobby");
-    EXPECT_EQ(TreeChannelLabel(*dev, 11), "Lobby-C12");
+    EXPECT_EQ(TreeChannelLabel(*dev, 11, kDeviceOnline), "Lobby-C12");
     EXPECT_EQ(CellChannelLabel(*dev, 11), "Lobby-C12");
     EXPECT_EQ(CellChannelLabel(*dev, 0), "Lobby-C1");
     std::strcpy(dev->channels[0].name, "Gate");
-    EXPECT_EQ(TreeChannelLabel(*dev, 0), "Gate");
-    EXPECT_EQ(TreeChannelLabel(*dev, 64), "");
+    EXPECT_EQ(TreeChannelLabel(*dev, 0, kDeviceOnline), "Gate");
+    EXPECT_EQ(TreeChannelLabel(*dev, 64, kDeviceOnline), "");
 }
 
 TEST(ChannelText, StateIconsFollowTheStreamRecordAlarmAndSound) {
-    auto dev = std::make_unique<DeviceInfo>();
-    ChannelInfo& c = dev->channels[0];
+    auto dev = std::make_unique<DeviceRuntime>();
+    ChannelRuntime& c = dev->channels[0];
     EXPECT_EQ(ChannelStateIcons(c, {}), std::vector<int>{kIconChannelOff});
     c.channelOn = 1;
     EXPECT_EQ(ChannelStateIcons(c, {}), std::vector<int>{kIconChannelOn});
     c.mainStream = 7;
     EXPECT_EQ(ChannelStateIcons(c, {}), std::vector<int>{kIconConnecting});
-    c.connectState = 2;
+    c.connectState = kStreamOpen;
     c.recordActive = 1;
-    c.recordType = 2;
-    c.alarmActive = 1;
+    c.recordType = kRecordAlarm;
+    c.alarmActive = kAlarmMotion;
     EXPECT_EQ(ChannelStateIcons(c, {true, true}),
               (std::vector<int>{kIconConnected, kIconRecordAlarm, kIconAlarm, kIconSound, kIconTalk}));
 }
@@ -375,8 +367,61 @@ TEST(ChannelText, StateIconsFollowTheStreamRecordAlarmAndSound) {
 namespace ocv {
 namespace {
 
+// The same rules on a real device service: real player ports, and a simulator where a test
+// needs pictures.
+class LiveViewE2E : public test::DeviceServiceTest {
+protected:
+    // Devices nobody answers: cells only attach players, nothing connects.
+    void MakeSite(int devices, int channels) {
+        for (int i = 0; i < devices; ++i) AddDevice("127.0.0.1", test::FreePort(), channels, "pw");
+    }
+    void Start() {
+        StartService();
+        for (int k = 0; k < kMaxCells; ++k)
+            ASSERT_EQ(service_->players().CreatePlayer(k, NewSurface(32, 24)), 0);
+        MakeController();
+    }
+    void MakeController(ThermalOpener::PostFn post = {}) {
+        controller_ = std::make_unique<LiveViewController>(
+            LiveViewServices{service_->connections(), service_->players(), service_->directory()}, view_,
+            app_ / "config.ini", std::move(post));
+        controller_->LoadGroups();
+    }
+    void TearDown() override {
+        controller_.reset();
+        test::DeviceServiceTest::TearDown();
+    }
+    // The decoders of cells 0..n-1: R runs, P paused, - takes no input.
+    std::string Decoders(int n) {
+        std::string out;
+        for (int k = 0; k < n; ++k) {
+            test::Decoder d = test::ProbeDecoder(service_->players().slot(k).port.load());
+            out += d == test::Decoder::kRuns ? 'R' : d == test::Decoder::kPaused ? 'P' : '-';
+        }
+        return out;
+    }
+    // A group of channels first..first+count-1 of a device, written before Start.
+    bool AddGroupOfChannels(const char* name, int device, int first, int count) {
+        ConfigStore store;
+        if (store.Open(app_ / "QVXVMS.dat") != 0) return false;
+        store.LoadSettings();
+        store.LoadDevices();
+        store.LoadGroups();
+        int groupId = 0;
+        if (store.AddGroup(name, &groupId) != 0) return false;
+        for (int c = first; c < first + count; ++c) {
+            GroupMember m{0, 0, device, c};
+            if (store.AddGroupMember(groupId, &m) != 0) return false;
+        }
+        return true;
+    }
+
+    RecordingView view_;
+    std::unique_ptr<LiveViewController> controller_;
+};
+
 // Sixteen channels of a simulated NVR opened into cells whose surfaces all differ in size.
-TEST_F(LiveViewTest, SixteenCellsPlayAtTheirOwnSizeAndSplitFourStopsTheRest) {
+TEST_F(LiveViewE2E, SixteenCellsPlayAtTheirOwnSizeAndSplitFourStopsTheRest) {
     test::DevsimProcess sim;
     test::WriteText(sim.dir() / "site.ini",
                     "[site]\nloop_frames=50\n[device]\nname=NVR\ntype=NVR\nuser=admin\npassword=pw\n"
@@ -390,8 +435,8 @@ TEST_F(LiveViewTest, SixteenCellsPlayAtTheirOwnSizeAndSplitFourStopsTheRest) {
         surfaces.push_back(NewSurface(40 + 2 * k, 30 + k));
         ASSERT_EQ(service_->players().CreatePlayer(k, surfaces.back()), 0);
     }
-    controller_ = std::make_unique<LiveViewController>(*service_, view_, app_ / "config.ini");
-    service_->StartDeviceThread(0);
+    MakeController();
+    service_->connections().StartDeviceThread(0);
     controller_->SetPageHidden(false, 16);
     controller_->OnSplitChosen(16);
     for (int k = 0; k < 16; ++k) ASSERT_EQ(controller_->OpenChannelInCell(0, k, k), 0);
@@ -416,7 +461,7 @@ TEST_F(LiveViewTest, SixteenCellsPlayAtTheirOwnSizeAndSplitFourStopsTheRest) {
     for (int k = 0; k < 16; ++k) before[k] = surfaces[k]->pictures.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
     for (int k = 0; k < 4; ++k) EXPECT_EQ(surfaces[k]->pictures.load(), before[k]) << "cell " << k;
-    service_->StopDeviceThread(0);
+    service_->connections().StopDeviceThread(0);
 }
 
 }  // namespace
@@ -427,7 +472,7 @@ namespace {
 
 // A screening camera with the thermal flag shows its thermal picture in the cell's inset once it
 // is logged in, even when the cell was opened before; closing the cell stops it.
-TEST_F(LiveViewTest, ThermalInsetOpensOnceTheDeviceIsUpAndClosesWithTheCell) {
+TEST_F(LiveViewE2E, ThermalInsetOpensOnceTheDeviceIsUpAndClosesWithTheCell) {
     test::DevsimProcess sim;
     test::WriteText(sim.dir() / "site.ini",
                     "[site]\nloop_frames=50\n[device]\nname=SCREEN\ntype=IPC\nfirmware=V27.1.0 build 20260101\n"
@@ -438,17 +483,16 @@ TEST_F(LiveViewTest, ThermalInsetOpensOnceTheDeviceIsUpAndClosesWithTheCell) {
     Start();
     std::vector<std::tuple<int, intptr_t, intptr_t>> posts;
     std::mutex postsMutex;
-    controller_ = std::make_unique<LiveViewController>(*service_, view_, app_ / "config.ini",
-                                                       [&](int m, intptr_t w, intptr_t l) {
-                                                           std::lock_guard lock(postsMutex);
-                                                           posts.emplace_back(m, w, l);
-                                                       });
+    MakeController([&](int m, intptr_t w, intptr_t l) {
+        std::lock_guard lock(postsMutex);
+        posts.emplace_back(m, w, l);
+    });
     SetRelaxed(service_->store().device(0).thermalFlag, 1);
     ASSERT_EQ(controller_->OpenChannelInCell(0, 0, 5), 0);
     EXPECT_FALSE(view_.insets[5]) << "support not known yet: no inset";
     // Known to support it but not logged in: the open fails on the opener's thread and the
     // page is told, which takes the empty inset away again.
-    service_->store().device(0).thermalCapable = 1;
+    service_->runtime().device(0).thermalCapable = 1;
     controller_->OpenInset(5);
     EXPECT_TRUE(view_.insets[5]);
     controller_->thermal().Flush();
@@ -459,17 +503,17 @@ TEST_F(LiveViewTest, ThermalInsetOpensOnceTheDeviceIsUpAndClosesWithTheCell) {
     }
     controller_->OnInsetOpenFailed(5, 0);
     EXPECT_FALSE(view_.insets[5]);
-    service_->store().device(0).thermalCapable = 0;
-    service_->StartDeviceThread(0);
-    ASSERT_TRUE(test::WaitUntil([&] { return service_->store().device(0).thermalCapable.load() == 1; }, 20000));
+    service_->runtime().device(0).thermalCapable = 0;
+    service_->connections().StartDeviceThread(0);
+    ASSERT_TRUE(test::WaitUntil([&] { return service_->runtime().device(0).thermalCapable.load() == 1; }, 20000));
     controller_->RetryInsets(0);
     EXPECT_TRUE(view_.insets[5]);
     ASSERT_TRUE(test::WaitUntil([&] { return view_.inset.pictures.load() >= 2; }, 20000)) << sim.log();
     controller_->CloseCell(5);
     EXPECT_FALSE(view_.insets[5]);
     controller_->thermal().Flush();
-    EXPECT_EQ(service_->store().device(0).thermalStream.load(), 0);
-    service_->StopDeviceThread(0);
+    EXPECT_EQ(service_->runtime().device(0).thermalStream.load(), 0);
+    service_->connections().StopDeviceThread(0);
 }
 
 }  // namespace
@@ -478,37 +522,42 @@ TEST_F(LiveViewTest, ThermalInsetOpensOnceTheDeviceIsUpAndClosesWithTheCell) {
 namespace ocv {
 namespace {
 
-// With CONNECT on, the restore worker asks for every configured channel before it lets the
-// page reopen the remembered cells; without it, only the page's message comes.
-TEST_F(LiveViewTest, RestoreWorkerConnectsEveryChannelWhenAskedAndThenLetsThePageRestore) {
+// With CONNECT on, every configured channel is connected at start, none beyond a device's
+// channels; with it off, none.
+TEST_F(LiveViewTest, ConnectAtStartTakesEveryConfiguredChannelOnlyWhenAsked) {
     MakeSite(2, 3);
-    Start();
+    EXPECT_TRUE(ChannelsToConnectAtStart(directory_, false).empty());
+    std::vector<std::pair<int, int>> got;
+    for (const auto& c : ChannelsToConnectAtStart(directory_, true)) got.push_back({c.device, c.channel});
+    EXPECT_EQ(got, (std::vector<std::pair<int, int>>{{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 2}}));
+}
+
+// The restore worker connects the channels it is given before it lets the page reopen the
+// remembered cells; given none, only the page's message comes.
+TEST_F(LiveViewTest, RestoreWorkerConnectsTheChannelsItIsGivenAndThenLetsThePageRestore) {
     std::atomic<int> restores{0};
     auto post = [&](int message, intptr_t, intptr_t) {
         if (message == kMsgRestoreCells) ++restores;
     };
-    SetRelaxed(service_->store().settings().CONNECT, 0);
     {
-        LiveViewWorkers workers(*service_, post);
-        workers.Start(std::chrono::milliseconds(0));
+        RestoreWorker worker(connections_, post);
+        worker.Start({}, std::chrono::milliseconds(0));
         ASSERT_TRUE(test::WaitUntil([&] { return restores.load() == 1; }, 5000));
-        workers.Stop();
-        EXPECT_EQ(Channel(0, 0).connectPending.load(), 0);
+        worker.Stop();
+        EXPECT_TRUE(connections_.Connects().empty());
     }
-    SetRelaxed(service_->store().settings().CONNECT, 1);
-    LiveViewWorkers workers(*service_, post);
-    workers.Start(std::chrono::milliseconds(0));
+    RestoreWorker worker(connections_, post);
+    worker.Start({{0, 0}, {0, 2}, {1, 1}}, std::chrono::milliseconds(0));
     ASSERT_TRUE(test::WaitUntil([&] { return restores.load() == 2; }, 5000));
-    for (int d = 0; d < 2; ++d)
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(Channel(d, c).connectPending.load(), 1) << d << "/" << c;
-    EXPECT_EQ(Channel(0, 3).connectPending.load(), 0) << "beyond the device's channels";
-    workers.Stop();
+    EXPECT_EQ(connections_.Connects(), (std::vector<std::pair<int, int>>{{0, 0}, {0, 2}, {1, 1}}));
+    worker.Stop();
     // Stopping twice, and a worker stopped before its delay, are both quiet.
-    workers.Stop();
-    LiveViewWorkers early(*service_, post);
-    early.Start(std::chrono::milliseconds(60000));
+    worker.Stop();
+    RestoreWorker early(connections_, post);
+    early.Start({{5, 5}}, std::chrono::milliseconds(60000));
     early.Stop();
     EXPECT_EQ(restores.load(), 2);
+    EXPECT_EQ(connections_.Connects().size(), 3u);
 }
 
 }  // namespace
@@ -520,7 +569,7 @@ namespace {
 // Nine cells play; maximising one pauses the rest. Choosing a split ends the maximised state
 // (the panel does that), and every cell of the new split decodes again, also those below the
 // old split's count and those a group opens afterwards.
-TEST_F(LiveViewTest, ChoosingASplitWhileMaximisedResumesEveryVisibleCell) {
+TEST_F(LiveViewE2E, ChoosingASplitWhileMaximisedResumesEveryVisibleCell) {
     MakeSite(1, 16);
     ASSERT_TRUE(AddGroupOfChannels("Nine", 0, 7, 9));
     Start();
@@ -550,7 +599,7 @@ TEST_F(LiveViewTest, ChoosingASplitWhileMaximisedResumesEveryVisibleCell) {
 
 // Showing the page again resumes the whole grid; a cell that is still maximised keeps the
 // others paused until it is restored.
-TEST_F(LiveViewTest, PageShownAgainWhileMaximisedKeepsTheOtherCellsPaused) {
+TEST_F(LiveViewE2E, PageShownAgainWhileMaximisedKeepsTheOtherCellsPaused) {
     MakeSite(1, 4);
     Start();
     controller_->SetPageHidden(false, 4);

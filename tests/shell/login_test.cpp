@@ -42,7 +42,7 @@ void LoginTest::secondWrongPasswordOnlyWarnsThirdCloses() {
     ShellFixture f;
     QVERIFY(f.ok);
     QVERIFY(f.AddAccount("bob", "Secret", kLevelViewUser, kViewUserRights) >= 0);
-    UILoginDlg dlg(*f.service, true, false, nullptr);
+    UILoginDlg dlg(f.store(), f.service->log(), true, false, nullptr);
     auto* msg = dlg.findChild<QLabel*>("msgLabel");
     auto* pass = dlg.findChild<QLineEdit*>("loginPassEdit");
 
@@ -68,7 +68,7 @@ void LoginTest::secondWrongPasswordOnlyWarnsThirdCloses() {
 void LoginTest::passwordsCompareCaseSensitively() {
     ShellFixture f;
     QVERIFY(f.AddAccount("bob", "Secret", kLevelViewUser, kViewUserRights) >= 0);
-    UILoginDlg dlg(*f.service, true, false, nullptr);
+    UILoginDlg dlg(f.store(), f.service->log(), true, false, nullptr);
     Choose(dlg, "bob", "secret");
     dlg.TryLogin();
     QVERIFY(!CurrentSession().LoggedIn());
@@ -86,14 +86,14 @@ void LoginTest::passwordsCompareCaseSensitively() {
 
 void LoginTest::emptyPasswordLogsInWithEmptyField() {
     ShellFixture f;
-    UILoginDlg dlg(*f.service, true, false, nullptr);
+    UILoginDlg dlg(f.store(), f.service->log(), true, false, nullptr);
     Choose(dlg, "admin", "");
     dlg.TryLogin();
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
     QCOMPARE(CurrentSession().user().level, kLevelAdministrator);
     // A typed blank is not an empty password.
     LogOut();
-    UILoginDlg again(*f.service, true, false, nullptr);
+    UILoginDlg again(f.store(), f.service->log(), true, false, nullptr);
     Choose(again, "admin", " ");
     again.TryLogin();
     QVERIFY(!CurrentSession().LoggedIn());
@@ -104,7 +104,7 @@ void LoginTest::autoLoginRemembersAndStalePasswordShowsDialog() {
     int slot = f.AddAccount("bob", "Secret", kLevelViewUser, kViewUserRights);
     QVERIFY(slot >= 0);
     {
-        UILoginDlg dlg(*f.service, false, false, nullptr);
+        UILoginDlg dlg(f.store(), f.service->log(), false, false, nullptr);
         Choose(dlg, "bob", "Secret");
         dlg.findChild<QCheckBox*>("autoLoginOption")->setChecked(true);
         dlg.TryLogin();
@@ -133,7 +133,7 @@ void LoginTest::autoLoginRemembersAndStalePasswordShowsDialog() {
     QCOMPARE(f.loginOffers, 1);
 
     // Clearing "Auto Login" forgets the memory.
-    UILoginDlg dlg(*f.service, false, false, nullptr);
+    UILoginDlg dlg(f.store(), f.service->log(), false, false, nullptr);
     QVERIFY(dlg.findChild<QCheckBox*>("autoLoginOption")->isChecked());
     Choose(dlg, "bob", "Other");
     dlg.findChild<QCheckBox*>("autoLoginOption")->setChecked(false);
@@ -189,7 +189,7 @@ void LoginTest::passwordsAreLimitedByBytesBetweenCharacters() {
     for (int i = 0; i < 16; ++i) sixteen += accent;
 
     // The form takes whole characters up to 31 bytes: the sixteenth "é" no longer fits.
-    UIUserSetupDlg page(*f.service, nullptr);
+    UIUserSetupDlg page(f.store(), f.service->log(), nullptr);
     page.SetFormHookForTesting([&](UIModifyDlg& form) {
         auto* name = form.findChild<QLineEdit*>("editUserName");
         auto* pass = form.findChild<QLineEdit*>("editUserPass");
@@ -210,7 +210,7 @@ void LoginTest::passwordsAreLimitedByBytesBetweenCharacters() {
 
     // The login takes the same fifteen characters, and they open the account.
     LogOut();
-    UILoginDlg dlg(*f.service, false, false, nullptr);
+    UILoginDlg dlg(f.store(), f.service->log(), false, false, nullptr);
     auto* combo = dlg.findChild<QComboBox*>("loginUserCombo");
     combo->setCurrentIndex(combo->findText("night"));
     auto* loginPass = dlg.findChild<QLineEdit*>("loginPassEdit");

@@ -75,7 +75,7 @@ void MainWindowTest::importWhileChannelPlaysChangesNothing() {
     auto window = LoggedInWindow(f);
     QVERIFY(window);
     QVERIFY(!f.store().device(0).IsEmpty());
-    f.store().device(0).channels[1].mainStream.store(7);
+    f.runtime().device(0).channels[1].mainStream.store(7);
     QByteArray before = FileBytes(f.dir / "QVXVMS.dat");
     f.messages.clear();
     window->ImportConfiguration();
@@ -85,12 +85,12 @@ void MainWindowTest::importWhileChannelPlaysChangesNothing() {
     QVERIFY(!QFile::exists(QString::fromStdString(f.dir / "QVXDATA.bak")));
     QVERIFY(f.store().IsOpen());
     // A pending connect counts as playing too.
-    f.store().device(0).channels[1].mainStream.store(0);
-    f.store().device(0).channels[0].connectPending.store(1);
+    f.runtime().device(0).channels[1].mainStream.store(0);
+    f.runtime().device(0).channels[0].connectPending.store(1);
     f.messages.clear();
     window->ImportConfiguration();
     QCOMPARE(f.Texts(), QStringList{"Please stop all channels, and then try again!"});
-    f.store().device(0).channels[0].connectPending.store(0);
+    f.runtime().device(0).channels[0].connectPending.store(0);
 }
 
 void MainWindowTest::importAndExportNeedAdministrator() {
@@ -108,7 +108,7 @@ void MainWindowTest::wrongImportFileIsRefusedWhileTheDevicesRun() {
     QVERIFY(f.ok);
     auto window = LoggedInWindow(f);
     QVERIFY(window);
-    f.service->StartAllDeviceThreads();
+    f.service->connections().StartAllDeviceThreads();
     const std::string garbage = f.dir / "wrong.bak";
     QFile out(QString::fromStdString(garbage));
     QVERIFY(out.open(QIODevice::WriteOnly));
@@ -119,12 +119,12 @@ void MainWindowTest::wrongImportFileIsRefusedWhileTheDevicesRun() {
     window->ImportConfigurationFile(QString::fromStdString(garbage));
     QCOMPARE(f.Texts(), QStringList{"Import configuration failed!"});
     // Nothing was stopped for a file that could never be imported.
-    QVERIFY(f.store().device(0).thread.joinable());
-    QCOMPARE(int(f.store().device(0).stopFlag.load()), 0);
+    QVERIFY(f.runtime().device(0).thread.joinable());
+    QCOMPARE(int(f.runtime().device(0).stopFlag.load()), 0);
     QVERIFY(!f.service->Exiting());
     QCOMPARE(FileBytes(f.dir / "QVXVMS.dat"), before);
     QVERIFY(!QFile::exists(QString::fromStdString(garbage + "-wal")));
-    f.service->StopAllDevices();
+    f.service->connections().StopAllDevices();
 }
 
 void MainWindowTest::importFailingLaterStartsTheDevicesAgain() {
@@ -134,20 +134,20 @@ void MainWindowTest::importFailingLaterStartsTheDevicesAgain() {
     QVERIFY(window);
     std::string exported;
     QCOMPARE(ExportConfigurationFile(f.store(), f.dir / "QVXVMS.bak", f.dir.str(), clockSnapshot(), &exported), 0);
-    f.service->StartAllDeviceThreads();
+    f.service->connections().StartAllDeviceThreads();
     f.store().FailImportStepForTesting(7);
     f.messages.clear();
     window->ImportConfigurationFile(QString::fromStdString(exported));
     QCOMPARE(f.Texts(), QStringList{"Import configuration failed!"});
     // The service goes on: devices run again and channels can be opened.
     QVERIFY(!f.service->Exiting());
-    QVERIFY(f.store().device(0).thread.joinable());
-    QCOMPARE(int(f.store().device(0).stopFlag.load()), 0);
-    QCOMPARE(f.service->StartConnectWorker(0, 0), 0);
-    f.service->SetConnectPending(0, 0, 0);
+    QVERIFY(f.runtime().device(0).thread.joinable());
+    QCOMPARE(int(f.runtime().device(0).stopFlag.load()), 0);
+    QCOMPARE(f.service->connections().StartConnectWorker(0, 0), 0);
+    f.service->connections().SetConnectPending(0, 0, 0);
     QCOMPARE(f.store().settings().ARMFLAG, 1);  // the start-up overrides hold again
     f.store().FailImportStepForTesting(0);
-    f.service->StopAllDevices();
+    f.service->connections().StopAllDevices();
 }
 
 void MainWindowTest::statusTickReachesTheWindowAsMessage() {
@@ -208,7 +208,7 @@ void MainWindowTest::systemInfoRoundTripsAndDamageReadsAsZero() {
 
 void MainWindowTest::exitWritesLogsAndCloses() {
     ShellFixture f;
-    f.store().settings().ENABLEOSD = 0;
+    f.store().MutableSettingsForTesting().ENABLEOSD = 0;
     auto window = LoggedInWindow(f);
     window->show();
     f.answer = false;  // Cancel

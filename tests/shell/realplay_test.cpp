@@ -37,7 +37,7 @@ std::unique_ptr<MainDlg> LoggedInWindow(ShellFixture& f) {
     return window;
 }
 
-UIRealPlayDlg* Page(MainDlg& window) { return window.findChild<UIRealPlayDlg*>(); }
+UIRealPlayDlg* LivePage(MainDlg& window) { return window.findChild<UIRealPlayDlg*>(); }
 
 QWidget* Video(UIRealPlayDlg* page, int cell) { return page->panel()->Cell(cell)->VideoWindow(); }
 
@@ -65,7 +65,7 @@ void RealPlayTest::opensAtStartAndDecodesNothingWhileHidden() {
     QVERIFY(window->findChild<QWidget*>("realPlayCtrlTab"));
     QVERIFY(window->findChild<QWidget*>("realPlayTabCtrl"));
     QVERIFY(window->findChild<QWidget*>("realPlayButtonTab"));
-    UIRealPlayDlg* page = Page(*window);
+    UIRealPlayDlg* page = LivePage(*window);
     QVERIFY(page);
     QCOMPARE(page->panel()->SplitMode(), 4);
     QCOMPARE(f.service->players().VisibleCount(), 4);
@@ -78,7 +78,7 @@ void RealPlayTest::opensAtStartAndDecodesNothingWhileHidden() {
 void RealPlayTest::treeDoubleClickOpensIntoTheSelectedCellAndLabelsIt() {
     ShellFixture f(Site());
     auto window = LoggedInWindow(f);
-    UIRealPlayDlg* page = Page(*window);
+    UIRealPlayDlg* page = LivePage(*window);
     QVERIFY(page);
     QTreeWidgetItem* item = page->ChannelItem(0, 0, 2);
     QVERIFY(item);
@@ -102,7 +102,7 @@ void RealPlayTest::splitChoiceIsAppliedRememberedAndReusedAtTheNextStart() {
     ShellFixture f(Site());
     {
         auto window = LoggedInWindow(f);
-        UIRealPlayDlg* page = Page(*window);
+        UIRealPlayDlg* page = LivePage(*window);
         page->OpenChannelInCell(1, 3, 30);
         PostWindowMessage(page, SplitChosen, 9, 0);
         Settle();
@@ -117,7 +117,7 @@ void RealPlayTest::splitChoiceIsAppliedRememberedAndReusedAtTheNextStart() {
     f.service->players().SetVisibleSplit(4);
     MainDlg window(*f.service, nullptr, MainDlg::Options{false});
     QVERIFY(window.Create());
-    UIRealPlayDlg* page = Page(window);
+    UIRealPlayDlg* page = LivePage(window);
     QCOMPARE(page->panel()->SplitMode(), 9);
     QCOMPARE(page->controller().screenMemory().channelIds[31], Relaxed(f.store().device(1).channels[2].id));
     // The remembered cells come back when the restore worker asks.
@@ -128,9 +128,9 @@ void RealPlayTest::splitChoiceIsAppliedRememberedAndReusedAtTheNextStart() {
 
 void RealPlayTest::doubleClickMaximisesAndPausesOthersThenRestores() {
     ShellFixture f(Site());
-    SetRelaxed(f.store().settings().SHOWMODE, 1);
+    SetRelaxed(f.store().MutableSettingsForTesting().SHOWMODE, 1);
     auto window = LoggedInWindow(f);
-    UIRealPlayDlg* page = Page(*window);
+    UIRealPlayDlg* page = LivePage(*window);
     for (int cell = 0; cell < 4; ++cell) QCOMPARE(page->OpenChannelInCell(0, cell, cell), 0);
     QCOMPARE(Decoders(*f.service, 4), QString("RRRR"));
     QTest::mouseDClick(Video(page, 2), Qt::LeftButton, {}, QPoint(10, 10));
@@ -152,7 +152,7 @@ void RealPlayTest::doubleClickMaximisesAndPausesOthersThenRestores() {
 void RealPlayTest::dragFromOneCellToAnotherSwapsThem() {
     ShellFixture f(Site());
     auto window = LoggedInWindow(f);
-    UIRealPlayDlg* page = Page(*window);
+    UIRealPlayDlg* page = LivePage(*window);
     page->OpenChannelInCell(0, 5, 0);
     QWidget* source = Video(page, 0);
     QWidget* target = Video(page, 1);
@@ -175,7 +175,7 @@ void RealPlayTest::dragFromOneCellToAnotherSwapsThem() {
 void RealPlayTest::fullScreenTakesThePanelOutAndEscapeBringsItBack() {
     ShellFixture f(Site());
     auto window = LoggedInWindow(f);
-    UIRealPlayDlg* page = Page(*window);
+    UIRealPlayDlg* page = LivePage(*window);
     page->ToggleFullScreen();
     Settle();
     QVERIFY(page->panel()->isWindow());
@@ -191,7 +191,7 @@ void RealPlayTest::fullScreenTakesThePanelOutAndEscapeBringsItBack() {
 void RealPlayTest::dropFromTheTreeOpensMovesOrShowsTheGroup() {
     ShellFixture f(Site());
     auto window = LoggedInWindow(f);
-    UIRealPlayDlg* page = Page(*window);
+    UIRealPlayDlg* page = LivePage(*window);
     auto centreOf = [&](int cell) { return Video(page, cell)->mapTo(page, Video(page, cell)->rect().center()); };
     QTreeWidgetItem* channel = page->ChannelItem(0, 1, 2);
     QVERIFY(channel);

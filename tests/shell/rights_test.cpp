@@ -31,7 +31,7 @@ void SelectRow(UIUserSetupDlg& page, const char* name) {
 void RightsTest::viewUserPresetLacksCheckTime() {
     ShellFixture f;
     LogInAs(f.store().user(f.SlotOf("admin")));
-    UIUserSetupDlg page(*f.service, nullptr);
+    UIUserSetupDlg page(f.store(), f.service->log(), nullptr);
     page.SetFormHookForTesting([](UIModifyDlg& form) {
         form.findChild<QLineEdit*>("editUserName")->setText("viewer");
         form.findChild<QLineEdit*>("editUserPass")->setText("pw");
@@ -77,7 +77,7 @@ void RightsTest::administratorWithoutExitRightCannotLeave() {
     int slot = f.AddAccount("boss", "pw", kLevelAdministrator, kAllRights & ~1);
     LogInAs(f.store().user(slot));
     f.store().SaveLoginMemory(f.store().user(slot).id, "pw", 1);
-    f.store().settings().ENABLEOSD = 0;
+    f.store().MutableSettingsForTesting().ENABLEOSD = 0;
     MainDlg window(*f.service, nullptr, MainDlg::Options{false});
     QVERIFY(window.Create());
     window.show();
@@ -98,7 +98,7 @@ void RightsTest::deletingOwnAccountIsRefused() {
     int admin = f.SlotOf("admin");
     QVERIFY(f.AddAccount("second", "pw", kLevelAdministrator, kAllRights) >= 0);
     LogInAs(f.store().user(admin));
-    UIUserSetupDlg page(*f.service, nullptr);
+    UIUserSetupDlg page(f.store(), f.service->log(), nullptr);
     page.DeleteAccount();
     QCOMPARE(f.Texts(), QStringList{"Please select the account you want to delete!"});
     f.messages.clear();
@@ -157,7 +157,7 @@ void RightsTest::accountFormRefusesEmptyNameAndMismatch() {
 void RightsTest::duplicateAccountReportsFailure() {
     ShellFixture f;
     LogInAs(f.store().user(f.SlotOf("admin")));
-    UIUserSetupDlg page(*f.service, nullptr);
+    UIUserSetupDlg page(f.store(), f.service->log(), nullptr);
     page.SetFormHookForTesting([](UIModifyDlg& form) {
         form.findChild<QLineEdit*>("editUserName")->setText("admin");
         return true;
@@ -172,7 +172,7 @@ void RightsTest::onlyAnAdministratorChangesOtherAccounts() {
     int viewer = f.AddAccount("viewer", "old", kLevelViewUser, kViewUserRights);
     QVERIFY(viewer >= 0);
     LogInAs(f.store().user(viewer));
-    UIUserSetupDlg page(*f.service, nullptr);
+    UIUserSetupDlg page(f.store(), f.service->log(), nullptr);
     int formsOpened = 0;
     page.SetFormHookForTesting([&](UIModifyDlg& form) {
         ++formsOpened;

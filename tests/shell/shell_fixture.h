@@ -8,6 +8,7 @@
 
 #include "device/device_service.h"
 #include "platform/app_dir.h"
+#include "shell/client_services.h"
 #include "widgets/client_context.h"
 #include "widgets/login_dialog.h"
 #include "widgets/message_box.h"
@@ -49,6 +50,7 @@ public:
         SetAppDir("");
     }
     ConfigStore& store() { return service->store(); }
+    RuntimeTable& runtime() { return service->runtime(); }
     int SlotOf(const char* name) {
         for (int s = 0; s < kMaxUsers; ++s)
             if (QString(store().user(s).userName) == name) return s;

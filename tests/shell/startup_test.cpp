@@ -193,7 +193,7 @@ void StartupTest::terminationDuringTheLoginEndsTheStart() {
     // The real login dialog runs, as at start-up; a SIGTERM arrives while it waits.
     bool timedOut = false;
     SetLoginHookForTesting([&](QWidget* parent, bool writeLog) {
-        UILoginDlg dialog(*f.service, writeLog, false, parent);
+        UILoginDlg dialog(f.store(), f.service->log(), writeLog, false, parent);
         QTimer::singleShot(50, [] { raise(SIGTERM); });
         QTimer::singleShot(5000, &dialog, [&] {
             timedOut = true;

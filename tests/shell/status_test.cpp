@@ -20,12 +20,13 @@ struct Sent {
 void StatusTest::timeSyncMarksEveryChannelAtCheckTime() {
     ShellFixture f({{"127.0.0.1", 37001, 2}, {"127.0.0.2", 37002, 3}});
     QVERIFY(f.ok);
-    f.store().settings().ENABLETIME = 1;
-    f.store().settings().CHECKTIME = 3600;
-    StatusWorker worker(f.store(), {});
+    f.store().MutableSettingsForTesting().ENABLETIME = 1;
+    f.store().MutableSettingsForTesting().CHECKTIME = 3600;
+    StatusWorker worker(f.store(), StatusWorker::Hooks{nullptr, nullptr, [&] { f.service->timeSync().MarkAll(f.store()); },
+                                                        nullptr});
     worker.SetMetersEnabled(false);
     std::vector<Sent> sent;
-    TimeSyncWorker sync(f.store(), [&](int d, int c, uint32_t command, const void* block, uint32_t length) {
+    TimeSyncWorker sync(f.store(), f.service->timeSync(), [&](int d, int c, uint32_t command, const void* block, uint32_t length) {
         Sent s{d, c, command, {}, length};
         std::memcpy(s.words, block, sizeof(s.words));
         sent.push_back(s);
@@ -59,7 +60,7 @@ void StatusTest::timeSyncMarksEveryChannelAtCheckTime() {
     QCOMPARE(sync.Pass(), 0);
 
     // Switched off: nothing at the same second the next day.
-    f.store().settings().ENABLETIME = 0;
+    f.store().MutableSettingsForTesting().ENABLETIME = 0;
     SetClockForTesting(2026, 6, 2, 1, 0, 0);
     worker.Tick();
     QCOMPARE(sync.Pass(), 0);
@@ -71,7 +72,7 @@ void StatusTest::dayChangeAndLogPruning() {
     ShellFixture f;
     int resets = 0, prunes = 0;
     std::vector<StatusTick> posted;
-    StatusWorker worker(f.store(), StatusWorker::Hooks{[&] { ++resets; }, [&] { ++prunes; },
+    StatusWorker worker(f.store(), StatusWorker::Hooks{[&] { ++resets; }, [&] { ++prunes; }, nullptr,
                                                        [&](const StatusTick& t) { posted.push_back(t); }});
     worker.SetMetersEnabled(false);
     SetClockForTesting(2026, 12, 31, 23, 59, 59);
@@ -102,13 +103,15 @@ void StatusTest::dayChangeAndLogPruning() {
 void StatusTest::lateTickStillRunsTheTriggersOfTheSecondsItMissed() {
     ShellFixture f({{"127.0.0.1", 37001, 2}});
     QVERIFY(f.ok);
-    f.store().settings().ENABLETIME = 1;
-    f.store().settings().CHECKTIME = 3600;
+    f.store().MutableSettingsForTesting().ENABLETIME = 1;
+    f.store().MutableSettingsForTesting().CHECKTIME = 3600;
     int prunes = 0;
-    TimeSyncWorker sync(f.store(), [](int, int, uint32_t, const void*, uint32_t) { return 0; });
+    TimeSyncWorker sync(f.store(), f.service->timeSync(), [](int, int, uint32_t, const void*, uint32_t) { return 0; });
     // A worker that starts at the given local time (its first tick runs that second only).
     auto startAt = [&](int day, int hour, int minute, int second) {
-        auto w = std::make_unique<StatusWorker>(f.store(), StatusWorker::Hooks{nullptr, [&] { ++prunes; }, nullptr});
+        auto w = std::make_unique<StatusWorker>(
+            f.store(), StatusWorker::Hooks{nullptr, [&] { ++prunes; },
+                                           [&] { f.service->timeSync().MarkAll(f.store()); }, nullptr});
         w->SetMetersEnabled(false);
         SetClockForTesting(2026, 6, day, hour, minute, second);
         w->Tick();
