@@ -6,7 +6,11 @@
 
 #include "platform/file_util.h"
 #include "platform/profile.h"
+#include "base/lang.h"
+#include "shell/client_pages.h"
+#include "widgets/skin_image.h"
 #include "shell/main_dlg.h"
+#include <QMenu>
 #include "shell/window_config.h"
 #include "widgets/window_message.h"
 #include "store/config_files.h"
@@ -101,6 +105,30 @@ void MainWindowTest::importAndExportNeedAdministrator() {
     window->ImportConfiguration();
     window->ExportConfiguration();
     QCOMPARE(f.Texts(), (QStringList{"Insufficient permissions to operate!", "Insufficient permissions to operate!"}));
+}
+
+void MainWindowTest::everyPageOfTheListIsOfferedInItsMenuAndOpensFromIt() {
+    ShellFixture f;
+    auto window = LoggedInWindow(f);
+    QVERIFY(window);
+    window->ClosePage("realPlay");
+    int offered = 0;
+    for (const PageInfo& p : ClientPages()) {
+        if (p.menu.menuMessage == 0) continue;
+        ++offered;
+        QMenu* menu = nullptr;
+        for (QMenu* m : window->findChildren<QMenu*>())
+            for (QAction* a : m->actions())
+                if (a->text() == Tr(p.title)) menu = m;
+        QVERIFY2(menu, qPrintable(p.name));
+        QVERIFY(!window->HasPage(p.name));
+        window->OnMenu(p.menu.menuMessage, p.menu.item);
+        QVERIFY2(window->HasPage(p.name), qPrintable(p.name));
+        QVERIFY(window->FindPage(p.name) != nullptr);
+        window->ClosePage(p.name);
+        QVERIFY(!window->HasPage(p.name));
+    }
+    QVERIFY(offered >= 2);
 }
 
 void MainWindowTest::wrongImportFileIsRefusedWhileTheDevicesRun() {

@@ -241,6 +241,7 @@ void RightsTest::usersPageNeedsALoginAndClosesAtLogoutAndLock() {
     MainDlg window(*f.service, nullptr, MainDlg::Options{false});
     QVERIFY(window.Create());
     window.show();
+    QVERIFY(window.HasPage("realPlay"));  // opened at start: nothing else was asked for
     window.OpenPage("userSetup");
     QVERIFY(window.HasPage("userSetup"));
 
@@ -256,6 +257,8 @@ void RightsTest::usersPageNeedsALoginAndClosesAtLogoutAndLock() {
     window.Logout();
     QVERIFY(!CurrentSession().LoggedIn());
     QVERIFY(!window.HasPage("userSetup"));
+    // The live view stays on screen; its operations ask for a login again.
+    QVERIFY(window.HasPage("realPlay"));
     QVERIFY(!window.findChild<UIUserSetupDlg*>() || !window.findChild<UIUserSetupDlg*>()->isVisible());
 
     // Opening it again asks for a login; refused, it stays closed.
@@ -267,13 +270,15 @@ void RightsTest::usersPageNeedsALoginAndClosesAtLogoutAndLock() {
     LogInAs(f.store().user(boss));
     window.OpenPage("userSetup");
     QVERIFY(window.HasPage("userSetup"));
-    bool sawLock = false, stayedAfterEscape = false, pageGone = false, hidden = false;
+    bool sawLock = false, stayedAfterEscape = false, pageGone = false, hidden = false, gridIdle = false;
     QTimer::singleShot(0, [&] {
         auto* lock = qobject_cast<UILockDlg*>(QApplication::activeModalWidget());
         if (!lock) return;
         sawLock = true;
         pageGone = !window.HasPage("userSetup");
         hidden = !window.isVisible();
+        // Behind the lock no page is in front: the live view decodes nothing.
+        gridIdle = f.service->players().VisibleCount() == 0;
         QTest::keyClick(lock, Qt::Key_Escape);
         QCoreApplication::processEvents();
         stayedAfterEscape = lock->isVisible() && QApplication::activeModalWidget() == lock;
@@ -285,5 +290,8 @@ void RightsTest::usersPageNeedsALoginAndClosesAtLogoutAndLock() {
     QVERIFY(pageGone);
     QVERIFY(hidden);
     QVERIFY(stayedAfterEscape);
+    QVERIFY(gridIdle);
     QVERIFY(window.isVisible());
+    window.OpenPage("realPlay");
+    QVERIFY(f.service->players().VisibleCount() > 0);
 }

@@ -36,6 +36,7 @@ private slots:
     void importWhileChannelPlaysChangesNothing();
     void importAndExportNeedAdministrator();
     void wrongImportFileIsRefusedWhileTheDevicesRun();
+    void everyPageOfTheListIsOfferedInItsMenuAndOpensFromIt();
     void importFailingLaterStartsTheDevicesAgain();
     void statusTickReachesTheWindowAsMessage();
     void toolbarPageOrder();
