@@ -18,7 +18,7 @@ extern "C" {
 #include "backup/h264_parameter_sets.h"
 #include "backup/mp4_index_mover.h"
 #include "backup/video_time_line.h"
-#include "player/g711.h"
+#include "base/g711.h"
 #include "base/media_types.h"
 #include "base/trace.h"
 
@@ -188,7 +188,7 @@ struct Mp4Writer::Impl {
         pcm.clear();
         if (audioEncoding == kAudioG711ALaw || audioEncoding == kAudioG711MuLaw) {
             pcm.resize(size);
-            player::DecodeG711(audioEncoding, codes, size, pcm.data());
+            g711::Decode(audioEncoding, codes, size, pcm.data());
             return;
         }
         packet->data = const_cast<uint8_t*>(codes);

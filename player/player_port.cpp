@@ -9,7 +9,7 @@
 
 #include "player/display_geometry.h"
 #include "player/frame_record.h"
-#include "player/g711.h"
+#include "base/g711.h"
 #include "player/picture_capture.h"
 #include "player/present_schedule.h"
 #include "player/video_decoder.h"
@@ -481,7 +481,7 @@ void PlayerPort::PlayAudio(const uint8_t* samples, size_t size) {
             if (audioStartedRate_ != 0) {
                 size_t count = size - size % static_cast<size_t>(channels);
                 pcm_.resize(count);
-                if (count > 0 && DecodeG711(encoding, samples, count, pcm_.data()) == 0) {
+                if (count > 0 && g711::Decode(encoding, samples, count, pcm_.data()) == 0) {
                     audioOutput_->Write(pcm_.data(), count);
                     played = true;
                 }

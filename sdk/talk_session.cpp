@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "sdk/g711.h"
+#include "base/g711.h"
 #include "base/media_types.h"
 #include "sdk/sdk_core.h"
 #include "sdk/wire_format.h"

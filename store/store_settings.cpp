@@ -12,60 +12,63 @@ constexpr int32_t kMaxTimeoutSeconds = 180;
 constexpr int32_t kFallbackTimeoutSeconds = 10;
 constexpr const char* kDefaultPhotoPath = "D:\\";
 
+// Where a settings column goes: read at load, written by a save, written into a
+// configuration file.
+constexpr uint8_t kLoaded = 1, kSaved = 2, kExported = 4;
+constexpr uint8_t kEverywhere = kLoaded | kSaved | kExported;
+
+// The integer settings that map one column to one field; load, save, export, publication and
+// "Restore defaults" all work from this table. TIMEOUT and ALARMLEN are read with their own
+// rules, NETTYPE holds two fields, and the two texts are handled beside the table.
+struct SettingsColumn {
+    const char* column;
+    int32_t SystemSettings::*member;
+    bool wide;           // a 32-bit column; the others are 16-bit
+    bool direct;         // read as a number; the others are read as text and converted
+    uint8_t where;
+    bool resets;         // "Restore defaults" sets restoreDefault
+    int32_t restoreDefault;
+};
+
+constexpr SettingsColumn kColumns[] = {
+    {"RECLEN", &SystemSettings::RECLEN, false, false, kEverywhere, true, 5},
+    {"ROTALEN", &SystemSettings::ROTALEN, false, false, kEverywhere, true, 20},
+    {"ROTATYPE", &SystemSettings::ROTATYPE, false, false, kLoaded | kSaved, true, 0},
+    {"ALARMLEN", &SystemSettings::ALARMLEN, false, false, kSaved | kExported, true, 5},
+    {"COVER", &SystemSettings::COVER, false, false, kEverywhere, true, 0},
+    {"PLANREC", &SystemSettings::PLANREC, false, false, kEverywhere, false, 0},
+    {"PREREC", &SystemSettings::PREREC, false, false, kEverywhere, true, 5},
+    {"DISK", &SystemSettings::DISK, true, true, kEverywhere, true, 2},  // drive D:
+    {"PHOTOTYPE", &SystemSettings::PHOTOTYPE, false, false, kEverywhere, true, 0},
+    {"ENABLETIME", &SystemSettings::ENABLETIME, false, false, kEverywhere, true, 0},
+    {"CHECKTIME", &SystemSettings::CHECKTIME, true, false, kEverywhere, true, 0},
+    {"LOGMONTH", &SystemSettings::LOGMONTH, false, false, kEverywhere, true, 1},
+    {"USER", &SystemSettings::USER, true, false, kLoaded, true, -1},
+    {"REMEMBER", &SystemSettings::REMEMBER, false, false, kLoaded, true, 0},
+    {"AUTOMATIC", &SystemSettings::AUTOMATIC, false, false, kEverywhere, true, 1},
+    {"ENABLEOSD", &SystemSettings::ENABLEOSD, false, false, kEverywhere, true, 0},
+    {"RECTYPE", &SystemSettings::RECTYPE, false, false, kEverywhere, false, 0},
+    {"DISKREMAIN", &SystemSettings::DISKREMAIN, false, false, kEverywhere, true, 5},
+    {"SHOWMODE", &SystemSettings::SHOWMODE, false, false, kEverywhere, true, 1},
+    {"RECSTREAM", &SystemSettings::RECSTREAM, false, false, kEverywhere, true, 0},
+    {"CONNECT", &SystemSettings::CONNECT, false, false, kEverywhere, true, 1},
+    {"ARMFLAG", &SystemSettings::ARMFLAG, false, false, kEverywhere, true, 0},
+    {"TIMEOUT", &SystemSettings::TIMEOUT, false, false, kSaved | kExported, true, 10},
+};
+
 // Every stored field, one relaxed store each.
 void PublishSettings(SystemSettings& d, const SystemSettings& s) {
-    SetRelaxed(d.TIMEOUT, s.TIMEOUT);
-    SetRelaxed(d.RECLEN, s.RECLEN);
-    SetRelaxed(d.RECTYPE, s.RECTYPE);
-    SetRelaxed(d.RECSTREAM, s.RECSTREAM);
-    SetRelaxed(d.ALARMLEN, s.ALARMLEN);
-    SetRelaxed(d.PHOTOTYPE, s.PHOTOTYPE);
+    for (const SettingsColumn& c : kColumns) SetRelaxed(d.*c.member, s.*c.member);
     SetTextRelaxed(d.PHOTOPATH, FieldText(s.PHOTOPATH));
-    SetRelaxed(d.ENABLETIME, s.ENABLETIME);
-    SetRelaxed(d.CHECKTIME, s.CHECKTIME);
-    SetRelaxed(d.DISK, s.DISK);
-    SetRelaxed(d.ROTALEN, s.ROTALEN);
-    SetRelaxed(d.ROTATYPE, s.ROTATYPE);
-    SetRelaxed(d.DISKREMAIN, s.DISKREMAIN);
-    SetRelaxed(d.COVER, s.COVER);
-    SetRelaxed(d.PLANREC, s.PLANREC);
-    SetRelaxed(d.ARMFLAG, s.ARMFLAG);
-    SetRelaxed(d.PREREC, s.PREREC);
-    SetRelaxed(d.LOGMONTH, s.LOGMONTH);
-    SetRelaxed(d.USER, s.USER);
-    SetRelaxed(d.REMEMBER, s.REMEMBER);
-    SetRelaxed(d.AUTOMATIC, s.AUTOMATIC);
-    SetRelaxed(d.SHOWMODE, s.SHOWMODE);
-    SetRelaxed(d.CONNECT, s.CONNECT);
-    SetRelaxed(d.ENABLEOSD, s.ENABLEOSD);
     SetTextRelaxed(d.PASS, FieldText(s.PASS));
     SetRelaxed(d.netPriority, s.netPriority);
     SetRelaxed(d.tempUnit, s.tempUnit);
 }
 
 void ApplyRestoreDefaults(SystemSettings& s) {
-    s.TIMEOUT = 10;
-    s.RECLEN = 5;
-    s.RECSTREAM = 0;
-    s.ALARMLEN = 5;
-    s.PHOTOTYPE = 0;
+    for (const SettingsColumn& c : kColumns)
+        if (c.resets) s.*c.member = c.restoreDefault;
     CopyText(s.PHOTOPATH, kDefaultPhotoPath);
-    s.ENABLETIME = 0;
-    s.CHECKTIME = 0;
-    s.DISK = 2;  // drive D:
-    s.ROTALEN = 20;
-    s.ROTATYPE = 0;
-    s.DISKREMAIN = 5;
-    s.COVER = 0;
-    s.ARMFLAG = 0;
-    s.PREREC = 5;
-    s.LOGMONTH = 1;
-    s.USER = -1;
-    s.REMEMBER = 0;
-    s.AUTOMATIC = 1;
-    s.SHOWMODE = 1;
-    s.CONNECT = 1;
-    s.ENABLEOSD = 0;
     s.netPriority = 0;
 }
 
@@ -75,31 +78,14 @@ int16_t Short(int32_t v) { return static_cast<int16_t>(v); }
 
 // The columns a save writes; an export writes the same set without ROTATYPE and NETTYPE.
 void PutSettingsColumns(DbRecordset& rs, const SystemSettings& s, bool withTourAndNetType) {
-    rs.PutShort("RECLEN", Short(s.RECLEN));
-    rs.PutShort("ROTALEN", Short(s.ROTALEN));
-    rs.PutShort("ALARMLEN", Short(s.ALARMLEN));
-    rs.PutShort("COVER", Short(s.COVER));
-    rs.PutShort("PLANREC", Short(s.PLANREC));
-    rs.PutShort("PREREC", Short(s.PREREC));
-    rs.PutLong("DISK", s.DISK);
-    rs.PutShort("PHOTOTYPE", Short(s.PHOTOTYPE));
-    rs.PutText("PHOTOPATH", FieldString(s.PHOTOPATH).c_str());
-    rs.PutShort("ENABLETIME", Short(s.ENABLETIME));
-    rs.PutLong("CHECKTIME", s.CHECKTIME);
-    rs.PutShort("LOGMONTH", Short(s.LOGMONTH));
-    rs.PutShort("RECTYPE", Short(s.RECTYPE));
-    rs.PutShort("DISKREMAIN", Short(s.DISKREMAIN));
-    rs.PutShort("CONNECT", Short(s.CONNECT));
-    rs.PutShort("AUTOMATIC", Short(s.AUTOMATIC));
-    rs.PutShort("ENABLEOSD", Short(s.ENABLEOSD));
-    rs.PutShort("RECSTREAM", Short(s.RECSTREAM));
-    rs.PutShort("ARMFLAG", Short(s.ARMFLAG));
-    rs.PutShort("TIMEOUT", Short(s.TIMEOUT));
-    rs.PutShort("SHOWMODE", Short(s.SHOWMODE));
-    if (withTourAndNetType) {
-        rs.PutShort("ROTATYPE", Short(s.ROTATYPE));
-        rs.PutShort("NETTYPE", Short(s.tempUnit * 10 + s.netPriority));
+    const uint8_t want = withTourAndNetType ? kSaved : kExported;
+    for (const SettingsColumn& c : kColumns) {
+        if (!(c.where & want)) continue;
+        if (c.wide) rs.PutLong(c.column, s.*c.member);
+        else rs.PutShort(c.column, Short(s.*c.member));
     }
+    rs.PutText("PHOTOPATH", FieldString(s.PHOTOPATH).c_str());
+    if (withTourAndNetType) rs.PutShort("NETTYPE", Short(s.tempUnit * 10 + s.netPriority));
 }
 
 int ConfigStore::LoadSettings() {
@@ -162,33 +148,14 @@ int ConfigStore::LoadSettings() {
         return rs.Update() ? 0 : -1;
     }
 
-    SetRelaxed(m.RECLEN, ReadInt(rs, "RECLEN"));
-    SetRelaxed(m.ROTALEN, ReadInt(rs, "ROTALEN"));
-    SetRelaxed(m.ROTATYPE, ReadInt(rs, "ROTATYPE"));
+    for (const SettingsColumn& c : kColumns)
+        if (c.where & kLoaded) SetRelaxed(m.*c.member, c.direct ? ReadLong(rs, c.column) : ReadInt(rs, c.column));
     int32_t alarmLen = ReadInt(rs, "ALARMLEN");
     if (alarmLen < kMinAlarmSeconds) alarmLen = kMinAlarmSeconds;
     if (alarmLen > kMaxAlarmSeconds) alarmLen = kMaxAlarmSeconds;
     SetRelaxed(m.ALARMLEN, alarmLen);
-    SetRelaxed(m.COVER, ReadInt(rs, "COVER"));
-    SetRelaxed(m.PLANREC, ReadInt(rs, "PLANREC"));
-    SetRelaxed(m.PREREC, ReadInt(rs, "PREREC"));
-    SetRelaxed(m.DISK, ReadLong(rs, "DISK"));
-    SetRelaxed(m.PHOTOTYPE, ReadInt(rs, "PHOTOTYPE"));
     ReadText(rs, "PHOTOPATH", m.PHOTOPATH);
-    SetRelaxed(m.ENABLETIME, ReadInt(rs, "ENABLETIME"));
-    SetRelaxed(m.CHECKTIME, ReadInt(rs, "CHECKTIME"));
-    SetRelaxed(m.LOGMONTH, ReadInt(rs, "LOGMONTH"));
-    SetRelaxed(m.USER, ReadInt(rs, "USER"));
-    SetRelaxed(m.REMEMBER, ReadInt(rs, "REMEMBER"));
-    SetRelaxed(m.AUTOMATIC, ReadInt(rs, "AUTOMATIC"));
-    SetRelaxed(m.ENABLEOSD, ReadInt(rs, "ENABLEOSD"));
-    SetRelaxed(m.RECTYPE, ReadInt(rs, "RECTYPE"));
-    SetRelaxed(m.DISKREMAIN, ReadInt(rs, "DISKREMAIN"));
-    SetRelaxed(m.SHOWMODE, ReadInt(rs, "SHOWMODE"));
-    SetRelaxed(m.RECSTREAM, ReadInt(rs, "RECSTREAM"));
-    SetRelaxed(m.CONNECT, ReadInt(rs, "CONNECT"));
     ReadText(rs, "PASS", m.PASS);
-    SetRelaxed(m.ARMFLAG, ReadInt(rs, "ARMFLAG"));
     std::string timeoutText;
     int32_t timeout = rs.GetText("TIMEOUT", &timeoutText) ? TextToInt(timeoutText) : 0;
     if (timeout < kMinTimeoutSeconds || timeout > kMaxTimeoutSeconds) timeout = kFallbackTimeoutSeconds;

@@ -8,7 +8,6 @@
 #include "player/display_geometry.h"
 #include "player/frame_queue.h"
 #include "player/frame_record.h"
-#include "player/g711.h"
 #include "player/picture_capture.h"
 #include "player/present_schedule.h"
 
@@ -76,30 +75,6 @@ TEST(FrameRecord, AudioSkipsItsHeader) {
     EXPECT_EQ(ParseAudioRecord(video.data(), video.size(), &v), -1);
 }
 
-TEST(G711, KnownCodesAndSymmetry) {
-    EXPECT_EQ(ALawToLinear(0xD5), 8);
-    EXPECT_EQ(ALawToLinear(0x55), -8);
-    EXPECT_EQ(ALawToLinear(0xAA), 32256);
-    EXPECT_EQ(ALawToLinear(0x2A), -32256);
-    EXPECT_EQ(MuLawToLinear(0xFF), 0);
-    EXPECT_EQ(MuLawToLinear(0x7F), 0);
-    EXPECT_EQ(MuLawToLinear(0x80), 32124);
-    EXPECT_EQ(MuLawToLinear(0x00), -32124);
-    for (int c = 0; c < 128; ++c) {
-        EXPECT_EQ(ALawToLinear(static_cast<uint8_t>(c)), -ALawToLinear(static_cast<uint8_t>(c | 0x80)));
-        EXPECT_EQ(MuLawToLinear(static_cast<uint8_t>(c)), -MuLawToLinear(static_cast<uint8_t>(c | 0x80)));
-    }
-    // Magnitudes grow monotonically with the code within one sign.
-    for (int c = 0x80; c < 0xFF; ++c)
-        EXPECT_GT(MuLawToLinear(static_cast<uint8_t>(c)), MuLawToLinear(static_cast<uint8_t>(c + 1)));
-    uint8_t codes[3] = {0xD5, 0x55, 0xAA};
-    int16_t out[3] = {1, 1, 1};
-    EXPECT_EQ(DecodeG711(kAudioG711ALaw, codes, 3, out), 0);
-    EXPECT_EQ(out[2], 32256);
-    int16_t untouched[3] = {7, 7, 7};
-    EXPECT_EQ(DecodeG711(kAudioAdpcm2Bit, codes, 3, untouched), -1);
-    EXPECT_EQ(untouched[0], 7);
-}
 
 DisplayRequest Request(int pw, int ph, int sw, int sh, bool keep) {
     DisplayRequest r;

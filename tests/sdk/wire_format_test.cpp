@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "sdk/g711.h"
 #include "sdk/http_head.h"
 #include "sdk/message_assembler.h"
 #include "sdk/wire_auth.h"
@@ -161,15 +160,6 @@ TEST(Auth, Base64RoundTripAndRejects) {
     EXPECT_FALSE(ok);
 }
 
-TEST(G711, ALawRoundTripStaysClose) {
-    for (int s = -32768; s <= 32767; s += 97) {
-        int16_t back = g711::ALawToLinear(g711::LinearToALaw(int16_t(s)));
-        int err = std::abs(back - s);
-        // A-law keeps about 5% relative precision, and a small absolute step near zero.
-        EXPECT_LE(err, std::max(32, std::abs(s) / 16)) << s;
-    }
-    EXPECT_EQ(g711::LinearToALaw(0), 0xD5);
-}
 
 }  // namespace
 }  // namespace ocv::wire

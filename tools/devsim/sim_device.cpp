@@ -9,7 +9,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "sdk/g711.h"
+#include "base/g711.h"
 #include "sdk/qvx_sdk.h"
 #include "sdk/wire_format.h"
 #include "tools/devsim/device_session.h"

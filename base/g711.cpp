@@ -1,10 +1,28 @@
-#include "player/g711.h"
+#include "base/g711.h"
 
 #include <array>
 
 #include "base/media_types.h"
 
-namespace ocv::player {
+namespace ocv::g711 {
+
+uint8_t LinearToALaw(int16_t sample) {
+    int pcm = sample >> 3;  // A-law works on 13-bit magnitudes
+    uint8_t mask;
+    if (pcm >= 0) {
+        mask = 0xD5;
+    } else {
+        mask = 0x55;
+        pcm = -pcm - 1;
+    }
+    static const int kSegmentEnds[8] = {0x1F, 0x3F, 0x7F, 0xFF, 0x1FF, 0x3FF, 0x7FF, 0xFFF};
+    int segment = 0;
+    while (segment < 8 && pcm > kSegmentEnds[segment]) ++segment;
+    if (segment >= 8) return uint8_t(0x7F ^ mask);
+    uint8_t code = uint8_t(segment << 4);
+    code |= segment < 2 ? uint8_t((pcm >> 1) & 0x0F) : uint8_t((pcm >> segment) & 0x0F);
+    return uint8_t(code ^ mask);
+}
 
 int16_t ALawToLinear(uint8_t code) {
     // Even bits are inverted on the line; sign bit set means positive.
@@ -36,7 +54,7 @@ const std::array<int16_t, 256>& Table() {
 }
 }  // namespace
 
-int DecodeG711(uint32_t encoding, const uint8_t* codes, size_t count, int16_t* out) {
+int Decode(uint32_t encoding, const uint8_t* codes, size_t count, int16_t* out) {
     const std::array<int16_t, 256>* table = nullptr;
     if (encoding == kAudioG711ALaw) table = &Table<ALawToLinear>();
     else if (encoding == kAudioG711MuLaw) table = &Table<MuLawToLinear>();
@@ -45,4 +63,4 @@ int DecodeG711(uint32_t encoding, const uint8_t* codes, size_t count, int16_t* o
     return 0;
 }
 
-}  // namespace ocv::player
+}  // namespace ocv::g711
