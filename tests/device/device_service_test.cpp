@@ -54,7 +54,6 @@ TEST_F(DeviceServiceE2E, CutDeviceGoesOfflineAndComesBack) {
     StartService();
     test::HubWatch watch(service_->hub());
     ASSERT_EQ(service_->connections().StartDeviceThread(d), 0);
-    DeviceInfo& dev = service_->store().device(d);
     DeviceRuntime& devRt = service_->runtime().device(d);
     ASSERT_TRUE(WaitUntil([&] { return devRt.deviceState.load() == 2; }, 20000));
     ASSERT_TRUE(sim.ControlOk("cut NVR"));
@@ -175,7 +174,6 @@ TEST_F(DeviceServiceE2E, LogoutWaitsForAPendingConnectWorker) {
     int d = AddDevice("127.0.0.1", sim.device(1).port, 16, "pw", 0, 1);
     StartService();
     ASSERT_EQ(service_->connections().StartDeviceThread(d), 0);
-    DeviceInfo& dev = service_->store().device(d);
     DeviceRuntime& devRt = service_->runtime().device(d);
     ASSERT_TRUE(WaitUntil([&] { return devRt.deviceState.load() == 2; }, 20000));
     ASSERT_EQ(service_->connections().StartConnectWorker(d, 0), 0);

@@ -505,7 +505,11 @@ TEST_F(LiveViewE2E, ThermalInsetOpensOnceTheDeviceIsUpAndClosesWithTheCell) {
     EXPECT_FALSE(view_.insets[5]);
     service_->runtime().device(0).thermalCapable = 0;
     service_->connections().StartDeviceThread(0);
-    ASSERT_TRUE(test::WaitUntil([&] { return service_->runtime().device(0).thermalCapable.load() == 1; }, 20000));
+    // The page retries when the device is announced online; support is known by then (the
+    // probe runs during the login). Retrying on support alone raced the end of the login.
+    const DeviceRuntime& rt = service_->runtime().device(0);
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return rt.deviceState.load() == kDeviceOnline && rt.thermalCapable.load() == 1; }, 20000));
     controller_->RetryInsets(0);
     EXPECT_TRUE(view_.insets[5]);
     ASSERT_TRUE(test::WaitUntil([&] { return view_.inset.pictures.load() >= 2; }, 20000)) << sim.log();
