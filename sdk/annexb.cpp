@@ -13,11 +13,11 @@ int NalType(const uint8_t* p, size_t size, VideoCodec codec) {
     return codec == VideoCodec::kH264 ? (p[0] & 0x1F) : ((p[0] >> 1) & 0x3F);
 }
 
+const uint8_t kStartCode[4] = {0, 0, 0, 1};
+
 bool IsSlice(int type, VideoCodec codec) {
     return codec == VideoCodec::kH264 ? (type >= 1 && type <= 5) : (type >= 0 && type <= 21);
 }
-
-const uint8_t kStartCode[4] = {0, 0, 0, 1};
 
 }  // namespace
 
@@ -64,6 +64,49 @@ int PictureKind(const std::vector<NalUnit>& nals, VideoCodec codec) {
         if (kind == 0) kind = 2;
     }
     return kind;
+}
+
+void AccessUnitAssembler::Add(const uint8_t* data, size_t size, int64_t timestamp, std::vector<Unit>* out) {
+    auto append = [](std::vector<uint8_t>* to, const uint8_t* nal, size_t n) {
+        to->insert(to->end(), kStartCode, kStartCode + 4);
+        to->insert(to->end(), nal, nal + n);
+    };
+    auto flush = [&] {
+        if (pendingHasSlice_) out->push_back(std::move(pending_));
+        pending_ = Unit{};
+        pendingHasSlice_ = false;
+    };
+    for (const NalUnit& n : SplitAnnexB(data, size, codec_)) {
+        const uint8_t* nal = data + n.offset;
+        bool slice = IsSlice(n.type, codec_);
+        bool delimiter = codec_ == VideoCodec::kH264 ? n.type == 9 : n.type == 35;
+        if (delimiter) {
+            flush();
+            held_.clear();
+            pending_.timestamp = timestamp;
+            append(&pending_.data, nal, n.size);
+            continue;
+        }
+        if (!slice) {
+            // Parameter sets and SEI after a slice belong to the next picture, unless another
+            // slice of this picture follows (some servers repeat them before every slice).
+            append(pendingHasSlice_ ? &held_ : &pending_.data, nal, n.size);
+            if (!pendingHasSlice_ && pending_.timestamp < 0) pending_.timestamp = timestamp;
+            continue;
+        }
+        // first_mb_in_slice is 0 exactly when its exp-Golomb code is the single bit 1;
+        // first_slice_segment_in_pic_flag follows the two-byte H.265 header.
+        bool first = codec_ == VideoCodec::kH264 ? (n.size > 1 && (nal[1] & 0x80)) : (n.size > 2 && (nal[2] & 0x80));
+        if (first && pendingHasSlice_) {
+            flush();
+            pending_.timestamp = timestamp;
+        }
+        if (pending_.timestamp < 0) pending_.timestamp = timestamp;
+        pending_.data.insert(pending_.data.end(), held_.begin(), held_.end());
+        held_.clear();
+        append(&pending_.data, nal, n.size);
+        pendingHasSlice_ = true;
+    }
 }
 
 void ParameterSets::Learn(const uint8_t* data, size_t size) {

@@ -26,6 +26,27 @@ std::vector<NalUnit> SplitAnnexB(const uint8_t* data, size_t size, VideoCodec co
 // other picture, 0 no picture at all (parameter sets or SEI alone).
 int PictureKind(const std::vector<NalUnit>& nals, VideoCodec codec);
 
+// Puts whole access units together from pieces of a stream (a demuxer may hand one picture on
+// in several packets, a slice or a parameter set at a time). A unit ends where the next one
+// begins: at an access unit delimiter, or at a slice that is the first of its picture (with
+// the parameter sets and SEI that came before it). So a unit is complete one piece later.
+class AccessUnitAssembler {
+public:
+    explicit AccessUnitAssembler(VideoCodec codec) : codec_(codec) {}
+    struct Unit {
+        std::vector<uint8_t> data;  // Annex-B
+        int64_t timestamp = -1;     // of the first piece that had one
+    };
+    // Adds an Annex-B piece with its timestamp (-1: none); completed units go to out.
+    void Add(const uint8_t* data, size_t size, int64_t timestamp, std::vector<Unit>* out);
+
+private:
+    VideoCodec codec_;
+    Unit pending_;
+    bool pendingHasSlice_ = false;
+    std::vector<uint8_t> held_;  // non-picture units after a slice, not placed yet
+};
+
 // The parameter sets of a stream (VPS for H.265, SPS, PPS), kept as the last ones seen.
 class ParameterSets {
 public:

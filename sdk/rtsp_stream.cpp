@@ -91,6 +91,7 @@ struct RtspStream::Reader {
     VideoCodec codec = VideoCodec::kH264;
     StreamInfo info{};
     std::unique_ptr<ParameterSets> sets;
+    std::unique_ptr<AccessUnitAssembler> assembler;
     bool keySeen = false;  // video goes on from the first key picture
     int64_t startMs = 0;
     int64_t firstPts[2] = {AV_NOPTS_VALUE, AV_NOPTS_VALUE};
@@ -107,6 +108,7 @@ struct RtspStream::Reader {
         else if (v->codec_id == AV_CODEC_ID_HEVC) codec = VideoCodec::kH265;
         else return QVX_ERR_CODEC;
         sets = std::make_unique<ParameterSets>(codec);
+        assembler = std::make_unique<AccessUnitAssembler>(codec);
         if (v->extradata && v->extradata_size > 0) sets->Learn(v->extradata, size_t(v->extradata_size));
         info.videoCodec = codec == VideoCodec::kH264 ? kVideoCodecH264 : kVideoCodecH265;
         info.width = uint32_t(v->width > 0 ? v->width : 0);
@@ -140,17 +142,18 @@ struct RtspStream::Reader {
         return 0;
     }
 
-    // Milliseconds since the stream started, on the packet's own time line.
-    uint32_t TimestampMs(const AVPacket* p, int slot) {
+    // Milliseconds since the stream started, on the packet's own time line; -1 when the
+    // packet has no time.
+    int64_t TimestampMs(const AVPacket* p, int slot) {
         int64_t pts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
-        if (pts == AV_NOPTS_VALUE) return uint32_t(NowMs() - startMs);
+        if (pts == AV_NOPTS_VALUE) return -1;
         if (firstPts[slot] == AV_NOPTS_VALUE) {
             firstPts[slot] = pts;
             offsetMs[slot] = NowMs() - startMs;
         }
         AVRational tb = input->streams[p->stream_index]->time_base;
         int64_t ms = av_rescale_q(pts - firstPts[slot], tb, AVRational{1, 1000}) + offsetMs[slot];
-        return uint32_t(ms < 0 ? 0 : ms);
+        return ms < 0 ? 0 : ms;
     }
 };
 
@@ -235,6 +238,26 @@ void RtspStream::Stop() {
     std::lock_guard<std::recursive_mutex> lock(deliverMutex_);
 }
 
+void RtspStream::Hand(Reader& r, bool video, const uint8_t* body, size_t bodyBytes, int64_t ts, int kind) {
+    FrameHeader h = video ? FrameHeader{kFrameKindVideo, uint32_t(bodyBytes), uint32_t(ts), uint32_t(kind)}
+                          : FrameHeader{kFrameKindAudio, uint32_t(kAudioHeaderBytes + bodyBytes), uint32_t(ts), 0};
+    if (bodyBytes > kMaxFrameDataLength - kAudioHeaderBytes) {
+        Trace("rtsp %s: a frame of %zu bytes is dropped\n", printable_.c_str(), bodyBytes);
+        if (video) r.keySeen = false;  // what follows refers to it
+        return;
+    }
+    r.record.resize(sizeof h + h.dataLength);
+    std::memcpy(r.record.data(), &h, sizeof h);
+    uint8_t* out = r.record.data() + sizeof h;
+    if (!video) {
+        uint16_t audioHead[2] = {uint16_t(r.info.audioEncoding), uint16_t(bodyBytes)};
+        std::memcpy(out, audioHead, sizeof audioHead);
+        out += kAudioHeaderBytes;
+    }
+    std::memcpy(out, body, bodyBytes);
+    Deliver(QVX_DATA_FRAME, r.record.data(), r.record.size());
+}
+
 void RtspStream::Run() {
     std::string name = "rtsp-" + std::to_string(handle_ % 100000000);
     pthread_setname_np(pthread_self(), name.c_str());
@@ -279,55 +302,36 @@ void RtspStream::Run() {
                 av_packet_unref(packet);
                 continue;
             }
-            uint32_t ts = r.TimestampMs(packet, isVideo ? 0 : 1);
-            FrameHeader h{};
-            const uint8_t* body = packet->data;
-            size_t bodyBytes = size_t(packet->size);
-            std::vector<uint8_t> prefixed;
-            if (isVideo) {
-                std::vector<NalUnit> nals = SplitAnnexB(packet->data, bodyBytes, r.codec);
-                r.sets->Learn(packet->data, bodyBytes);
-                int kind = PictureKind(nals, r.codec);
-                if (kind == 1 || kind == 3) r.keySeen = true;
-                if (kind == 0 || !r.keySeen) {
-                    av_packet_unref(packet);
-                    continue;
+            int64_t ts = r.TimestampMs(packet, isVideo ? 0 : 1);
+            if (isAudio) {
+                if (r.keySeen) {  // sound starts with the picture
+                    Hand(r, false, packet->data, size_t(packet->size), ts < 0 ? NowMs() - r.startMs : ts, 0);
                 }
-                if (kind != 2) {
-                    prefixed = r.sets->Prefix(packet->data, bodyBytes, nals);
-                    body = prefixed.data();
-                    bodyBytes = prefixed.size();
-                }
-                h = FrameHeader{kFrameKindVideo, uint32_t(bodyBytes), ts, uint32_t(kind)};
-            } else {
-                if (!r.keySeen) {  // sound starts with the picture
-                    av_packet_unref(packet);
-                    continue;
-                }
-                h = FrameHeader{kFrameKindAudio, uint32_t(kAudioHeaderBytes + bodyBytes), ts, 0};
-            }
-            if (h.dataLength > kMaxFrameDataLength) {
-                Trace("rtsp %s: a frame of %u bytes is dropped\n", printable_.c_str(), h.dataLength);
-                if (isVideo) r.keySeen = false;  // what follows refers to it
                 av_packet_unref(packet);
                 continue;
             }
-            r.record.resize(sizeof h + h.dataLength);
-            std::memcpy(r.record.data(), &h, sizeof h);
-            uint8_t* out = r.record.data() + sizeof h;
-            if (isAudio) {
-                uint16_t audioHead[2] = {uint16_t(r.info.audioEncoding), uint16_t(bodyBytes)};
-                std::memcpy(out, audioHead, sizeof audioHead);
-                out += kAudioHeaderBytes;
-            }
-            std::memcpy(out, body, bodyBytes);
+            std::vector<AccessUnitAssembler::Unit> units;
+            r.assembler->Add(packet->data, size_t(packet->size), ts, &units);
             av_packet_unref(packet);
-            if (restoring && isVideo) {
-                restoring = false;
-                lost = false;
-                Raise(QVX_EXCEPTION_STREAM_RESTORED);
+            for (AccessUnitAssembler::Unit& u : units) {
+                std::vector<NalUnit> nals = SplitAnnexB(u.data.data(), u.data.size(), r.codec);
+                r.sets->Learn(u.data.data(), u.data.size());
+                int kind = PictureKind(nals, r.codec);
+                if (kind == 1 || kind == 3) r.keySeen = true;
+                if (kind == 0 || !r.keySeen) continue;
+                if (restoring) {
+                    restoring = false;
+                    lost = false;
+                    Raise(QVX_EXCEPTION_STREAM_RESTORED);
+                }
+                int64_t at = u.timestamp < 0 ? NowMs() - r.startMs : u.timestamp;
+                if (kind != 2) {
+                    std::vector<uint8_t> prefixed = r.sets->Prefix(u.data.data(), u.data.size(), nals);
+                    Hand(r, true, prefixed.data(), prefixed.size(), at, kind);
+                } else {
+                    Hand(r, true, u.data.data(), u.data.size(), at, kind);
+                }
             }
-            Deliver(QVX_DATA_FRAME, r.record.data(), r.record.size());
         }
         av_packet_free(&packet);
         r.input.reset();

@@ -44,6 +44,8 @@ private:
     void Settle(int result);
     void Raise(int32_t type);
     void Deliver(int32_t kind, const uint8_t* data, size_t bytes);
+    // One frame record: video (kind 1, 2 or 3) or audio with its 4-byte audio header.
+    void Hand(Reader& r, bool video, const uint8_t* body, size_t bodyBytes, int64_t ts, int kind);
     bool WaitReconnect();
 
     Core& core_;
