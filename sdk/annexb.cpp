@@ -141,7 +141,8 @@ std::vector<uint8_t> ParameterSets::Prefix(const uint8_t* au, size_t size, const
         }
     }
     bool needVps = codec_ == VideoCodec::kH265 && !hasVps;
-    if (PictureKind(nals, codec_) == 2 || PictureKind(nals, codec_) == 0 || (!needVps && hasSps && hasPps)) {
+    int kind = PictureKind(nals, codec_);
+    if (kind == 2 || kind == 0 || (!needVps && hasSps && hasPps)) {
         out.assign(au, au + size);
         return out;
     }
@@ -150,11 +151,12 @@ std::vector<uint8_t> ParameterSets::Prefix(const uint8_t* au, size_t size, const
         out.insert(out.end(), kStartCode, kStartCode + 4);
         out.insert(out.end(), unit.begin(), unit.end());
     };
-    // Decoding order: VPS, SPS, PPS, then the picture. Sets the unit carries itself stay where
-    // they are; only missing ones are added.
-    if (needVps) put(vps_);
-    if (!hasSps) put(sps_);
-    if (!hasPps) put(pps_);
+    // Decoding order: VPS, SPS, PPS, then the picture. A unit that lacks any of them gets all
+    // known ones in front (a PPS must not come before the SPS it refers to); sets it carries
+    // itself stay and, coming later, win.
+    if (codec_ == VideoCodec::kH265) put(vps_);
+    put(sps_);
+    put(pps_);
     out.insert(out.end(), au, au + size);
     return out;
 }

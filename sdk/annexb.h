@@ -56,7 +56,7 @@ public:
     // All of them are known.
     bool Complete() const;
     // The access unit as handed on: a key picture that lacks any parameter set gets all known
-    // ones put in front, in decoding order.
+    // ones put in front, in decoding order (VPS, SPS, PPS).
     std::vector<uint8_t> Prefix(const uint8_t* au, size_t size, const std::vector<NalUnit>& nals) const;
 
 private:
