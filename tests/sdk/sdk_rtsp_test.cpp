@@ -337,5 +337,36 @@ TEST_F(StandardCameraRtsp, WrongPasswordAndNobodyListeningAreDistinctResults) {
     EXPECT_EQ(QVX_SDK_Logout(login), QVX_OK);
 }
 
+TEST_F(StandardCameraRtsp, DevtoolRecordsAFileFfmpegDecodesAndExplainsFailuresByExitStatus) {
+    TempDir dir;
+    std::string log = dir / "devtool.log";
+    // Nobody listening: refused (4); the file is not created.
+    EXPECT_EQ(RunCommand({OCV_DEVTOOL_PATH, "record", "--url", url_, "--seconds", "1", "--out", dir / "none.qvx"}, log), 4);
+    EXPECT_NE(ReadText(log).find("connection refused"), std::string::npos) << ReadText(log);
+    ASSERT_TRUE(StartPeer({"--codec", "h265", "--audio", "pcma"})) << peer_.log();
+    EXPECT_EQ(RunCommand({OCV_DEVTOOL_PATH, "record", "--url", url_, "--user", "admin", "--password", "wrong",
+                          "--seconds", "1", "--out", dir / "refused.qvx"},
+                         log),
+              5);
+    EXPECT_NE(ReadText(log).find("refused the user name or password"), std::string::npos) << ReadText(log);
+    EXPECT_EQ(RunCommand({OCV_DEVTOOL_PATH, "record", "--url", "http://127.0.0.1/x", "--seconds", "1", "--out",
+                          dir / "x.qvx"},
+                         log),
+              2);
+    // Credentials inside the URL work as well as the options.
+    std::string withCredentials = "rtsp://admin:pw@127.0.0.1:" + std::to_string(port_) + "/cam";
+    ASSERT_EQ(RunCommand({OCV_DEVTOOL_PATH, "record", "--url", withCredentials, "--seconds", "3", "--out",
+                          dir / "good.qvx"},
+                         log),
+              0)
+        << ReadText(log);
+    RecordFileReader reader;
+    ASSERT_EQ(reader.Open(dir / "good.qvx"), 0);
+    EXPECT_EQ(reader.Info().videoCodec, kVideoCodecH265);
+    EXPECT_GE(reader.KeyFrames().size(), 2u) << "every IDR picture is indexed";
+    reader.Close();
+    ExpectFfmpegDecodes(dir / "good.qvx", "hevc", dir);
+}
+
 }  // namespace
 }  // namespace ocv::test
