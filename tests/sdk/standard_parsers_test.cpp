@@ -286,3 +286,30 @@ TEST(OnvifSoap, PulledNotificationsBecomeMotionAndInputAlarms) {
 
 }  // namespace
 }  // namespace ocv::sdk
+
+#include "sdk/device_driver.h"
+#include "shell/base/device_types.h"
+
+namespace ocv::sdk {
+namespace {
+
+TEST(StandardCameraTypes, TypesCarryTheProtocolByteThatPicksTheDriver) {
+    ResetDeviceTypeTable();
+    EXPECT_EQ(LoginProtocolOf(kDeviceTypeOnvif), 0) << "not offered before they are added";
+    AddStandardCameraTypes();
+    EXPECT_STREQ(FindDeviceType(0)->name, "Default");
+    EXPECT_EQ(LoginProtocolOf(0), 0);
+    ASSERT_NE(FindDeviceType(kDeviceTypeOnvif), nullptr);
+    EXPECT_STREQ(FindDeviceType(kDeviceTypeOnvif)->name, "ONVIF");
+    EXPECT_EQ(FindDeviceType(kDeviceTypeRtspUrl)->port, 554);
+    EXPECT_EQ(DriverForProtocol(LoginProtocolOf(kDeviceTypeOnvif)), DriverKind::kOnvif);
+    EXPECT_EQ(DriverForProtocol(LoginProtocolOf(kDeviceTypeRtspUrl)), DriverKind::kRtspUrl);
+    // The in-use flag the device service passes today (1), and 0, stay with our protocol.
+    EXPECT_EQ(DriverForProtocol(0), DriverKind::kOwnProtocol);
+    EXPECT_EQ(DriverForProtocol(1), DriverKind::kOwnProtocol);
+    EXPECT_EQ(DriverForProtocol(9), DriverKind::kOwnProtocol);
+    ResetDeviceTypeTable();
+}
+
+}  // namespace
+}  // namespace ocv::sdk
