@@ -22,6 +22,32 @@ void ResetDeviceTypeTable() {
     CopyText(d.user, "admin");
     CopyText(d.password, "kestr");
     d.port = 80;
+    d.protocol = 0;
+}
+
+void AddStandardCameraTypes() {
+    DeviceTypeRecord& onvif = gTable[1];
+    onvif.id = kDeviceTypeOnvif;
+    onvif.inUse = 1;
+    CopyText(onvif.name, "ONVIF");
+    CopyText(onvif.user, "admin");
+    CopyText(onvif.password, "");
+    onvif.port = 80;
+    onvif.protocol = kDeviceTypeOnvif;
+
+    DeviceTypeRecord& rtsp = gTable[2];
+    rtsp.id = kDeviceTypeRtspUrl;
+    rtsp.inUse = 1;
+    CopyText(rtsp.name, "RTSP URL");
+    CopyText(rtsp.user, "admin");
+    CopyText(rtsp.password, "");
+    rtsp.port = 554;
+    rtsp.protocol = kDeviceTypeRtspUrl;
+}
+
+uint8_t LoginProtocolOf(int typeId) {
+    const DeviceTypeRecord* r = FindDeviceType(typeId);
+    return r ? r->protocol : 0;
 }
 
 const DeviceTypeRecord* FindDeviceType(int typeId) {

@@ -1,18 +1,17 @@
-// The C entry points: argument checks, handle lookups, and the translation of each call into
-// a request on the device protocol.
+// The C entry points: argument checks and handle lookups; each call then goes to the driver of
+// the login it names (sdk/device_driver.h).
 #include "sdk/qvx_sdk.h"
 
 #include <cstring>
 #include <string>
 
+#include "sdk/device_driver.h"
 #include "sdk/http_client.h"
 #include "sdk/login_session.h"
 #include "sdk/recorded_stream.h"
 #include "sdk/remote_search.h"
 #include "sdk/sdk_core.h"
-#include "sdk/stream_session.h"
 #include "sdk/talk_session.h"
-#include "sdk/wire_format.h"
 
 namespace ocv::sdk {
 
@@ -41,7 +40,6 @@ std::string RequestPath(const char* request, uint32_t length) {
 }  // namespace ocv::sdk
 
 using namespace ocv::sdk;
-namespace wire = ocv::wire;
 
 extern "C" {
 
@@ -96,33 +94,26 @@ int32_t QVX_SDK_SetAudioOutput(const QVX_AudioOutput* output) {
 }
 
 int32_t QVX_SDK_Login(QVX_HANDLE* outHandle, const char* host, uint16_t port, const char* user,
-                      const char* password, uint8_t, uint8_t, QVX_DEVICE_INFO* outInfo) {
+                      const char* password, uint8_t protocol, uint8_t, QVX_DEVICE_INFO* outInfo) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
     if (!outHandle || !host || !*host || port == 0 || !user || !password) return QVX_ERR_FAILED;
     if (strnlen(host, 256) >= 256 || strnlen(user, 32) >= 32 || strnlen(password, 256) >= 256) return QVX_ERR_FAILED;
     *outHandle = 0;
-    Credentials c{host, port, user, password};
-    auto session = std::make_shared<LoginSession>(*core, core->NewHandle(), c);
-    int result = session->Connect(outInfo);
-    if (result != QVX_OK) {
-        session->Close();
-        return result;
-    }
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        core->logins[session->handle()] = session;
-    }
-    *outHandle = session->handle();
+    std::shared_ptr<DeviceLogin> login;
+    int32_t handle = core->NewHandle();
+    int result = DriverLogin(*core, handle, protocol, host, port, user, password, outInfo, &login);
+    if (result != QVX_OK) return result;
+    core->Insert(core->logins, handle, login);
+    *outHandle = handle;
     return QVX_OK;
 }
 
 int32_t QVX_SDK_Logout(QVX_HANDLE loginHandle) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
-    std::shared_ptr<LoginSession> session;
-    std::vector<std::shared_ptr<StreamSession>> streams;
-    std::vector<std::shared_ptr<TalkSession>> talks;
+    std::shared_ptr<DeviceLogin> session;
+    std::vector<std::shared_ptr<LiveStream>> streams;
     std::vector<std::shared_ptr<RecordedStream>> recorded;
     {
         std::lock_guard<std::mutex> lock(core->tableMutex);
@@ -164,6 +155,31 @@ int32_t QVX_SDK_Logout(QVX_HANDLE loginHandle) {
     return QVX_OK;
 }
 
+int32_t QVX_SDK_SetStreamUrl(QVX_HANDLE loginHandle, int32_t channel, int32_t streamType, const char* url) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (!url || !ValidChannel(channel) || streamType < 0 || streamType > 1 || strnlen(url, 1024) >= 1024)
+        return QVX_ERR_FAILED;
+    auto login = core->FindLogin(loginHandle);
+    if (!login) return QVX_ERR_HANDLE;
+    return login->SetStreamUrl(channel, uint32_t(streamType), url);
+}
+
+int32_t QVX_SDK_SetStreamUrlCallBack(QVX_StreamUrlCallBack callback, void* context) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    core->SetStreamUrlCallback(callback, context);
+    return QVX_OK;
+}
+
+int32_t QVX_SDK_SetRtspTransport(int32_t transport) {
+    auto core = Core::Get();
+    if (!core) return QVX_ERR_NOT_INIT;
+    if (transport != QVX_RTSP_TCP && transport != QVX_RTSP_UDP) return QVX_ERR_FAILED;
+    core->settings.rtspTransport = transport;
+    return QVX_OK;
+}
+
 int32_t QVX_SDK_RealPlay(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS],
                          QVX_RealDataCallBack callback, intptr_t user, QVX_HANDLE* outHandle) {
     auto core = Core::Get();
@@ -178,15 +194,12 @@ int32_t QVX_SDK_RealPlay(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQU
     r.mode = request[4];
     if (!ValidChannel(int32_t(r.channel)) || r.streamType > 2 || (r.mode != 3 && r.mode != 1 && r.mode != 8))
         return QVX_ERR_FAILED;
-    auto stream = std::make_shared<StreamSession>(*core, core->NewHandle(), loginHandle, login->credentials(), r,
-                                                   callback, user);
-    int result = stream->Open();
+    std::shared_ptr<LiveStream> stream;
+    int32_t handle = core->NewHandle();
+    int result = login->OpenStream(handle, r, callback, user, &stream);
     if (result != QVX_OK) return result;
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        core->streams[stream->handle()] = stream;
-    }
-    *outHandle = stream->handle();
+    core->Insert(core->streams, handle, stream);
+    *outHandle = handle;
     return QVX_OK;
 }
 
@@ -203,10 +216,7 @@ int32_t QVX_SDK_RealPlayV3(QVX_HANDLE loginHandle, const uint32_t request[QVX_RE
     int32_t handle = core->NewHandle();
     int result = login->StartEvents(handle, callback, user);
     if (result != QVX_OK) return result;
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        core->eventStreams[handle] = login;
-    }
+    core->Insert(core->eventStreams, handle, login);
     *outHandle = handle;
     return QVX_OK;
 }
@@ -214,23 +224,13 @@ int32_t QVX_SDK_RealPlayV3(QVX_HANDLE loginHandle, const uint32_t request[QVX_RE
 int32_t QVX_SDK_StopRealPlay(QVX_HANDLE streamHandle) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
-    std::shared_ptr<StreamSession> stream;
-    std::shared_ptr<LoginSession> eventLogin;
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        auto it = core->streams.find(streamHandle);
-        if (it != core->streams.end()) {
-            stream = it->second;
-            core->streams.erase(it);
-        } else {
-            auto e = core->eventStreams.find(streamHandle);
-            if (e == core->eventStreams.end()) return QVX_ERR_HANDLE;
-            eventLogin = e->second;
-            core->eventStreams.erase(e);
-        }
+    if (auto stream = core->Take(core->streams, streamHandle)) {
+        stream->Stop();
+        return QVX_OK;
     }
-    if (stream) stream->Stop();
-    if (eventLogin) eventLogin->StopEvents();
+    auto eventLogin = core->Take(core->eventStreams, streamHandle);
+    if (!eventLogin) return QVX_ERR_HANDLE;
+    eventLogin->StopEvents();
     return QVX_OK;
 }
 
@@ -244,10 +244,7 @@ int32_t QVX_SDK_SetupAlarmChan(QVX_HANDLE loginHandle, int32_t channel, QVX_HAND
     int result = login->OpenAlarmChannel(channel);
     if (result != QVX_OK) return result;
     int32_t handle = core->NewHandle();
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        core->alarmChans[handle] = Core::AlarmChan{login, channel};
-    }
+    core->Insert(core->alarmChans, handle, Core::AlarmChan{login, channel});
     *outHandle = handle;
     return QVX_OK;
 }
@@ -255,14 +252,8 @@ int32_t QVX_SDK_SetupAlarmChan(QVX_HANDLE loginHandle, int32_t channel, QVX_HAND
 int32_t QVX_SDK_CloseAlarmChan(QVX_HANDLE alarmHandle) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
-    Core::AlarmChan chan;
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        auto it = core->alarmChans.find(alarmHandle);
-        if (it == core->alarmChans.end()) return QVX_ERR_HANDLE;
-        chan = it->second;
-        core->alarmChans.erase(it);
-    }
+    Core::AlarmChan chan = core->Take(core->alarmChans, alarmHandle);
+    if (!chan.login) return QVX_ERR_HANDLE;
     return chan.login->CloseAlarmChannel(chan.channel);
 }
 
@@ -275,19 +266,7 @@ int32_t QVX_SDK_GetConfig(QVX_HANDLE loginHandle, int32_t channel, uint32_t comm
     if (uint32_t(size) != length) return QVX_ERR_SIZE;
     auto login = core->FindLogin(loginHandle);
     if (!login) return QVX_ERR_HANDLE;
-    // The head of the buffer travels as selector (the quality record's stream index).
-    uint32_t selector = length < 16 ? length : 16;
-    Reply r = login->Request(wire::kGetConfig, wire::PayloadWriter()
-                                                   .U32(uint32_t(channel))
-                                                   .U32(command)
-                                                   .U32(length)
-                                                   .U32(selector)
-                                                   .Bytes(buffer, selector)
-                                                   .bytes());
-    if (r.result != QVX_OK) return r.result;
-    if (r.kind != wire::kConfigReply || r.payload.size() != 8 + size_t(length)) return QVX_ERR_PROTOCOL;
-    std::memcpy(buffer, r.payload.data() + 8, length);
-    return QVX_OK;
+    return login->GetConfig(channel, command, buffer, length);
 }
 
 int32_t QVX_SDK_SetConfig(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, const void* buffer,
@@ -300,9 +279,7 @@ int32_t QVX_SDK_SetConfig(QVX_HANDLE loginHandle, int32_t channel, uint32_t comm
     if (uint32_t(size) != length) return QVX_ERR_SIZE;
     auto login = core->FindLogin(loginHandle);
     if (!login) return QVX_ERR_HANDLE;
-    Reply r = login->Request(wire::kSetConfig,
-                             wire::PayloadWriter().U32(uint32_t(channel)).U32(command).U32(length).Bytes(buffer, length).bytes());
-    return r.result;
+    return login->SetConfig(channel, command, buffer, length);
 }
 
 int32_t QVX_SDK_PTZControl(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, uint32_t stop, uint32_t speed) {
@@ -311,9 +288,7 @@ int32_t QVX_SDK_PTZControl(QVX_HANDLE loginHandle, int32_t channel, uint32_t com
     if (!ValidChannel(channel)) return QVX_ERR_FAILED;
     auto login = core->FindLogin(loginHandle);
     if (!login) return QVX_ERR_HANDLE;
-    return login->Request(wire::kPtzControl,
-                          wire::PayloadWriter().U32(uint32_t(channel)).U32(command).U32(stop).U32(speed).bytes())
-        .result;
+    return login->PtzControl(channel, command, stop, speed);
 }
 
 int32_t QVX_SDK_PTZPreset(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, uint32_t preset) {
@@ -322,8 +297,7 @@ int32_t QVX_SDK_PTZPreset(QVX_HANDLE loginHandle, int32_t channel, uint32_t comm
     if (!ValidChannel(channel)) return QVX_ERR_FAILED;
     auto login = core->FindLogin(loginHandle);
     if (!login) return QVX_ERR_HANDLE;
-    return login->Request(wire::kPtzPreset, wire::PayloadWriter().U32(uint32_t(channel)).U32(command).U32(preset).bytes())
-        .result;
+    return login->PtzPreset(channel, command, preset);
 }
 
 int32_t QVX_SDK_Reboot(QVX_HANDLE loginHandle) {
@@ -331,7 +305,7 @@ int32_t QVX_SDK_Reboot(QVX_HANDLE loginHandle) {
     if (!core) return QVX_ERR_NOT_INIT;
     auto login = core->FindLogin(loginHandle);
     if (!login) return QVX_ERR_HANDLE;
-    return login->Request(wire::kReboot, {}).result;
+    return login->Reboot();
 }
 
 int32_t QVX_SDK_CaptureJPEGPictureV2(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS],
@@ -341,16 +315,7 @@ int32_t QVX_SDK_CaptureJPEGPictureV2(QVX_HANDLE loginHandle, const uint32_t requ
     if (!request || !buffer || !inOutLength) return QVX_ERR_FAILED;
     auto login = core->FindLogin(loginHandle);
     if (!login) return QVX_ERR_HANDLE;
-    wire::PayloadWriter w;
-    for (int i = 0; i < QVX_REQUEST_WORDS; ++i) w.U32(request[i]);
-    Reply r = login->Request(wire::kCapture, w.bytes());
-    if (r.result != QVX_OK) return r.result;
-    if (r.kind != wire::kCaptureReply || r.payload.size() < 8) return QVX_ERR_PROTOCOL;
-    uint32_t bytes = wire::GetU32(r.payload.data() + 4);
-    if (bytes > *inOutLength) return QVX_ERR_NO_ROOM;
-    std::memcpy(buffer, r.payload.data() + 8, bytes);
-    *inOutLength = bytes;
-    return QVX_OK;
+    return login->CaptureJpeg(request, buffer, inOutLength);
 }
 
 int32_t QVX_SDK_StartVoiceCom(QVX_HANDLE loginHandle, uint32_t, void*, void*, uint32_t mode, QVX_HANDLE* outHandle) {
@@ -360,14 +325,13 @@ int32_t QVX_SDK_StartVoiceCom(QVX_HANDLE loginHandle, uint32_t, void*, void*, ui
     *outHandle = 0;
     auto login = core->FindLogin(loginHandle);
     if (!login) return QVX_ERR_HANDLE;
+    auto own = login->ownProtocol();
+    if (!own) return QVX_ERR_DEVICE;  // talk is a feature of our own protocol only
     int32_t handle = core->NewHandle();
-    auto talk = std::make_shared<TalkSession>(*core, handle, login->credentials(), mode);
+    auto talk = std::make_shared<TalkSession>(*core, handle, own->credentials(), mode);
     int result = talk->Open();
     if (result != QVX_OK) return result;
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        core->talks[handle] = talk;
-    }
+    core->Insert(core->talks, handle, talk);
     *outHandle = handle;
     return QVX_OK;
 }
@@ -375,27 +339,16 @@ int32_t QVX_SDK_StartVoiceCom(QVX_HANDLE loginHandle, uint32_t, void*, void*, ui
 int32_t QVX_SDK_VoiceComSendData(QVX_HANDLE talkHandle, const uint8_t* data, uint32_t length) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
-    std::shared_ptr<TalkSession> talk;
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        auto it = core->talks.find(talkHandle);
-        if (it == core->talks.end()) return QVX_ERR_HANDLE;
-        talk = it->second;
-    }
+    auto talk = core->Lookup(core->talks, talkHandle);
+    if (!talk) return QVX_ERR_HANDLE;
     return talk->Send(data, length);
 }
 
 int32_t QVX_SDK_StopVoiceCom(QVX_HANDLE talkHandle) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
-    std::shared_ptr<TalkSession> talk;
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        auto it = core->talks.find(talkHandle);
-        if (it == core->talks.end()) return QVX_ERR_HANDLE;
-        talk = it->second;
-        core->talks.erase(it);
-    }
+    auto talk = core->Take(core->talks, talkHandle);
+    if (!talk) return QVX_ERR_HANDLE;
     talk->Stop();
     return QVX_OK;
 }
@@ -409,11 +362,9 @@ int32_t QVX_SDK_SendCommand(QVX_HANDLE loginHandle, const char* request, uint32_
     if (!ValidCgiPath(path)) return QVX_ERR_FAILED;
     auto login = core->FindLogin(loginHandle);
     if (!login) return QVX_ERR_HANDLE;
-    const Credentials& c = login->credentials();
     size_t cap = *inOutLength < kMaxCommandReplyBytes ? *inOutLength : kMaxCommandReplyBytes;
-    HttpResult h = HttpGet(c.host, int(login->webPort()), path, c.user, c.password,
-                           core->settings.requestTimeoutMs.load(), cap);
-    if (h.result != QVX_OK) return h.result;
+    HttpResult h;
+    if (login->WebGet(path, cap, &h) != QVX_OK) return h.result;
     std::memcpy(reply, h.body.data(), h.body.size());
     if (h.body.size() < *inOutLength) reply[h.body.size()] = 0;
     *inOutLength = uint32_t(h.body.size());
@@ -430,17 +381,12 @@ int32_t QVX_SDK_QueryDataV2(QVX_HANDLE loginHandle, const char* request, uint32_
     if (!ValidCgiPath(path)) return QVX_ERR_FAILED;
     auto login = core->FindLogin(loginHandle);
     if (!login) return QVX_ERR_HANDLE;
-    const Credentials& c = login->credentials();
-    HttpResult h = HttpGet(c.host, int(login->webPort()), path, c.user, c.password,
-                           core->settings.requestTimeoutMs.load(), kMaxQueryReplyBytes);
-    if (h.result != QVX_OK) return h.result;
+    HttpResult h;
+    if (login->WebGet(path, kMaxQueryReplyBytes, &h) != QVX_OK) return h.result;
     auto query = std::make_shared<QuerySession>();
     query->body = std::move(h.body);
     int32_t handle = core->NewHandle();
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        core->queries[handle] = query;
-    }
+    core->Insert(core->queries, handle, query);
     *outQuery = handle;
     return QVX_OK;
 }
@@ -449,13 +395,8 @@ int32_t QVX_SDK_QueryNextDataV2(QVX_HANDLE queryHandle, char* buffer, uint32_t* 
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
     if (!buffer || !inOutLength || *inOutLength == 0) return QVX_ERR_FAILED;
-    std::shared_ptr<QuerySession> query;
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        auto it = core->queries.find(queryHandle);
-        if (it == core->queries.end()) return QVX_ERR_HANDLE;
-        query = it->second;
-    }
+    auto query = core->Lookup(core->queries, queryHandle);
+    if (!query) return QVX_ERR_HANDLE;
     std::lock_guard<std::mutex> lock(query->mutex);
     const std::string& body = query->body;
     // Skip line ends between pages so every page starts with content.
@@ -479,8 +420,7 @@ int32_t QVX_SDK_QueryNextDataV2(QVX_HANDLE queryHandle, char* buffer, uint32_t* 
 int32_t QVX_SDK_QueryCloseV2(QVX_HANDLE queryHandle) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
-    std::lock_guard<std::mutex> lock(core->tableMutex);
-    return core->queries.erase(queryHandle) ? QVX_OK : QVX_ERR_HANDLE;
+    return core->Take(core->queries, queryHandle) ? QVX_OK : QVX_ERR_HANDLE;
 }
 
 }  // extern "C"

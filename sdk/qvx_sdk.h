@@ -1,8 +1,9 @@
 #ifndef OCV_QVX_SDK_H
 #define OCV_QVX_SDK_H
 /* The device library: a C interface to network video devices that speak the Ocuvant device
- * protocol (docs/device-protocol.md). Results are integers, 0 = success; handles are
- * positive, 0 = none. Callbacks run on the library's own threads. */
+ * protocol (docs/device-protocol.md) or the standard camera protocols (ONVIF, RTSP). Results
+ * are integers, 0 = success; handles are positive, 0 = none. Callbacks run on the library's
+ * own threads. */
 #include <stdint.h>
 
 #include "sdk/qvx_audio_output.h"
@@ -28,6 +29,7 @@ typedef int32_t QVX_HANDLE;
 #define QVX_ERR_OFFLINE (-11)      /* the login is reconnecting; try again later */
 #define QVX_ERR_HTTP (-12)         /* web request failed (status other than 200) */
 #define QVX_ERR_HTTP_AUTH (-13)    /* web request refused with 401 */
+#define QVX_ERR_CODEC (-14)        /* the stream's video is neither H.264 nor H.265 */
 
 /* Exception callback types. */
 #define QVX_EXCEPTION_LOGIN_LOST 1
@@ -131,9 +133,30 @@ int32_t QVX_SDK_SetExceptionCallBack(uint32_t reserved1, uint32_t reserved2, QVX
 /* Audio output for two-way talk; NULL removes it. Copied; the pointers must stay valid. */
 int32_t QVX_SDK_SetAudioOutput(const QVX_AudioOutput* output);
 
+/* Protocol byte of QVX_SDK_Login: which driver speaks to the device. Every value other than
+ * these two selects our own protocol (callers that pass 0 or 1 get it, as always). */
+#define QVX_PROTOCOL_OWN 0
+#define QVX_PROTOCOL_ONVIF 12    /* ONVIF camera or recorder: port is its web (HTTP) port */
+#define QVX_PROTOCOL_RTSP_URL 13 /* camera without ONVIF: port is its RTSP port; stream URLs per channel */
+
 int32_t QVX_SDK_Login(QVX_HANDLE* outHandle, const char* host, uint16_t port, const char* user,
                       const char* password, uint8_t protocol, uint8_t reserved, QVX_DEVICE_INFO* outInfo);
 int32_t QVX_SDK_Logout(QVX_HANDLE loginHandle);
+
+/* Standard cameras: the RTSP URL of a channel's stream (streamType 0 main, 1 sub), overriding
+ * the ONVIF profile's; "" removes an override. Credentials inside the URL are not used (the
+ * login's are). QVX_ERR_DEVICE for a login of our own protocol. */
+int32_t QVX_SDK_SetStreamUrl(QVX_HANDLE loginHandle, int32_t channel, int32_t streamType, const char* url);
+/* Asked for a channel's stream URL when a standard camera's stream opens and no URL was set
+ * with QVX_SDK_SetStreamUrl: fill url (room: size bytes, terminated) and return 0, or return
+ * non-zero for "none stored". Runs on the thread opening the stream. NULL removes it. */
+typedef int32_t (*QVX_StreamUrlCallBack)(const char* host, uint16_t port, int32_t channel, int32_t streamType,
+                                         char* url, uint32_t size, void* context);
+int32_t QVX_SDK_SetStreamUrlCallBack(QVX_StreamUrlCallBack callback, void* context);
+/* RTSP transport of standard cameras' streams opened from now on. */
+#define QVX_RTSP_TCP 0 /* RTP interleaved in the RTSP connection (the default) */
+#define QVX_RTSP_UDP 1
+int32_t QVX_SDK_SetRtspTransport(int32_t transport);
 
 int32_t QVX_SDK_RealPlay(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS],
                          QVX_RealDataCallBack callback, intptr_t user, QVX_HANDLE* outHandle);
@@ -149,6 +172,23 @@ int32_t QVX_SDK_GetConfig(QVX_HANDLE loginHandle, int32_t channel, uint32_t comm
                           uint32_t length);
 int32_t QVX_SDK_SetConfig(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, const void* buffer,
                           uint32_t length);
+
+/* PTZ commands (QVX_SDK_PTZControl; stop 1 ends the motion, speed 1..7) and preset commands
+ * (QVX_SDK_PTZPreset). Devices of our protocol receive the numbers as they are; standard
+ * cameras get them as ONVIF continuous moves and presets. */
+#define QVX_PTZ_ZOOM_IN 11
+#define QVX_PTZ_ZOOM_OUT 12
+#define QVX_PTZ_UP 21
+#define QVX_PTZ_DOWN 22
+#define QVX_PTZ_LEFT 23
+#define QVX_PTZ_RIGHT 24
+#define QVX_PTZ_UP_LEFT 25
+#define QVX_PTZ_UP_RIGHT 26
+#define QVX_PTZ_DOWN_LEFT 27
+#define QVX_PTZ_DOWN_RIGHT 28
+#define QVX_PTZ_PRESET_SET 8
+#define QVX_PTZ_PRESET_CLEAR 9
+#define QVX_PTZ_PRESET_GOTO 39
 
 int32_t QVX_SDK_PTZControl(QVX_HANDLE loginHandle, int32_t channel, uint32_t command, uint32_t stop,
                            uint32_t speed);

@@ -16,11 +16,7 @@ static_assert(offsetof(QVX_FOUND_DEVICE, address) == 4 && offsetof(QVX_FOUND_DEV
               offsetof(QVX_FOUND_DEVICE, firmware) == 176 && offsetof(QVX_FOUND_DEVICE, deviceType) == 216 &&
               offsetof(QVX_FOUND_DEVICE, servicePath) == 228);
 
-std::shared_ptr<DiscoverySession> FindDiscovery(Core& core, int32_t handle) {
-    std::lock_guard<std::mutex> lock(core.tableMutex);
-    auto it = core.discoveries.find(handle);
-    return it == core.discoveries.end() ? nullptr : it->second;
-}
+std::shared_ptr<DiscoverySession> FindDiscovery(Core& core, int32_t handle) { return core.Lookup(core.discoveries, handle); }
 
 }  // namespace
 }  // namespace ocv::sdk
@@ -44,10 +40,7 @@ int32_t QVX_SDK_SchInitEx(QVX_HANDLE* outHandle, int32_t timeoutMs, int32_t prot
     int result = session->Open();
     if (result != QVX_OK) return result;
     int32_t handle = core->NewHandle();
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        core->discoveries[handle] = session;
-    }
+    core->Insert(core->discoveries, handle, session);
     *outHandle = handle;
     return QVX_OK;
 }
@@ -101,14 +94,8 @@ int32_t QVX_SDK_SchCmd(QVX_HANDLE schHandle, const void* record, const char* use
 int32_t QVX_SDK_SchDestroy(QVX_HANDLE schHandle) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
-    std::shared_ptr<DiscoverySession> session;
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        auto it = core->discoveries.find(schHandle);
-        if (it == core->discoveries.end()) return QVX_ERR_HANDLE;
-        session = it->second;
-        core->discoveries.erase(it);
-    }
+    auto session = core->Take(core->discoveries, schHandle);
+    if (!session) return QVX_ERR_HANDLE;
     session->Close();
     return QVX_OK;
 }

@@ -27,19 +27,21 @@ wire::SearchCondition ToCondition(const QVX_FIND_COND& c) {
     return s;
 }
 
-std::shared_ptr<FindSession> FindSearch(Core& core, int32_t handle) {
-    std::lock_guard<std::mutex> lock(core.tableMutex);
-    auto it = core.finds.find(handle);
-    return it == core.finds.end() ? nullptr : it->second;
+// Recordings kept on the device are a feature of our own protocol: the session of a login
+// that speaks it, else nullptr with *result saying why.
+std::shared_ptr<LoginSession> OwnLogin(Core& core, int32_t loginHandle, int* result) {
+    auto login = core.FindLogin(loginHandle);
+    if (!login) {
+        *result = QVX_ERR_HANDLE;
+        return nullptr;
+    }
+    auto own = login->ownProtocol();
+    if (!own) *result = QVX_ERR_DEVICE;
+    return own;
 }
 
-std::shared_ptr<RecordedStream> FindRecorded(Core& core, int32_t handle) {
-    std::lock_guard<std::mutex> lock(core.tableMutex);
-    auto it = core.recorded.find(handle);
-    return it == core.recorded.end() ? nullptr : it->second;
-}
-
-// Removes a playback or download of the given kind from the table; nullptr when there is none.
+// Removes a playback or download of the given kind from the table; nullptr when there is none
+// (a handle of the other kind stays).
 std::shared_ptr<RecordedStream> TakeRecorded(Core& core, int32_t handle, RecordedStream::Kind kind) {
     std::lock_guard<std::mutex> lock(core.tableMutex);
     auto it = core.recorded.find(handle);
@@ -52,10 +54,7 @@ std::shared_ptr<RecordedStream> TakeRecorded(Core& core, int32_t handle, Recorde
 int OpenRecorded(Core& core, const std::shared_ptr<RecordedStream>& stream, QVX_HANDLE* outHandle) {
     int result = stream->Open();
     if (result != QVX_OK) return result;
-    {
-        std::lock_guard<std::mutex> lock(core.tableMutex);
-        core.recorded[stream->handle()] = stream;
-    }
+    core.Insert(core.recorded, stream->handle(), stream);
     *outHandle = stream->handle();
     return QVX_OK;
 }
@@ -87,16 +86,14 @@ int32_t QVX_SDK_FindFile(QVX_HANDLE loginHandle, const QVX_FIND_COND* condition,
     *outFind = 0;
     wire::SearchCondition c = ToCondition(*condition);
     if (wire::CheckCondition(c)) return QVX_ERR_FAILED;
-    auto login = core->FindLogin(loginHandle);
-    if (!login) return QVX_ERR_HANDLE;
+    int result = QVX_OK;
+    auto login = OwnLogin(*core, loginHandle, &result);
+    if (!login) return result;
     auto find = std::make_shared<FindSession>(login, core->settings.requestTimeoutMs.load());
-    int result = find->Start(c);
+    result = find->Start(c);
     if (result != QVX_OK) return result;
     int32_t handle = core->NewHandle();
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        core->finds[handle] = find;
-    }
+    core->Insert(core->finds, handle, find);
     *outFind = handle;
     return QVX_OK;
 }
@@ -104,7 +101,7 @@ int32_t QVX_SDK_FindFile(QVX_HANDLE loginHandle, const QVX_FIND_COND* condition,
 int32_t QVX_SDK_FindNextFile(QVX_HANDLE findHandle, void* description) {
     auto core = Core::Get();
     if (!core || !description) return QVX_FIND_INVALID;
-    auto find = FindSearch(*core, findHandle);
+    auto find = core->Lookup(core->finds, findHandle);
     if (!find) return QVX_FIND_INVALID;
     return find->Next(static_cast<uint8_t*>(description));
 }
@@ -113,7 +110,7 @@ int32_t QVX_SDK_FindNFileMarks(QVX_HANDLE findHandle, char* marks) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
     if (!marks) return QVX_ERR_FAILED;
-    auto find = FindSearch(*core, findHandle);
+    auto find = core->Lookup(core->finds, findHandle);
     if (!find) return QVX_ERR_HANDLE;
     return find->Marks(marks);
 }
@@ -121,14 +118,8 @@ int32_t QVX_SDK_FindNFileMarks(QVX_HANDLE findHandle, char* marks) {
 int32_t QVX_SDK_FindClose(QVX_HANDLE findHandle) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
-    std::shared_ptr<FindSession> find;
-    {
-        std::lock_guard<std::mutex> lock(core->tableMutex);
-        auto it = core->finds.find(findHandle);
-        if (it == core->finds.end()) return QVX_ERR_HANDLE;
-        find = it->second;
-        core->finds.erase(it);
-    }
+    auto find = core->Take(core->finds, findHandle);
+    if (!find) return QVX_ERR_HANDLE;
     find->Close();
     return QVX_OK;
 }
@@ -140,8 +131,9 @@ int32_t QVX_SDK_PlayBackByName(QVX_HANDLE loginHandle, int32_t channel, const ch
     *outPlay = 0;
     size_t nameLength = strnlen(fileName, wire::kFileNameBytes);
     if (nameLength == 0 || nameLength >= wire::kFileNameBytes) return QVX_ERR_FAILED;
-    auto login = core->FindLogin(loginHandle);
-    if (!login) return QVX_ERR_HANDLE;
+    int result = QVX_OK;
+    auto login = OwnLogin(*core, loginHandle, &result);
+    if (!login) return result;
     int32_t port = 0;
     auto sink = MakePlayerSink(&port);
     if (!sink) return QVX_ERR_NO_ROOM;
@@ -159,7 +151,7 @@ int32_t QVX_SDK_GetPBPlayIndex(QVX_HANDLE playHandle, int32_t* outPort) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
     if (!outPort) return QVX_ERR_FAILED;
-    auto stream = FindRecorded(*core, playHandle);
+    auto stream = core->Lookup(core->recorded, playHandle);
     if (!stream || stream->kind() != RecordedStream::Kind::kPlayback) return QVX_ERR_HANDLE;
     *outPort = stream->playerPort();
     return QVX_OK;
@@ -168,7 +160,7 @@ int32_t QVX_SDK_GetPBPlayIndex(QVX_HANDLE playHandle, int32_t* outPort) {
 int32_t QVX_SDK_PlayBackControl(QVX_HANDLE handle, uint32_t command, int32_t value, int32_t* outValue) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
-    auto stream = FindRecorded(*core, handle);
+    auto stream = core->Lookup(core->recorded, handle);
     if (!stream) return QVX_ERR_HANDLE;
     return stream->Control(command, value, outValue);
 }
@@ -191,8 +183,9 @@ int32_t QVX_SDK_GetFileByTime(QVX_HANDLE loginHandle, const QVX_FIND_COND* condi
     wire::SearchCondition c = ToCondition(*condition);
     std::string path(localPath, strnlen(localPath, 4096));
     if (wire::CheckCondition(c) || path.size() >= 4096 || !WritableFolderOf(path)) return QVX_ERR_FAILED;
-    auto login = core->FindLogin(loginHandle);
-    if (!login) return QVX_ERR_HANDLE;
+    int result = QVX_OK;
+    auto login = OwnLogin(*core, loginHandle, &result);
+    if (!login) return result;
     uint8_t payload[wire::kConditionBytes];
     wire::EncodeCondition(c, payload);
     auto stream = std::make_shared<RecordedStream>(*core, core->NewHandle(), loginHandle, login->credentials(),

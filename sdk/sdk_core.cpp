@@ -5,10 +5,8 @@
 #include <string>
 
 #include "sdk/discovery_session.h"
-#include "sdk/login_session.h"
 #include "sdk/recorded_stream.h"
 #include "sdk/remote_search.h"
-#include "sdk/stream_session.h"
 #include "sdk/talk_session.h"
 #include "sdk/wire_format.h"
 
@@ -80,8 +78,8 @@ int Core::Cleanup() {
 }
 
 void Core::StopAll() {
-    std::map<int32_t, std::shared_ptr<LoginSession>> loginCopy;
-    std::map<int32_t, std::shared_ptr<StreamSession>> streamCopy;
+    std::map<int32_t, std::shared_ptr<DeviceLogin>> loginCopy;
+    std::map<int32_t, std::shared_ptr<LiveStream>> streamCopy;
     std::map<int32_t, std::shared_ptr<TalkSession>> talkCopy;
     std::map<int32_t, std::shared_ptr<FindSession>> findCopy;
     std::map<int32_t, std::shared_ptr<RecordedStream>> recordedCopy;
@@ -144,10 +142,25 @@ bool Core::AudioOutput(QVX_AudioOutput* out) {
     return hasAudioOutput_;
 }
 
-std::shared_ptr<LoginSession> Core::FindLogin(int32_t handle) {
-    std::lock_guard<std::mutex> lock(tableMutex);
-    auto it = logins.find(handle);
-    return it == logins.end() ? nullptr : it->second;
+void Core::SetStreamUrlCallback(QVX_StreamUrlCallBack callback, void* context) {
+    std::lock_guard<std::mutex> lock(callbackMutex_);
+    streamUrlCallback_ = callback;
+    streamUrlContext_ = context;
+}
+
+std::string Core::StoredStreamUrl(const std::string& host, uint16_t port, int32_t channel, int32_t streamType) {
+    QVX_StreamUrlCallBack cb;
+    void* ctx;
+    {
+        std::lock_guard<std::mutex> lock(callbackMutex_);
+        cb = streamUrlCallback_;
+        ctx = streamUrlContext_;
+    }
+    if (!cb) return {};
+    char url[1024] = {};
+    if (cb(host.c_str(), port, channel, streamType, url, sizeof url - 1, ctx) != 0) return {};
+    url[sizeof url - 1] = 0;
+    return url;
 }
 
 }  // namespace ocv::sdk

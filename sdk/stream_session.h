@@ -8,29 +8,24 @@
 #include <mutex>
 
 #include "sdk/device_connection.h"
+#include "sdk/device_driver.h"
 #include "sdk/qvx_sdk.h"
 
 namespace ocv::sdk {
 
 class Core;
 
-struct StreamRequest {
-    uint32_t channel = 0;
-    uint32_t streamType = 0;  // 0 main, 1 sub, 2 third
-    uint32_t mode = 3;        // word 4 of the request: 3 live, 1 second live, 8 thermal picture
-};
-
-class StreamSession : public std::enable_shared_from_this<StreamSession> {
+class StreamSession : public LiveStream, public std::enable_shared_from_this<StreamSession> {
 public:
     StreamSession(Core& core, int32_t handle, int32_t loginHandle, Credentials credentials, StreamRequest request,
                   QVX_RealDataCallBack callback, intptr_t user);
 
     int Open();
     // Returns once no callback of this stream runs or will run.
-    void Stop();
+    void Stop() override;
 
-    int32_t handle() const { return handle_; }
-    int32_t loginHandle() const { return loginHandle_; }
+    int32_t handle() const override { return handle_; }
+    int32_t loginHandle() const override { return loginHandle_; }
 
 private:
     void Connect();
