@@ -204,8 +204,8 @@ int ConnectionService::TryLogin(int device) {
     const DeviceInfo& rec = store_.device(device);
     DeviceRuntime& dev = runtime_.device(device);
     if (dev.loginHandle.load() != 0) return 0;
-    const DeviceTypeRecord* type = FindDeviceType(Relaxed(rec.type));
-    uint8_t protocol = type ? type->inUse : 0;
+    // The device type chooses the driver: our own protocol, or a standard camera (ONVIF, RTSP URL).
+    uint8_t protocol = LoginProtocolOf(Relaxed(rec.type));
     QVX_DEVICE_INFO info;
     memset(&info, 0, sizeof info);
     QVX_HANDLE handle = 0;

@@ -13,8 +13,8 @@ extern "C" {
 
 #include "sdk/annexb.h"
 #include "sdk/sdk_core.h"
-#include "shell/base/media_types.h"
-#include "shell/base/trace.h"
+#include "base/media_types.h"
+#include "base/trace.h"
 
 namespace ocv::sdk {
 

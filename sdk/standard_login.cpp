@@ -13,7 +13,7 @@
 #include "sdk/http_client.h"
 #include "sdk/rtsp_stream.h"
 #include "sdk/sdk_core.h"
-#include "shell/base/trace.h"
+#include "base/trace.h"
 
 namespace ocv::sdk {
 

@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
     ocv::SingleInstance instance;
     const int gate = ocv::SecureStartup(instance, ocv::AppDir());
     ocv::ResetDeviceTypeTable();
+    ocv::AddStandardCameraTypes();  // ONVIF and RTSP URL cameras
     ocv::ResetPortSlots();
 
     QApplication app(argc, argv);

@@ -17,8 +17,8 @@
 #include "record/record_file_writer.h"
 #include "sdk/annexb.h"
 #include "sdk/qvx_sdk.h"
-#include "shell/base/media_types.h"
-#include "shell/base/port_slots.h"
+#include "base/media_types.h"
+#include "base/port_slots.h"
 #include "tests/sdk/peer_process.h"
 #include "tests/sdk/sdk_test_support.h"
 

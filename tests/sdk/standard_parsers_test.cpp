@@ -288,7 +288,7 @@ TEST(OnvifSoap, PulledNotificationsBecomeMotionAndInputAlarms) {
 }  // namespace ocv::sdk
 
 #include "sdk/device_driver.h"
-#include "shell/base/device_types.h"
+#include "base/device_types.h"
 
 namespace ocv::sdk {
 namespace {
