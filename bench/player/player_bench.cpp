@@ -97,12 +97,13 @@ private:
 };
 
 // The player's picture path on the calling thread: decode, convert, post, take.
-void DecodeConvert(const BenchClip& clip, int method, PixelFormat format) {
+void DecodeConvert(const BenchClip& clip, int method, PixelFormat format,
+                   FastConverter fast = FastConverter::kPlaneScaler) {
     TakingSurface surface(clip.surfaceWidth, clip.surfaceHeight, format);
     {
         VideoDecoder decoder;
         decoder.Open(QVXPLAY_CODEC_H264);
-        PictureConverter converter;
+        PictureConverter converter(fast);
         std::vector<AvFramePtr> pictures;
         for (const auto& unit : clip.units) {
             pictures.clear();
@@ -127,8 +128,45 @@ void BM_DecodeConvertInline(benchmark::State& state) {
     int method = static_cast<int>(state.range(1));
     // A surface that converts to RGB itself (on the GPU) may ask for I420 instead.
     auto format = static_cast<PixelFormat>(state.range(2));
-    for (auto _ : state) DecodeConvert(clip, method, format);
+    auto fast = static_cast<FastConverter>(state.range(3));
+    for (auto _ : state) DecodeConvert(clip, method, format, fast);
     SetRate(state, clip.units.size());
+}
+
+// The first pictures of a clip, decoded once, for the conversion alone.
+const std::vector<AvFramePtr>& DecodedPictures(int which) {
+    static std::vector<AvFramePtr> pictures[2];
+    if (pictures[which].empty()) {
+        const BenchClip& clip = Clip(which);
+        VideoDecoder decoder;
+        decoder.Open(QVXPLAY_CODEC_H264);
+        for (size_t i = 0; i < clip.units.size() && pictures[which].size() < 25; ++i)
+            decoder.Decode(clip.units[i].data(), clip.units[i].size() - AV_INPUT_BUFFER_PADDING_SIZE, 0,
+                           &pictures[which]);
+    }
+    return pictures[which];
+}
+
+// Drawing alone, same pictures, same size, BGRA: the player's (PlaneScaler and libyuv's colour
+// conversion), libyuv alone, libswscale's fast bilinear.
+void BM_ConvertOnly(benchmark::State& state) {
+    int which = static_cast<int>(state.range(0));
+    const BenchClip& clip = Clip(which);
+    const auto& pictures = DecodedPictures(which);
+    PictureConverter converter(static_cast<FastConverter>(state.range(1)));
+    DisplayRequest request;
+    request.pictureWidth = clip.width;
+    request.pictureHeight = clip.height;
+    request.surfaceWidth = clip.surfaceWidth;
+    request.surfaceHeight = clip.surfaceHeight;
+    DisplayLayout layout;
+    ComputeDisplayLayout(request, &layout);
+    for (auto _ : state)
+        for (const auto& p : pictures) {
+            auto picture = converter.Convert(*p, layout, PixelFormat::kBgra32, QVXPLAY_DRAW_FAST);
+            benchmark::DoNotOptimize(picture.get());
+        }
+    SetRate(state, pictures.size());
 }
 
 // Feeds the clip through QVXPlay_InputVideoData as a device stream would, only faster: in
@@ -241,7 +279,7 @@ double ProcessCpuSeconds() {
 // (decoding thread and feeder), children CPU time for ffmpeg. Printed side by side with the
 // ratios at the end of the run.
 struct ComparisonRow {
-    double decode = 0, inlined = 0, port = 0, peer = 0;
+    double decode = 0, inlined = 0, inlinedSwscale = 0, port = 0, peer = 0;
     int iterations = 0;
 };
 ComparisonRow gRows[2];
@@ -258,14 +296,17 @@ void BM_Comparison(benchmark::State& state) {
         double t0 = ThreadCpuSeconds();
         DecodeOnly(clip);
         double t1 = ThreadCpuSeconds();
-        DecodeConvert(clip, QVXPLAY_DRAW_FAST, PixelFormat::kBgra32);
+        DecodeConvert(clip, QVXPLAY_DRAW_FAST, PixelFormat::kBgra32, FastConverter::kPlaneScaler);
         double t2 = ThreadCpuSeconds();
+        DecodeConvert(clip, QVXPLAY_DRAW_FAST, PixelFormat::kBgra32, FastConverter::kSwscale);
+        double t3 = ThreadCpuSeconds();
         double p0 = ProcessCpuSeconds();
         FeedPort(port, clip, &presented);
         double p1 = ProcessCpuSeconds();
         double peer = RunFfmpeg(clip.path, clip, static_cast<int>(clip.units.size()));
         row.decode += t1 - t0;
         row.inlined += t2 - t1;
+        row.inlinedSwscale += t3 - t2;
         row.port += p1 - p0;
         row.peer += std::max(peer - startup, 1e-6);
         ++row.iterations;
@@ -288,18 +329,20 @@ void PrintComparison() {
         const ComparisonRow& r = gRows[i];
         if (r.iterations == 0) continue;
         if (!any) {
-            std::printf("\npictures per CPU second (fast bilinear, BGRA, one decoding thread)\n");
-            std::printf("%-18s %9s %9s %9s %9s | %12s %14s %12s\n", "clip", "decode", "inline", "port",
-                        "ffmpeg", "port/ffmpeg", "port/decode", "inline/ffmpeg");
+            std::printf("\npictures per CPU second (fast bilinear, BGRA, one decoding thread); inline and port "
+                        "draw as the player does (PlaneScaler, libyuv colours), 'swscale' is the inline path "
+                        "drawing with libswscale\n");
+            std::printf("%-18s %9s %9s %9s %9s %9s | %12s %12s %14s\n", "clip", "decode", "inline", "swscale",
+                        "port", "ffmpeg", "port/ffmpeg", "port/decode", "inline/ffmpeg");
             any = true;
         }
         const BenchClip& clip = Clip(i);
         double frames = static_cast<double>(clip.units.size()) * r.iterations;
         double peerFrames = static_cast<double>(clip.units.size() - 1) * r.iterations;
-        double decode = frames / r.decode, inlined = frames / r.inlined, port = frames / r.port,
-               peer = peerFrames / r.peer;
-        std::printf("%-18s %9.0f %9.0f %9.0f %9.0f | %11.2fx %13.0f%% %12.2fx\n", names[i], decode, inlined,
-                    port, peer, port / peer, 100 * port / decode, inlined / peer);
+        double decode = frames / r.decode, inlined = frames / r.inlined, swscale = frames / r.inlinedSwscale,
+               port = frames / r.port, peer = peerFrames / r.peer;
+        std::printf("%-18s %9.0f %9.0f %9.0f %9.0f %9.0f | %11.2fx %11.0f%% %13.2fx\n", names[i], decode, inlined,
+                    swscale, port, peer, port / peer, 100 * port / decode, inlined / peer);
     }
 }
 
@@ -310,11 +353,18 @@ void Sizes(benchmark::internal::Benchmark* b) { b->ArgNames({"cif0_1080p1"}); }
 // Rates are per CPU second of the whole process (decoding thread included).
 BENCHMARK(BM_DecodeOnly)->Apply(Sizes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)
     ->MinTime(2.0)->MeasureProcessCPUTime();
+// fast drawing by 0 PlaneScaler + libyuv colours (the player's), 1 libyuv alone, 2 libswscale;
+// smooth drawing is always libswscale.
 BENCHMARK(BM_DecodeConvertInline)
-    ->ArgNames({"cif0_1080p1", "smooth", "format"})
-    ->Args({0, 0, 0})->Args({1, 0, 0})->Args({0, 1, 0})->Args({1, 1, 0})
-    ->Args({0, 0, 3})->Args({1, 0, 3})
+    ->ArgNames({"cif0_1080p1", "smooth", "format", "converter"})
+    ->Args({0, 0, 0, 0})->Args({1, 0, 0, 0})->Args({0, 0, 0, 2})->Args({1, 0, 0, 2})
+    ->Args({0, 1, 0, 0})->Args({1, 1, 0, 0})
+    ->Args({0, 0, 3, 0})->Args({1, 0, 3, 0})
     ->Unit(benchmark::kMillisecond)->MinTime(2.0)->MeasureProcessCPUTime();
+BENCHMARK(BM_ConvertOnly)
+    ->ArgNames({"cif0_1080p1", "converter"})
+    ->Args({0, 0})->Args({0, 1})->Args({0, 2})->Args({1, 0})->Args({1, 1})->Args({1, 2})
+    ->Unit(benchmark::kMicrosecond)->MinTime(1.0)->MeasureProcessCPUTime();
 BENCHMARK(BM_PlayerPort)
     ->ArgNames({"cif0_1080p1", "smooth"})
     ->Args({0, 0})->Args({1, 0})
