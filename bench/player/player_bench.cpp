@@ -13,6 +13,7 @@
 #include <time.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -220,6 +221,85 @@ void BM_PlayerPort(benchmark::State& state) {
     SetRate(state, clip.units.size());
 }
 
+// A cell much smaller than its stream: CIF into 160 x 120, 1080p into 320 x 180 (a 6 x 6 grid
+// on a 1920 x 1080 screen), decoded with the loop filter skipped for some pictures or none.
+// The quality cost is the PSNR of the drawn luma against the same cell drawn from the full
+// decode, over every picture of the clip (the error of a skipped filter drifts until the next
+// key picture): mean and worst picture.
+constexpr int kSmallCell[2][2] = {{160, 120}, {320, 180}};
+constexpr AVDiscard kSkipLevels[3] = {AVDISCARD_DEFAULT, AVDISCARD_NONREF, AVDISCARD_NONKEY};
+
+std::vector<std::vector<uint8_t>> DrawSmallCell(const BenchClip& clip, int which, AVDiscard skip, PixelFormat format) {
+    std::vector<std::vector<uint8_t>> drawn;
+    VideoDecoder decoder;
+    decoder.Open(QVXPLAY_CODEC_H264);
+    decoder.SetSkipLoopFilter(skip);
+    PictureConverter converter;
+    std::vector<AvFramePtr> pictures;
+    DisplayRequest request;
+    request.pictureWidth = clip.width;
+    request.pictureHeight = clip.height;
+    request.surfaceWidth = kSmallCell[which][0];
+    request.surfaceHeight = kSmallCell[which][1];
+    DisplayLayout layout;
+    ComputeDisplayLayout(request, &layout);
+    for (const auto& unit : clip.units) {
+        pictures.clear();
+        decoder.Decode(unit.data(), unit.size() - AV_INPUT_BUFFER_PADDING_SIZE, 0, &pictures);
+        for (const auto& p : pictures) {
+            auto picture = converter.Convert(*p, layout, format, QVXPLAY_DRAW_FAST);
+            if (format != PixelFormat::kI420 || !picture) continue;
+            std::vector<uint8_t> luma;
+            for (int y = 0; y < picture->height; ++y)
+                luma.insert(luma.end(), picture->planes[0] + y * picture->strides[0],
+                            picture->planes[0] + y * picture->strides[0] + picture->width);
+            drawn.push_back(std::move(luma));
+        }
+    }
+    return drawn;
+}
+
+double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
+    double mse = sum / static_cast<double>(std::max<size_t>(a.size(), 1));
+    return mse <= 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+double ThreadCpuSeconds();
+
+// The three levels run one after another in every iteration, so the machine's load weighs on
+// them alike; rates from thread CPU time.
+void BM_SmallCell(benchmark::State& state) {
+    int which = static_cast<int>(state.range(0));
+    const BenchClip& clip = Clip(which);
+    double seconds[3] = {0, 0, 0};
+    for (auto _ : state)
+        for (int level = 0; level < 3; ++level) {
+            double t0 = ThreadCpuSeconds();
+            DrawSmallCell(clip, which, kSkipLevels[level], PixelFormat::kBgra32);
+            seconds[level] += ThreadCpuSeconds() - t0;
+        }
+    const char* names[3] = {"none", "nonref", "nonkey"};
+    auto reference = DrawSmallCell(clip, which, AVDISCARD_DEFAULT, PixelFormat::kI420);
+    for (int level = 0; level < 3; ++level) {
+        double fps = static_cast<double>(clip.units.size()) * state.iterations() / seconds[level];
+        state.counters[std::string(names[level]) + "_fps"] = fps;
+        if (level == 0) continue;
+        state.counters[std::string(names[level]) + "_gain"] = seconds[0] / seconds[level];
+        // The quality, once, outside the timing.
+        auto drawn = DrawSmallCell(clip, which, kSkipLevels[level], PixelFormat::kI420);
+        double mean = 0, worst = 99;
+        for (size_t i = 0; i < drawn.size() && i < reference.size(); ++i) {
+            double p = Psnr(drawn[i], reference[i]);
+            mean += p / static_cast<double>(drawn.size());
+            worst = std::min(worst, p);
+        }
+        state.counters[std::string(names[level]) + "_psnr_db"] = mean;
+        state.counters[std::string(names[level]) + "_worst_db"] = worst;
+    }
+}
+
 double ChildrenCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
@@ -369,6 +449,8 @@ BENCHMARK(BM_PlayerPort)
     ->ArgNames({"cif0_1080p1", "smooth"})
     ->Args({0, 0})->Args({1, 0})
     ->Unit(benchmark::kMillisecond)->MinTime(2.0)->MeasureProcessCPUTime();
+// Loop filter skipped for no picture, non-reference pictures, all but key pictures.
+BENCHMARK(BM_SmallCell)->Apply(Sizes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(4);
 BENCHMARK(BM_FfmpegPeer)->Apply(Sizes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)
     ->UseManualTime()->Iterations(3);
 
