@@ -53,7 +53,8 @@ public:
 
     // Pre-record begins: frames are taken from now on, and the last preRecordSeconds (outside
     // 1..15 counts as 1) of them kept. The ring may grow to 6, 8 or 10 MiB by those seconds.
-    // Again later: what the ring holds is dropped and the new seconds apply. 0.
+    // Again later: what the ring holds is dropped and the new seconds apply. Called before the
+    // recorder is handed to the stream callback, or on the stream's thread. 0.
     int Start(int preRecordSeconds);
     void SetStreamInfo(const StreamInfo& info);
     // kind 1 video (timestamp = the frame's), 2 audio (timestamp 0). 0; -1 refused (not started,

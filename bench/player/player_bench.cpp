@@ -455,7 +455,7 @@ BENCHMARK(BM_FfmpegPeer)->Apply(Sizes)->Arg(0)->Arg(1)->Unit(benchmark::kMillise
     ->UseManualTime()->Iterations(3);
 
 BENCHMARK(BM_Comparison)->Apply(Sizes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)
-    ->Iterations(5);
+    ->Iterations(8);
 
 int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_ERROR);
