@@ -148,10 +148,16 @@ std::shared_ptr<VideoPicture> PictureConverter::Convert(const AVFrame& source,
     std::shared_ptr<VideoPicture> picture = pool_.Acquire(format, dst.width, dst.height);
     uint8_t* planes[4] = {picture->planes[0], picture->planes[1], picture->planes[2], nullptr};
     int strides[4] = {picture->strides[0], picture->strides[1], picture->strides[2], 0};
-    int flags = method == QVXPLAY_DRAW_SMOOTH ? SWS_BICUBIC : SWS_FAST_BILINEAR;
-    if (ScaleRegion(&scaler_, source, layout.source, ToAvPixelFormat(format), dst.width,
-                    dst.height, flags, planes, strides) != 0)
-        return nullptr;
+    int rc;
+    if (method != QVXPLAY_DRAW_SMOOTH && fast_ != FastConverter::kSwscale && YuvConvertible(source)) {
+        rc = ConvertYuv(source, layout.source, format, dst.width, dst.height, planes, strides, &scratch_,
+                        fast_ == FastConverter::kLibyuv ? PlaneScaling::kLibyuv : PlaneScaling::kPlaneScaler);
+    } else {
+        int flags = method == QVXPLAY_DRAW_SMOOTH ? SWS_BICUBIC : SWS_FAST_BILINEAR;
+        rc = ScaleRegion(&scaler_, source, layout.source, ToAvPixelFormat(format), dst.width, dst.height, flags,
+                         planes, strides);
+    }
+    if (rc != 0) return nullptr;
     picture->x = dst.x;
     picture->y = dst.y;
     picture->sourceWidth = source.width;

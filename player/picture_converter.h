@@ -1,7 +1,9 @@
 #pragma once
-// Turns a decoded picture into the finished picture of a surface: one libswscale pass
-// from the source region straight to the drawn size and the surface's pixel format, into
-// pooled memory, so that steady playback allocates nothing per picture.
+// Turns a decoded picture into the finished picture of a surface, from the source region
+// straight to the drawn size and the surface's pixel format, into pooled memory, so that
+// steady playback allocates nothing per picture. Fast drawing of 4:2:0 pictures goes through
+// yuv_convert.h (plane scaling, then libyuv's colour conversion); smooth drawing and other
+// formats through one libswscale pass.
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -10,6 +12,7 @@
 #include "player/av_ptr.h"
 #include "player/display_geometry.h"
 #include "player/video_surface.h"
+#include "player/yuv_convert.h"
 
 namespace ocv::player {
 
@@ -28,9 +31,15 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// How fast drawing (QVXPLAY_DRAW_FAST) of 4:2:0 pictures is done; benchmarks and tests compare
+// them: PlaneScaler and libyuv's colour conversion (the player's), libyuv alone, libswscale
+// alone. Smooth drawing is always libswscale's bicubic.
+enum class FastConverter { kPlaneScaler, kLibyuv, kSwscale };
+
 class PictureConverter {
 public:
     PictureConverter() = default;
+    explicit PictureConverter(FastConverter fast) : fast_(fast) {}
     PictureConverter(const PictureConverter&) = delete;
     PictureConverter& operator=(const PictureConverter&) = delete;
     ~PictureConverter();
@@ -41,7 +50,9 @@ public:
                                           PixelFormat format, int method);
 
 private:
+    FastConverter fast_ = FastConverter::kPlaneScaler;
     SwsContext* scaler_ = nullptr;  // owned; sws_getCachedContext reuses or replaces it
+    YuvScratch scratch_;
     PicturePool pool_;
 };
 

@@ -43,7 +43,14 @@ QueuedFrame CopyPayload(const FrameRecordView& view, bool video) {
 
 }  // namespace
 
-PlayerPort::PlayerPort(int handle, int portNumber) : handle_(handle), portNumber_(portNumber) {}
+namespace {
+std::atomic<SmallPictureShortcut> gDefaultShortcut{SmallPictureShortcut::kNonReference};
+}  // namespace
+
+void SetDefaultSmallPictureShortcut(SmallPictureShortcut shortcut) { gDefaultShortcut = shortcut; }
+
+PlayerPort::PlayerPort(int handle, int portNumber)
+    : handle_(handle), portNumber_(portNumber), smallPictureShortcut_(gDefaultShortcut.load()) {}
 
 PlayerPort::~PlayerPort() { Shutdown(); }
 
@@ -362,6 +369,7 @@ void PlayerPort::Run() {
     std::vector<ScheduledPicture> due;
     uint64_t seenEpoch = epoch_.load();
     bool needKeyFrame = true;
+    int pictureWidth = 0, pictureHeight = 0;  // of the last decoded picture
 
     for (;;) {
         std::optional<QueuedFrame> item;
@@ -404,8 +412,17 @@ void PlayerPort::Run() {
         }
         due.clear();
         if (item && item->video && decoderReady) {
+            decoder.SetSkipLoopFilter(LoopFilterSkipFor(pictureWidth, pictureHeight));
             decoded.clear();
             DecodeVideo(decoder, *item, seenEpoch, &needKeyFrame, &decoded);
+            if (!decoded.empty()) {
+                pictureWidth = decoded.back().frame->width;
+                pictureHeight = decoded.back().frame->height;
+            }
+            if (decoder.SkipLoopFilter() != AVDISCARD_DEFAULT) {
+                std::lock_guard lock(statsMutex_);
+                ++stats_.shortcutDecodes;
+            }
             int64_t now = NowUs();
             for (ScheduledPicture& p : decoded) {
                 uint32_t ts = p.timestampMs;
@@ -419,6 +436,41 @@ void PlayerPort::Run() {
         std::lock_guard lock(statsMutex_);
         stats_.scheduledPictures = static_cast<int>(schedule.Size());
     }
+}
+
+AVDiscard PlayerPort::LoopFilterSkipFor(int pictureWidth, int pictureHeight) {
+    SmallPictureShortcut shortcut = smallPictureShortcut_.load(std::memory_order_relaxed);
+    if (shortcut == SmallPictureShortcut::kNone || pictureWidth <= 0 || pictureHeight <= 0) return AVDISCARD_DEFAULT;
+    DrawSettings settings;
+    {
+        std::lock_guard lock(settingsMutex_);
+        settings = settings_;
+    }
+    // Pictures that are not drawn are still captured: they keep their detail.
+    if (!settings.drawEnabled) return AVDISCARD_DEFAULT;
+    SurfaceFormat format;
+    {
+        std::lock_guard lock(surfaceMutex_);
+        if (!surface_) return AVDISCARD_DEFAULT;
+        format = surface_->CurrentFormat();
+    }
+    DisplayRequest request;
+    request.pictureWidth = pictureWidth;
+    request.pictureHeight = pictureHeight;
+    request.hasRegion = settings.hasRegion;
+    request.regionLeft = settings.region.left;
+    request.regionTop = settings.region.top;
+    request.regionRight = settings.region.right;
+    request.regionBottom = settings.region.bottom;
+    request.surfaceWidth = format.width;
+    request.surfaceHeight = format.height;
+    request.keepProportions = settings.displayMode == QVXPLAY_DISPLAY_KEEP;
+    DisplayLayout layout;
+    if (ComputeDisplayLayout(request, &layout) != 0) return AVDISCARD_DEFAULT;
+    bool small = 2 * layout.destination.width < layout.source.width &&
+                 2 * layout.destination.height < layout.source.height;
+    if (!small) return AVDISCARD_DEFAULT;
+    return shortcut == SmallPictureShortcut::kAllButKey ? AVDISCARD_NONKEY : AVDISCARD_NONREF;
 }
 
 void PlayerPort::DecodeVideo(VideoDecoder& decoder, const QueuedFrame& item, uint64_t epoch,

@@ -17,6 +17,7 @@
 #include "player/frame_queue.h"
 #include "player/picture_converter.h"
 #include "player/player_statistics.h"
+#include "player/port_options.h"
 #include "player/preview_shot.h"
 #include "player/qvx_player.h"
 #include "player/video_surface.h"
@@ -84,6 +85,7 @@ public:
     int SetPlayPos(int percent);
     void SetPlaybackClock(std::shared_ptr<PlaybackClock> clock) { file_.SetClock(std::move(clock)); }
     void SetFollowWindow(int ms) { file_.SetFollowWindow(ms); }
+    void SetSmallPictureShortcut(SmallPictureShortcut shortcut) { smallPictureShortcut_ = shortcut; }
 
 private:
     struct DrawSettings {
@@ -105,6 +107,9 @@ private:
     };
 
     void Run();
+    // The loop filter the decoder skips for the next picture: by the shortcut, when the
+    // surface draws pictures of this size at less than half of it in both directions.
+    AVDiscard LoopFilterSkipFor(int pictureWidth, int pictureHeight);
     void DecodeVideo(VideoDecoder& decoder, const QueuedFrame& item, uint64_t epoch,
                      bool* needKeyFrame, std::vector<ScheduledPicture>* decoded);
     void PlayAudio(const uint8_t* samples, size_t size);
@@ -134,6 +139,7 @@ private:
     size_t bufferedPictures_ = 0;  // SetPlayerBufNumber
     StreamInfo streamInfo_{};
     std::atomic<bool> paused_{false};
+    std::atomic<SmallPictureShortcut> smallPictureShortcut_;
     // Bumped by reset, pause and stop: work begun before is thrown away.
     std::atomic<uint64_t> epoch_{0};
 

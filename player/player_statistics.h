@@ -10,6 +10,7 @@ struct PortStatistics {
     uint64_t decodedPictures = 0;       // clean pictures out of the decoder
     uint64_t presentedPictures = 0;     // pictures handed to the surface
     uint64_t decodeErrors = 0;          // damaged or refused access units
+    uint64_t shortcutDecodes = 0;       // access units decoded with a small-picture shortcut
     uint64_t audioFramesPlayed = 0;     // audio records given to the audio output
     uint64_t audioFramesDiscarded = 0;  // sound closed or an encoding that is not played
     int pictureWidth = 0;               // of the last decoded picture

@@ -62,6 +62,14 @@ int SetPlaybackClock(int port, std::shared_ptr<PlaybackClock> clock) {
     });
 }
 
+int SetSmallPictureShortcut(int port, SmallPictureShortcut shortcut) {
+    if (shortcut < SmallPictureShortcut::kNone || shortcut > SmallPictureShortcut::kAllButKey) return -1;
+    return WithPort(port, [&](PlayerPort& p) {
+        p.SetSmallPictureShortcut(shortcut);
+        return 0;
+    });
+}
+
 int SetFileFollowWindow(int port, int ms) {
     if (ms < 0) return -1;
     return WithPort(port, [&](PlayerPort& p) {

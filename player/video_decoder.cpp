@@ -70,6 +70,7 @@ int VideoDecoder::OpenContext(uint32_t codecNumber) {
     // reference pictures a stream can make the decoder hold.
     context->max_pixels = QVXPLAY_MAX_PICTURE_PIXELS;
     context->get_buffer2 = GetBufferWithinLimits;
+    context->skip_loop_filter = skipLoopFilter_;
     context->flags &= ~AV_CODEC_FLAG_OUTPUT_CORRUPT;
     context->flags2 &= ~AV_CODEC_FLAG2_SHOW_ALL;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return -1;
@@ -120,6 +121,11 @@ void VideoDecoder::Drain(std::vector<AvFramePtr>* pictures) {
     if (avcodec_send_packet(context_.get(), nullptr) >= 0) Receive(pictures);
     // A drained decoder takes no more input until it is flushed.
     avcodec_flush_buffers(context_.get());
+}
+
+void VideoDecoder::SetSkipLoopFilter(AVDiscard which) {
+    skipLoopFilter_ = which;
+    if (context_) context_->skip_loop_filter = which;
 }
 
 void VideoDecoder::Flush() {

@@ -47,6 +47,13 @@ public:
     // Forgets reference pictures and delayed output (a new stream follows).
     void Flush();
 
+    // Which pictures are decoded without the in-loop deblocking filter (AVDISCARD_DEFAULT:
+    // none; AVDISCARD_NONREF: pictures no other refers to, whose missing filter goes nowhere
+    // else; AVDISCARD_NONKEY: all but key pictures, whose error then drifts to the next key
+    // picture). Applies from the next access unit on, also to a decoder the stream changes to.
+    void SetSkipLoopFilter(AVDiscard which);
+    AVDiscard SkipLoopFilter() const { return skipLoopFilter_; }
+
 private:
     int OpenContext(uint32_t codec);
     int Receive(std::vector<AvFramePtr>* pictures);
@@ -56,6 +63,7 @@ private:
     AvFramePtr frame_;
     uint32_t codecWord_ = 0;
     uint32_t codec_ = 0;  // what the context decodes
+    AVDiscard skipLoopFilter_ = AVDISCARD_DEFAULT;
 };
 
 }  // namespace ocv::player

@@ -130,12 +130,38 @@ void RecordFileWriter::IndexKeyFrame(uint64_t recordOffset) {
     WriteAt(&videoFrameCount_, 4, kVideoFrameCountOffset);
 }
 
+bool RecordFileWriter::WriteParts(const FrameRecordParts& record, uint32_t skip, off_t offset) {
+    for (int i = 0; i < 2; ++i) {
+        uint32_t size = record.sizes[i];
+        if (skip >= size) {
+            skip -= size;
+            continue;
+        }
+        if (!WriteAt(record.parts[i] + skip, size - skip, offset)) return false;
+        offset += size - skip;
+        skip = 0;
+    }
+    return true;
+}
+
 int RecordFileWriter::WriteFrame(const void* record, uint32_t length) {
+    FrameRecordParts parts;
+    parts.parts[0] = static_cast<const uint8_t*>(record);
+    parts.sizes[0] = record ? length : 0;
+    return WriteFrame(parts);
+}
+
+int RecordFileWriter::WriteFrame(const FrameRecordParts& record) {
     std::lock_guard lock(mutex_);
     if (fd_ < 0) return kNotOpen;
-    if (record == nullptr || length < kFrameHeaderBytes) return -1;
+    const uint32_t length = record.Length();
+    if (record.parts[0] == nullptr || length < kFrameHeaderBytes ||
+        (record.sizes[1] != 0 && record.parts[1] == nullptr))
+        return -1;
     FrameHeader h;
-    memcpy(&h, record, sizeof h);
+    uint32_t first = std::min<uint32_t>(record.sizes[0], sizeof h);
+    memcpy(&h, record.parts[0], first);
+    if (first < sizeof h) memcpy(reinterpret_cast<uint8_t*>(&h) + first, record.parts[1], sizeof h - first);
     // Readers walk the file by the data length: a record that disagrees with it is refused.
     if (h.dataLength > kMaxFrameDataLength || h.dataLength + kFrameHeaderBytes != length) return -1;
 
@@ -173,8 +199,7 @@ int RecordFileWriter::WriteFrame(const void* record, uint32_t length) {
     // Header with the new timestamp, then the data, as one record at the end of the file.
     const uint64_t at = offset_;
     bool ok = WriteAt(&h, sizeof h, static_cast<off_t>(at)) &&
-              WriteAt(static_cast<const char*>(record) + sizeof h, length - sizeof h,
-                      static_cast<off_t>(at + sizeof h));
+              WriteParts(record, sizeof h, static_cast<off_t>(at + sizeof h));
     if (!ok) {
         int error = errno;
         // Take the partial record back; if even that fails, appending behind it would hide

@@ -12,6 +12,14 @@
 
 namespace ocv {
 
+// A frame record in up to two pieces of memory (a ring entry that wraps): the 16-byte header
+// and data bytes that follow it are parts[0] then parts[1].
+struct FrameRecordParts {
+    const uint8_t* parts[2] = {nullptr, nullptr};
+    uint32_t sizes[2] = {0, 0};
+    uint32_t Length() const { return sizes[0] + sizes[1]; }
+};
+
 class RecordFileWriter {
 public:
     // Returned by WriteFrame and Close when no file is open.
@@ -41,6 +49,8 @@ public:
     // the next key frame (the pictures between would refer to the lost one). If the cut-back
     // fails too, the file is given up: it is closed and IsOpen() turns false.
     int WriteFrame(const void* record, uint32_t length);
+    // The same for a record in two pieces; written from where it lies, without a copy.
+    int WriteFrame(const FrameRecordParts& record);
     int Close();
 
     bool IsOpen() const;
@@ -58,6 +68,8 @@ public:
 
 private:
     bool WriteAt(const void* data, size_t size, off_t offset);
+    // The record's bytes from `skip` on, appended at offset.
+    bool WriteParts(const FrameRecordParts& record, uint32_t skip, off_t offset);
     void IndexKeyFrame(uint64_t recordOffset);
     void ResetCounters();
 

@@ -1,11 +1,9 @@
 #include "record/recorder.h"
 
-#include <pthread.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstring>
-#include <new>
 #include <set>
 
 #include "platform/file_util.h"
@@ -16,6 +14,7 @@ namespace ocv {
 namespace {
 
 constexpr uint32_t kMiB = 1048576;
+constexpr uint32_t kMaxDrives = 24;  // C..Z
 // Index records are brought up to date every this many key frames of each kind.
 constexpr int kIndexUpdateType1 = 15;
 constexpr int kIndexUpdateType3 = 150;
@@ -28,7 +27,7 @@ constexpr int kMaxNameTries = 3600;
 // Failure reports kept for the scheduler's log when nobody takes them.
 constexpr size_t kMaxFailureReports = 16;
 
-uint32_t RingBytesFor(int preRecordSeconds) {
+uint32_t RingLimitFor(int preRecordSeconds) {
     if (preRecordSeconds <= 5) return 6 * kMiB;
     if (preRecordSeconds <= 10) return 8 * kMiB;
     return 10 * kMiB;
@@ -42,11 +41,17 @@ std::string FileNameOf(const std::string& path) {
 }  // namespace
 
 Recorder::Recorder(int deviceIndex, int channelIndex, StateEventFn onStateEvent)
-    : deviceIndex_(deviceIndex), channelIndex_(channelIndex), onStateEvent_(std::move(onStateEvent)) {
-    ring_.Init(kCreateRingBytes);
+    : deviceIndex_(deviceIndex),
+      channelIndex_(channelIndex),
+      onStateEvent_(std::move(onStateEvent)),
+      pool_(RecordWriterPool::Shared()) {
+    pool_->Add(this);
 }
 
 Recorder::~Recorder() {
+    stopping_ = true;
+    // No writer pass runs or begins after this: the file may be closed under nobody's feet.
+    pool_->Remove(this);
     {
         std::lock_guard lock(mutex_);
         if (recording_) {
@@ -58,35 +63,18 @@ Recorder::~Recorder() {
         }
         indexFile_.Close();
     }
-    StopWriterThread();
-}
-
-void Recorder::StopWriterThread() {
-    {
-        std::lock_guard lock(wakeMutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
 }
 
 int Recorder::Start(int preRecordSeconds) {
-    ring_.Reset();
     if (preRecordSeconds < 1 || preRecordSeconds > 15) preRecordSeconds = 1;
+    std::lock_guard pass(passMutex_);
+    ring_.Reset();
+    lastVideoTime_ = 0;
     preRecordSeconds_ = preRecordSeconds;
-    ring_.Init(RingBytesFor(preRecordSeconds));
-    if (!frameBuffer_) {
-        frameBuffer_.reset(new (std::nothrow) uint8_t[kFrameBufferBytes]);
-        if (!frameBuffer_) return -1;
-    }
-    StopWriterThread();
-    stopping_ = false;
-    thread_ = std::thread([this] {
-        char name[16];
-        snprintf(name, sizeof name, "rec-%d-%d", deviceIndex_, channelIndex_);
-        pthread_setname_np(pthread_self(), name);
-        WriterLoop();
-    });
+    uint32_t limit = RingLimitFor(preRecordSeconds);
+    // A ring above the new limit goes; the next frame maps a small one again.
+    if (ring_.Capacity() > limit) ring_.Init(0);
+    ringLimit_ = limit;
     return 0;
 }
 
@@ -101,56 +89,104 @@ void Recorder::SetStreamInfo(const StreamInfo& info) {
 }
 
 int Recorder::AddFrame(const void* frame, uint32_t length, uint32_t timestamp, int kind) {
-    if (stopping_ || !hasPictureSize_) return -1;
+    if (stopping_ || !hasPictureSize_ || ringLimit_.load(std::memory_order_relaxed) == 0) return -1;
     if (lastVideoTime_ == 0 || kind == 1) lastVideoTime_ = timestamp;
-    int rc = ring_.Put(frame, length, lastVideoTime_, 0);
+    int rc = MakeRoomFor(length) ? ring_.Put(frame, length, lastVideoTime_, 0) : -2;
     if (rc != 0) {
         ring_.Reset();
         lastVideoTime_ = 0;
         Trace("QVX_REC_AddToRingBuffer ERROR 0x%x\n", static_cast<unsigned>(rc));
         return -2;
     }
-    {
-        std::lock_guard lock(wakeMutex_);
-        dataPending_ = true;
+    largestEntryBytes_ = std::max(largestEntryBytes_, static_cast<uint32_t>(RingBuffer::EntryBytes(length)));
+    if (recording_.load(std::memory_order_relaxed)) {
+        // The worker comes at its interval; only a ring half full calls it sooner.
+        if (ring_.UsedBytes() >= ring_.Capacity() / 2 && !wakeRequested_.exchange(true)) {
+            ++wakeRequests_;
+            WakeWriter();
+        }
+    } else if (passMutex_.try_lock()) {
+        // Not recording: the pre-record seconds are kept here, on the stream's thread. When a
+        // writer pass holds the ring it trims it itself.
+        ring_.TrimTo(lastVideoTime_, static_cast<uint32_t>(preRecordSeconds_.load()) * 1000);
+        passMutex_.unlock();
     }
-    wake_.notify_one();
     return 0;
 }
 
-void Recorder::WriterLoop() {
-    while (!stopping_) {
-        {
-            std::unique_lock lock(wakeMutex_);
-            wake_.wait_for(lock, std::chrono::milliseconds(50),
-                           [this] { return dataPending_ || stopping_; });
-            dataPending_ = false;
-        }
-        if (stopping_) break;
-        WriterPass();
-    }
+bool Recorder::MakeRoomFor(uint32_t length) {
+    if (ring_.Capacity() != 0 && ring_.Fits(length)) return true;
+    uint32_t bytes = GrownRingBytes(length);
+    if (bytes == 0) return false;
+    // Grow keeps the entries; a first ring is simply mapped.
+    int rc = ring_.Capacity() == 0 ? ring_.Init(bytes) : ring_.Grow(bytes);
+    return rc == 0 && ring_.Fits(length);
 }
 
-void Recorder::WriterPass() {
+uint32_t Recorder::GrownRingBytes(uint32_t length) {
+    constexpr uint64_t kStep = 64 * 1024;
+    const uint64_t limit = ringLimit_.load();
+    const uint64_t capacity = ring_.Capacity();
+    const uint64_t entry = RingBuffer::EntryBytes(length);
+    if (capacity >= limit) return 0;
+    const uint64_t used = ring_.UsedBytes();
+    uint64_t target;
+    if (capacity == 0) {
+        target = kMinRingBytes;
+    } else {
+        // The stream's rate over what the ring holds, once that is a second or more, for the
+        // pre-record seconds and the slack; before that, twice the ring.
+        const uint32_t spanMs = lastVideoTime_.load() - ring_.PeekTag1();
+        const uint64_t windowMs = uint64_t{static_cast<uint32_t>(preRecordSeconds_.load())} * 1000 + kRingSlackMs;
+        if (spanMs >= 1000 && spanMs < windowMs * 4)
+            target = used * windowMs / spanMs + largestEntryBytes_;
+        else
+            target = 2 * capacity;
+    }
+    // Room for this entry in any case, and never less than a step more.
+    target = std::max({target, used + 2 * entry, capacity + kStep});
+    target = (target + kStep - 1) / kStep * kStep;
+    return static_cast<uint32_t>(std::min(target, limit));
+}
+
+int Recorder::WriterDiskFor(const RecordStartInfo& info) const {
+    // The disk the files go to; a request without a drive letter is still drained by a worker.
+    return info.disk < kMaxDrives ? static_cast<int>(info.disk) : std::max(diskIndex_.load(), 0);
+}
+
+void Recorder::WakeWriter() {
+    int disk = writerDisk_.load();
+    if (disk >= 0) pool_->Wake(disk);
+}
+
+void Recorder::RunWriterPass() {
     std::lock_guard pass(passMutex_);
-    if (ring_.IsEmpty() || lastVideoTime_ == 0 || !frameBuffer_) return;
+    wakeRequested_ = false;
+    if (ring_.IsEmpty() || lastVideoTime_ == 0) return;
     if (recording_) {
-        uint32_t total = 0;
-        while (!stopping_ && ring_.Get(frameBuffer_.get(), kFrameBufferBytes, &total) == 0) {
-            if (total >= 8) WriteFrame(frameBuffer_.get() + 8, total - 8);
+        RingBuffer::EntryView entry;
+        while (!stopping_ && ring_.Peek(&entry) == 0) {
+            FrameRecordParts record;
+            for (int i = 0; i < 2; ++i) {
+                record.parts[i] = entry.parts[i];
+                record.sizes[i] = entry.sizes[i];
+            }
+            WriteFrame(record);
+            ring_.Release(true);
         }
     }
     // Keep only the pre-record seconds while nothing is being written.
-    uint32_t keepMs = static_cast<uint32_t>(preRecordSeconds_.load()) * 1000;
-    while (!stopping_ && !ring_.IsEmpty() && lastVideoTime_ - ring_.PeekTag1() > keepMs) {
-        if (ring_.Skip() != 0) break;
-    }
+    ring_.TrimTo(lastVideoTime_, static_cast<uint32_t>(preRecordSeconds_.load()) * 1000);
 }
 
-int Recorder::WriteFrame(const uint8_t* record, uint32_t length) {
-    if (length < kFrameHeaderBytes) return -1;
+void Recorder::DrainForTesting() { RunWriterPass(); }
+
+int Recorder::WriteFrame(const FrameRecordParts& record) {
+    if (record.Length() < kFrameHeaderBytes) return -1;
     FrameHeader h;
-    memcpy(&h, record, sizeof h);
+    uint32_t first = std::min<uint32_t>(record.sizes[0], sizeof h);
+    memcpy(&h, record.parts[0], first);
+    if (first < sizeof h) memcpy(reinterpret_cast<uint8_t*>(&h) + first, record.parts[1], sizeof h - first);
     bool key = IsKeyFrame(h);
     bool startedFile = false;
     int rc = 0;
@@ -172,7 +208,7 @@ int Recorder::WriteFrame(const uint8_t* record, uint32_t length) {
         }
         if (writer_.IsOpen()) {
             const uint64_t whole = writer_.ByteCount();
-            rc = writer_.WriteFrame(record, length);
+            rc = writer_.WriteFrame(record);
             if (rc == 0 && writer_.ByteCount() > whole) {
                 writeFailing_ = false;
                 if (key) {
@@ -323,8 +359,11 @@ int Recorder::StartRecording(const RecordStartInfo& info, int start, bool split)
     }
     splitPending_ = split;
     if (diskIndex_ == -1) return -1;
+    writerDisk_ = WriterDiskFor(info);
     recording_ = true;
     recordRequest_ = static_cast<uint8_t>(start);
+    // The pre-record seconds wait in the ring: the disk's worker takes them now.
+    WakeWriter();
     return 0;
 }
 
@@ -332,8 +371,10 @@ int Recorder::StartIfIdle(const RecordStartInfo& info) {
     std::lock_guard lock(mutex_);
     if (diskIndex_ == -1 || recording_) return -1;
     startInfo_ = info;
+    writerDisk_ = WriterDiskFor(info);
     recording_ = true;
     recordRequest_ = 1;
+    WakeWriter();
     return 0;
 }
 

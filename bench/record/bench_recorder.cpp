@@ -1,7 +1,9 @@
 // Recording path measurements.
-//   bench_recorder ingest [--channels 64] [--mb-per-channel 30] [--dir D]
+//   bench_recorder ingest [--channels 64] [--mb-per-channel 30] [--rounds 3] [--dir D]
 //       64 recorders fed synthetic 4 Mbit/s streams as fast as they take them: MB/s reaching
 //       the disk, against one thread writing the same bytes with the same write sizes (limit).
+//       Both sides start after a sync and end with one, so neither inherits the other's
+//       dirty pages nor leaves its own unwritten.
 //   bench_recorder realtime [--channels 64] [--seconds 60] [--dir D]
 //       channels at 4 Mbit/s, 25 fps in real time: CPU of the recording path per channel,
 //       frames lost, resident memory per channel.
@@ -9,6 +11,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -36,6 +39,7 @@ struct Options {
     int channels = 64;
     int seconds = 60;
     int mbPerChannel = 30;
+    int rounds = 3;
     std::string dir = "/tmp/ocv-bench-recorder";
 };
 
@@ -147,31 +151,38 @@ int RealTime(const Options& o) {
     return 0;
 }
 
-int Ingest(const Options& o) {
-    Setup(o);
-    uint64_t perChannel = uint64_t(o.mbPerChannel) * 1000000 / (kFrameBytes + 16);
-    std::vector<std::vector<uint8_t>> frames;
-    for (int n = 0; n < kFps; ++n) frames.push_back(MakeFrame(n, 0));
-    // The limit: one thread, the same bytes in the same write sizes (header, then data).
+// The limit: one thread, the same bytes in the same write sizes (header, then data) to as
+// many files. Seconds from a sync to a sync.
+double LimitRun(const Options& o, const std::vector<std::vector<uint8_t>>& frames, uint64_t perChannel) {
     std::string limitDir = o.dir + "/limit";
     std::filesystem::create_directories(limitDir);
     std::vector<int> fds;
     for (int i = 0; i < o.channels; ++i)
         fds.push_back(open((limitDir + "/" + std::to_string(i)).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    sync();
     auto t0 = Clock::now();
     for (uint64_t n = 0; n < perChannel; ++n)
         for (int fd : fds) {
             if (write(fd, frames[n % kFps].data(), 16) != 16 ||
                 write(fd, frames[n % kFps].data() + 16, kFrameBytes) != kFrameBytes)
-                return 1;
+                return -1;
         }
-    for (int fd : fds) fsync(fd), close(fd);
-    double limitSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    for (int fd : fds) close(fd);
+    sync();
+    double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     std::filesystem::remove_all(limitDir);
+    sync();
+    return seconds;
+}
 
+// The recorders, fed by two threads (the library's I/O threads) as fast as they take the
+// frames. Seconds from a sync to the sync after the last file was closed.
+double RecorderRun(const Options& o, const std::vector<std::vector<uint8_t>>& frames, uint64_t perChannel,
+                   uint64_t* lostOut) {
     auto recs = StartRecorders(o.channels);
     std::atomic<uint64_t> lost{0};
-    t0 = Clock::now();
+    sync();
+    auto t0 = Clock::now();
     std::vector<std::thread> feeders;
     for (int t = 0; t < 2; ++t)
         feeders.emplace_back([&, t] {
@@ -182,10 +193,11 @@ int Ingest(const Options& o) {
                 memcpy(f.data(), src.data(), src.size());
                 memcpy(f.data() + 8, &ts, 4);
                 for (int i = t; i < o.channels; i += 2) {
-                    // As fast as the recorder takes them: wait while its ring is half full.
+                    // As fast as the recorder takes them: wait while half of what its ring may
+                    // hold is waiting for the disk.
                     for (;;) {
                         auto s = recs[i]->RingStats();
-                        if (s.bytesWritten - s.bytesRead < recs[i]->RingCapacity() / 2) break;
+                        if (s.bytesWritten - s.bytesRead < std::max(recs[i]->RingCapacity(), 1u << 20) / 2) break;
                         std::this_thread::sleep_for(std::chrono::microseconds(200));
                     }
                     if (recs[i]->AddFrame(f.data(), uint32_t(f.size()), ts, 1) != 0) ++lost;
@@ -206,12 +218,52 @@ int Ingest(const Options& o) {
     recs.clear();
     sync();
     double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    *lostOut += lost.load();
+    std::filesystem::remove_all(o.dir + "/d/QVXFile");
+    sync();
+    return seconds;
+}
+
+int Ingest(const Options& o) {
+    Setup(o);
+    uint64_t perChannel = uint64_t(o.mbPerChannel) * 1000000 / (kFrameBytes + 16);
+    std::vector<std::vector<uint8_t>> frames;
+    for (int n = 0; n < kFps; ++n) frames.push_back(MakeFrame(n, 0));
     double mb = double(perChannel) * o.channels * (kFrameBytes + 16) / 1e6;
-    printf("ingest: %d recorders, %.0f MB\n", o.channels, mb);
-    printf("  recorders: %.0f MB/s (%.2f s); limit, one thread writing the same bytes: %.0f MB/s (%.2f s)\n",
-           mb / seconds, seconds, mb / limitSeconds, limitSeconds);
-    printf("  recorders reach %.0f%% of the limit; frames lost %llu\n", 100.0 * limitSeconds / seconds,
-           (unsigned long long)lost.load());
+    printf("ingest: %d recorders, %.0f MB per side, %d rounds; each side from a sync to a sync\n", o.channels, mb,
+           o.rounds);
+    std::vector<double> shares;
+    uint64_t lost = 0;
+    for (int round = 0; round < o.rounds; ++round) {
+        // The order alternates, so a machine that gets busier or quieter favours neither side.
+        double limit = 0, recorders = 0, limitCpu = 0, recordersCpu = 0;
+        auto limitSide = [&] {
+            double c0 = CpuSeconds();
+            limit = LimitRun(o, frames, perChannel);
+            limitCpu = CpuSeconds() - c0;
+        };
+        auto recorderSide = [&] {
+            double c0 = CpuSeconds();
+            recorders = RecorderRun(o, frames, perChannel, &lost);
+            recordersCpu = CpuSeconds() - c0;
+        };
+        if (round % 2 == 0) {
+            limitSide();
+            recorderSide();
+        } else {
+            recorderSide();
+            limitSide();
+        }
+        if (limit <= 0) return 1;
+        shares.push_back(limit / recorders);
+        printf("  round %d: recorders %.0f MB/s (%.2f s, %.2f CPU s); limit %.0f MB/s (%.2f s, %.2f CPU s); "
+               "%.0f%% of the limit\n",
+               round + 1, mb / recorders, recorders, recordersCpu, mb / limit, limit, limitCpu,
+               100 * limit / recorders);
+    }
+    std::sort(shares.begin(), shares.end());
+    printf("  recorders reach %.0f%% of the limit (median; %.0f%% .. %.0f%%); frames lost %llu\n",
+           100 * shares[shares.size() / 2], 100 * shares.front(), 100 * shares.back(), (unsigned long long)lost);
     std::filesystem::remove_all(o.dir);
     return 0;
 }
@@ -227,6 +279,7 @@ int main(int argc, char** argv) {
         else if (k == "--seconds") o.seconds = std::stoi(v);
         else if (k == "--mb-per-channel") o.mbPerChannel = std::stoi(v);
         else if (k == "--dir") o.dir = v;
+        else if (k == "--rounds") o.rounds = std::stoi(v);
     }
     if (o.mode == "ingest") return Ingest(o);
     if (o.mode == "realtime") return RealTime(o);

@@ -7,6 +7,7 @@
 
 #include "player/audio_output.h"
 #include "player/player_statistics.h"
+#include "player/port_options.h"
 #include "player/qvx_player.h"
 #include "base/port_slots.h"
 #include "tests/player/test_clip.h"
@@ -110,6 +111,43 @@ TEST_F(PlayerPortTest, DecodesEveryPictureIntoTheSurfaceSize) {
     ASSERT_TRUE(WaitPresented(40));
     EXPECT_EQ(surface.Pictures().back()->width, 20);
     EXPECT_EQ(surface.Pictures().back()->height, 10);
+}
+
+// The loop filter is left out only while pictures are drawn at less than half their size, only
+// as far as the setting says, never for pictures that are not drawn; the pictures stay clean.
+TEST_F(PlayerPortTest, SmallPictureShortcutOnlyWhereThePictureIsDrawnBelowHalfSize) {
+    EXPECT_EQ(SetSmallPictureShortcut(port_, static_cast<SmallPictureShortcut>(3)), -1);
+    EXPECT_EQ(SetSmallPictureShortcut(-5, SmallPictureShortcut::kNone), -1);
+    MemorySurface& surface = MakeSurface(40, 30);  // 96 x 64 pictures: 80 < 96, 60 < 64
+    ASSERT_EQ(QVXPlay_SetDrawWnd(port_, &surface), 0);
+    ASSERT_EQ(SetSmallPictureShortcut(port_, SmallPictureShortcut::kAllButKey), 0);
+    OpenAndPlay();
+    Feed(Clip96(), 0, 20);
+    ASSERT_TRUE(WaitPresented(20));
+    PortStatistics s = Stats(port_);
+    EXPECT_EQ(s.decodeErrors, 0u);
+    EXPECT_EQ(s.shortcutDecodes, 19u);  // all but the first, whose size was not known yet
+    // At half size or more in either direction: the whole decoding again.
+    surface.Resize(48, 30);
+    Feed(Clip96(), 0, 20, 1000);
+    ASSERT_TRUE(WaitPresented(40));
+    EXPECT_LE(Stats(port_).shortcutDecodes, 20u);  // the picture in flight at the resize
+    uint64_t before = Stats(port_).shortcutDecodes;
+    Feed(Clip96(), 0, 10, 2000);
+    ASSERT_TRUE(WaitPresented(50));
+    EXPECT_EQ(Stats(port_).shortcutDecodes, before);
+    // Small again, but not drawn (captures keep their detail), or the setting off.
+    surface.Resize(40, 30);
+    ASSERT_EQ(QVXPlay_SetDrawEnable(port_, 0), 0);
+    Feed(Clip96(), 0, 10, 3000);
+    ASSERT_TRUE(WaitDecoded(60));
+    EXPECT_EQ(Stats(port_).shortcutDecodes, before);
+    ASSERT_EQ(QVXPlay_SetDrawEnable(port_, 1), 0);
+    ASSERT_EQ(SetSmallPictureShortcut(port_, SmallPictureShortcut::kNone), 0);
+    Feed(Clip96(), 0, 10, 4000);
+    ASSERT_TRUE(WaitPresented(60));
+    EXPECT_EQ(Stats(port_).shortcutDecodes, before);
+    EXPECT_EQ(Stats(port_).decodeErrors, 0u);
 }
 
 TEST_F(PlayerPortTest, FollowsAResolutionChangeMidStream) {

@@ -45,6 +45,47 @@ protected:
     }
 };
 
+// A record handed over in two pieces (a ring entry that wraps, even inside its header) is
+// written byte for byte as the same record in one piece.
+TEST_F(RecordFileTest, RecordInTwoPiecesWritesTheSameBytes) {
+    std::vector<std::vector<uint8_t>> records = {Frame(1, 1, 1000, 300, 0x11), Frame(1, 2, 1040, 200, 0x22),
+                                                 Frame(2, 0, 1050, 40, 0x33), Frame(1, 2, 1080, 100, 0x44)};
+    for (size_t i = 0; i < records.size(); ++i) records[i][kFrameHeaderBytes + 5] = static_cast<uint8_t>(i);
+    OpenWriter();
+    for (const auto& r : records) ASSERT_EQ(Write(r), 0);
+    writer.Close();
+    std::string whole = ReadText(path);
+
+    // A writer of its own: a writer carries the last timestamps on from file to file.
+    RecordFileWriter second;
+    std::string secondPath = dir / "PREC200708_101501.qvx";
+    ASSERT_EQ(second.Create(secondPath), 0);
+    ASSERT_EQ(second.SetStreamInfo(info), 0);
+    ASSERT_EQ(second.Open(36900000), 0);
+    // Cut inside the header, just after it, inside the data, and not at all.
+    uint32_t cuts[] = {7, 16, 30, 0};
+    for (size_t i = 0; i < records.size(); ++i) {
+        FrameRecordParts parts;
+        uint32_t cut = cuts[i] ? cuts[i] : static_cast<uint32_t>(records[i].size());
+        parts.parts[0] = records[i].data();
+        parts.sizes[0] = cut;
+        parts.parts[1] = records[i].data() + cut;
+        parts.sizes[1] = static_cast<uint32_t>(records[i].size()) - cut;
+        ASSERT_EQ(second.WriteFrame(parts), 0) << i;
+    }
+    FrameRecordParts missing;
+    missing.parts[0] = records[0].data();
+    missing.sizes[0] = 10;
+    missing.sizes[1] = 300;  // a second piece without memory
+    EXPECT_EQ(second.WriteFrame(missing), -1);
+    second.Close();
+    std::string pieces = ReadText(secondPath);
+    ASSERT_EQ(pieces.size(), whole.size());
+    size_t differ = 0;
+    while (differ < whole.size() && whole[differ] == pieces[differ]) ++differ;
+    EXPECT_EQ(differ, whole.size()) << "first difference at byte " << differ;
+}
+
 TEST_F(RecordFileTest, FileWithoutKeyFrameIsJustTheHeader) {
     OpenWriter();
     EXPECT_EQ(Write(Frame(1, 2, 1000, 100)), 0);   // predicted picture: skipped

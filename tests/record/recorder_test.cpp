@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <atomic>
 #include <mutex>
 #include <thread>
 
@@ -31,6 +32,18 @@ std::vector<uint8_t> Frame(uint32_t kind, uint32_t type, uint32_t ts, uint32_t n
     return rec;
 }
 
+// A stream of `kbps` at 25 pictures/s, a key frame each second five times the size of the
+// others; frame numbers from 0, timestamps 1000 + 40 ms per frame.
+struct Stream {
+    uint32_t kbps = 4000;
+    uint32_t next = 0;
+    std::vector<uint8_t> Make(uint32_t number) const {
+        uint32_t predicted = kbps * 1000 / 8 / 29;
+        bool key = number % 25 == 0;
+        return Frame(1, key ? 1 : 2, 1000 + number * 40, number, key ? 5 * predicted : predicted);
+    }
+};
+
 class RecorderTest : public ::testing::Test {
 protected:
     test::TempDir app;
@@ -44,8 +57,9 @@ protected:
         setenv("TZ", "UTC", 1);
         tzset();
         SetAppDir(app.str());
-        test::WriteText(app / "config.ini", "[DRIVES]\nD=" + app.str() + "/d\n");
+        test::WriteText(app / "config.ini", "[DRIVES]\nD=" + app.str() + "/d\nE=" + app.str() + "/e\n");
         fs::create_directories(app / "d");
+        fs::create_directories(app / "e");
         SetClockForTesting(2020, 7, 8, 10, 15, 0);
         rec = std::make_unique<Recorder>(1, 2, [this](int id) {
             std::lock_guard lock(eventsMutex);
@@ -93,6 +107,25 @@ protected:
         }
         return numbers;
     }
+    // Feeds seconds of the stream; false when a frame was not taken.
+    bool FeedStream(Recorder& r, Stream& stream, uint32_t seconds) {
+        for (uint32_t end = stream.next + seconds * 25; stream.next < end; ++stream.next) {
+            auto f = stream.Make(stream.next);
+            if (r.AddFrame(f.data(), static_cast<uint32_t>(f.size()), 1000 + stream.next * 40, 1) != 0) return false;
+        }
+        return true;
+    }
+    // Waits (at most 5 s) until the file holds frames up to `last`.
+    std::vector<uint32_t> WaitForFrame(Recorder& r, uint32_t last) {
+        std::vector<uint32_t> numbers;
+        for (int i = 0; i < 500; ++i) {
+            std::string path = r.OpenFilePath();
+            if (!path.empty()) numbers = FrameNumbers(path);
+            if (!numbers.empty() && numbers.back() >= last) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return numbers;
+    }
     void WaitDrained() {
         for (int i = 0; i < 400 && !rec->RingStats().bytesWritten; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -100,17 +133,26 @@ protected:
     }
 };
 
-TEST_F(RecorderTest, PreRecordClampsAndRingSizes) {
+TEST_F(RecorderTest, PreRecordClampsAndRingLimits) {
+    // Before Start a recorder takes no frame and maps no ring.
+    rec->SetStreamInfo(info);
+    auto f = Frame(1, 1, 1000, 0);
+    EXPECT_EQ(rec->AddFrame(f.data(), static_cast<uint32_t>(f.size()), 1000, 1), -1);
+    EXPECT_EQ(rec->RingCapacity(), 0u);
     struct Case {
         int pre, expectedPre;
-        uint32_t ring;
+        uint32_t limit;
     } cases[] = {{0, 1, 6u << 20}, {-3, 1, 6u << 20}, {16, 1, 6u << 20}, {5, 5, 6u << 20},
                  {6, 6, 8u << 20}, {10, 10, 8u << 20}, {11, 11, 10u << 20}, {15, 15, 10u << 20}};
     for (const Case& c : cases) {
         ASSERT_EQ(rec->Start(c.pre), 0);
         EXPECT_EQ(rec->PreRecordSeconds(), c.expectedPre) << c.pre;
-        EXPECT_EQ(rec->RingCapacity(), c.ring) << c.pre;
+        EXPECT_EQ(rec->RingCapacityLimit(), c.limit) << c.pre;
     }
+    // The ring is mapped by the first frame, at its smallest.
+    EXPECT_EQ(rec->RingCapacity(), 0u);
+    EXPECT_EQ(rec->AddFrame(f.data(), static_cast<uint32_t>(f.size()), 1000, 1), 0);
+    EXPECT_EQ(rec->RingCapacity(), Recorder::kMinRingBytes);
 }
 
 TEST_F(RecorderTest, FramesBeforeThePictureSizeAreRefused) {
@@ -378,6 +420,160 @@ TEST_F(RecorderTest, WriterThreadWritesWithoutHelp) {
     EXPECT_EQ(rec->ChangeDisk(2), -1);
     rec->InitDisk(5);
     EXPECT_EQ(rec->DiskIndex(), 2);
+}
+
+// The ring follows the stream: a 4 Mbit/s stream with 5 s of pre-record gets about what 5 s
+// of it take, a 256 kbit/s stream keeps the smallest ring, and a stream whose rate rises gets a
+// larger ring without losing a frame.
+TEST_F(RecorderTest, RingIsSizedByTheStreamsBitRate) {
+    ASSERT_EQ(rec->Start(5), 0);
+    rec->SetStreamInfo(info);
+    Stream fast{4000};
+    ASSERT_TRUE(FeedStream(*rec, fast, 10));
+    const uint32_t fiveSeconds = 5 * 4000 * 1000 / 8;
+    EXPECT_GE(rec->RingCapacity(), fiveSeconds);
+    EXPECT_LT(rec->RingCapacity(), 3u << 20);
+    EXPECT_EQ(rec->RingStats().writeFailures, 0u);
+
+    Recorder slow(1, 3, nullptr);
+    ASSERT_EQ(slow.Start(5), 0);
+    slow.SetStreamInfo(info);
+    Stream sub{256};
+    ASSERT_TRUE(FeedStream(slow, sub, 10));
+    EXPECT_EQ(slow.RingCapacity(), Recorder::kMinRingBytes);
+    // The rate goes up sixteen times: the ring grows with it, no frame is refused.
+    sub.kbps = 4096;
+    ASSERT_TRUE(FeedStream(slow, sub, 10));
+    EXPECT_GE(slow.RingCapacity(), fiveSeconds);
+    EXPECT_LT(slow.RingCapacity(), 3u << 20);
+    EXPECT_EQ(slow.RingStats().writeFailures, 0u);
+}
+
+// A channel that can record pre-records from the moment its recorder is started; an alarm
+// recording then begins at the first key frame of the pre-record seconds, with every frame from
+// there on, although the ring started small and grew on the way.
+TEST_F(RecorderTest, AlarmRecordingKeepsEveryPreRecordSecond) {
+    ASSERT_EQ(rec->Start(5), 0);
+    rec->SetStreamInfo(info);
+    rec->InitDisk(1);
+    Stream stream{4000};
+    ASSERT_TRUE(FeedStream(*rec, stream, 8));  // frames 0..199, the last at 8960 ms
+    EXPECT_GT(rec->RingCapacity(), Recorder::kMinRingBytes);
+    AdvanceClockForTesting(8);
+    ASSERT_EQ(rec->StartRecording(StartInfo(kRecordAlarm), kRecordAlarm, false), 0);
+    ASSERT_TRUE(FeedStream(*rec, stream, 2));  // frames 200..249
+    std::vector<uint32_t> numbers = WaitForFrame(*rec, 249);
+    std::string path = rec->OpenFilePath();
+    EXPECT_EQ(path, Folder() + "/AREC200708_101508.qvx");
+    rec->StopRecording();
+    ASSERT_FALSE(numbers.empty());
+    // 5 s before the last frame is 3960 ms, frame 74; the first key frame from there is 75.
+    EXPECT_EQ(numbers.front(), 75u);
+    EXPECT_EQ(numbers.back(), 249u);
+    ASSERT_EQ(numbers.size(), 249u - 75u + 1u);
+    for (size_t i = 0; i < numbers.size(); ++i) ASSERT_EQ(numbers[i], 75u + i);
+}
+
+// Frames reach the disk through the writer pool without a thread being woken per frame: only a
+// ring that fills up asks for an early pass.
+TEST_F(RecorderTest, AddFrameWakesTheWriterOnlyWhenTheRingFillsUp) {
+    ASSERT_EQ(rec->Start(1), 0);
+    rec->SetStreamInfo(info);
+    rec->InitDisk(1);
+    ASSERT_EQ(rec->StartRecording(StartInfo(1), 1, false), 0);
+    Feed(0, 200);  // 64-byte frames: a small share of the ring
+    EXPECT_EQ(rec->WakeRequestsForTesting(), 0u);
+    EXPECT_EQ(WaitForFrame(*rec, 199).size(), 200u);
+    // Frames of 100 kB: half the 256 KiB ring after two or three, so some passes are asked
+    // for early, but never one per frame.
+    for (uint32_t n = 200; n < 260; ++n) {
+        auto f = Frame(1, n % 25 == 0 ? 1 : 2, 1000 + n * 40, n, 100000);
+        ASSERT_EQ(rec->AddFrame(f.data(), static_cast<uint32_t>(f.size()), 1000 + n * 40, 1), 0);
+    }
+    EXPECT_LE(rec->WakeRequestsForTesting(), 30u);
+    EXPECT_EQ(WaitForFrame(*rec, 259).size(), 260u);
+}
+
+// The writers are one thread per recording disk, however many channels record.
+TEST_F(RecorderTest, WriterThreadsAreOnePerRecordingDisk) {
+    auto threads = [] {
+        int n = 0;
+        for (auto& e : fs::directory_iterator("/proc/self/task")) n += e.is_directory();
+        return n;
+    };
+    int before = threads();
+    std::vector<std::unique_ptr<Recorder>> recorders;
+    for (int i = 0; i < 64; ++i) {
+        auto r = std::make_unique<Recorder>(2, i, nullptr);
+        ASSERT_EQ(r->Start(1), 0);
+        r->SetStreamInfo(info);
+        r->InitDisk(1 + i % 2);
+        RecordStartInfo s = StartInfo(1);
+        s.disk = static_cast<uint32_t>(1 + i % 2);
+        snprintf(s.folder, sizeof s.folder, "cam-5000-%d", i + 1);
+        ASSERT_EQ(r->StartRecording(s, 1, false), 0);
+        recorders.push_back(std::move(r));
+    }
+    for (uint32_t n = 0; n < 50; ++n) {
+        auto f = Frame(1, n % 25 == 0 ? 1 : 2, 1000 + n * 40, n);
+        for (auto& r : recorders) ASSERT_EQ(r->AddFrame(f.data(), static_cast<uint32_t>(f.size()), 1000 + n * 40, 1), 0);
+    }
+    EXPECT_LE(threads() - before, 2);
+    for (auto& r : recorders) EXPECT_EQ(WaitForFrame(*r, 49).size(), 50u);
+    EXPECT_TRUE(fs::exists(app / "e/QVXFile/2020_07_08/cam-5000-2/images.fi"));
+    EXPECT_LE(threads() - before, 2);
+}
+
+// Streams fed on two threads while a third starts and stops recording and the pool writes:
+// every file holds an unbroken run of its stream's frames from a key frame on.
+TEST_F(RecorderTest, ConcurrentFeedAndRecordingSwitchesKeepEveryFileWhole) {
+    constexpr int kRecorders = 4;
+    std::vector<std::unique_ptr<Recorder>> recorders;
+    for (int i = 0; i < kRecorders; ++i) {
+        auto r = std::make_unique<Recorder>(3, i, nullptr);
+        ASSERT_EQ(r->Start(1), 0);
+        r->SetStreamInfo(info);
+        r->InitDisk(1);
+        recorders.push_back(std::move(r));
+    }
+    std::atomic<bool> done{false};
+    std::atomic<int> refused{0};
+    std::vector<std::thread> feeders;
+    for (int t = 0; t < 2; ++t)
+        feeders.emplace_back([&, t] {
+            for (uint32_t n = 0; !done; ++n) {
+                auto f = Frame(1, n % 10 == 0 ? 1 : 2, 1000 + n * 40, n, 1000);
+                for (int i = t; i < kRecorders; i += 2)
+                    if (recorders[i]->AddFrame(f.data(), static_cast<uint32_t>(f.size()), 1000 + n * 40, 1) != 0)
+                        ++refused;
+                if (n % 10 == 9) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+    for (int round = 0; round < 12; ++round) {
+        for (int i = 0; i < kRecorders; ++i) {
+            RecordStartInfo s = StartInfo(1);
+            snprintf(s.folder, sizeof s.folder, "cam-5000-%d", i + 1);
+            if (round % 2 == 0) EXPECT_EQ(recorders[i]->StartRecording(s, 1, false), 0);
+            else recorders[i]->StopRecording();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        AdvanceClockForTesting(1);
+    }
+    done = true;
+    for (auto& f : feeders) f.join();
+    for (auto& r : recorders) r->StopRecording();
+    recorders.clear();
+    EXPECT_EQ(refused.load(), 0);
+    int files = 0;
+    for (auto& e : fs::recursive_directory_iterator(app / "d/QVXFile")) {
+        if (e.path().extension() != ".qvx") continue;
+        std::vector<uint32_t> numbers = FrameNumbers(e.path());
+        if (numbers.empty()) continue;
+        ++files;
+        EXPECT_EQ(numbers.front() % 10, 0u) << e.path();
+        for (size_t i = 1; i < numbers.size(); ++i) ASSERT_EQ(numbers[i], numbers[i - 1] + 1) << e.path();
+    }
+    EXPECT_GE(files, kRecorders);
 }
 
 }  // namespace
