@@ -186,6 +186,17 @@ int ConfigStore::Close() {
     return 0;
 }
 
+int ConfigStore::Refused(const char* operation, int rc) const {
+    int code = connection_ && connection_->handle() ? sqlite3_errcode(connection_->handle()) : SQLITE_OK;
+    bool databaseError = code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE;
+    const char* why = !connection_     ? "no database open"
+                      : databaseError ? sqlite3_errmsg(connection_->handle())
+                      : rc == -2      ? "already present, or no room"
+                                      : "refused: invalid or unknown";
+    Trace("configuration: %s failed (%d): %s\n", operation, rc, why);
+    return rc;
+}
+
 void ConfigStore::LoadAll() {
     LoadSettings();
     LoadDevices();

@@ -57,13 +57,15 @@ public:
     int LoadSettings();
     int SaveSettings(const SystemSettings& s, bool restoreDefaults) {
         int rc = SaveSettingsImpl(s, restoreDefaults);
-        if (rc == 0) Announce(ConfigPart::kSettings, -1);
-        return rc;
+        if (rc != 0) return Refused("SaveSettings", rc);
+        Announce(ConfigPart::kSettings, -1);
+        return 0;
     }
     int SaveLoginMemory(int userId, const char* password, int remember) {
         int rc = SaveLoginMemoryImpl(userId, password, remember);
-        if (rc == 0) Announce(ConfigPart::kSettings, -1);
-        return rc;
+        if (rc != 0) return Refused("SaveLoginMemory", rc);
+        Announce(ConfigPart::kSettings, -1);
+        return 0;
     }
     // The device service's start-up overrides: plan recording and arming on, 10 GiB reserve.
     void ApplyStartupOverrides();
@@ -78,28 +80,32 @@ public:
     // slot, or -1 when the table is full (the device is then stored but not in memory).
     int AddDevice(const DeviceRecord& rec, int* slot) {
         int rc = AddDeviceImpl(rec, slot);
-        if (rc == 0) Announce(ConfigPart::kDevices, slot ? *slot : -1);
-        return rc;
+        if (rc != 0) return Refused("AddDevice", rc);
+        Announce(ConfigPart::kDevices, slot ? *slot : -1);
+        return 0;
     }
     // Replaces the stored fields of the device in slot and adjusts its channels to
     // rec.channelCount. The slot's own id is kept.
     int ModifyDevice(const DeviceRecord& rec, int slot) {
         int rc = ModifyDeviceImpl(rec, slot);
-        if (rc == 0) Announce(ConfigPart::kDevices, slot);
-        return rc;
+        if (rc != 0) return Refused("ModifyDevice", rc);
+        Announce(ConfigPart::kDevices, slot);
+        return 0;
     }
     int DeleteDevice(int slot) {
         int rc = DeleteDeviceImpl(slot);
-        if (rc == 0) Announce(ConfigPart::kDevices, slot);
-        return rc;
+        if (rc != 0) return Refused("DeleteDevice", rc);
+        Announce(ConfigPart::kDevices, slot);
+        return 0;
     }
     // Changes one setting (ChannelSettingKind) of one channel, or of every channel when
     // channel is outside 0..63. Schedules: data = 14 words, size = 56. Name: data = text,
     // read up to its terminator (or size bytes when size > 0), cut to 31 characters.
     int ModifyChannel(int slot, int channel, int kind, int value, const void* data, int size) {
         int rc = ModifyChannelImpl(slot, channel, kind, value, data, size);
-        if (rc == 0) Announce(ConfigPart::kDevices, slot);
-        return rc;
+        if (rc != 0) return Refused("ModifyChannel", rc);
+        Announce(ConfigPart::kDevices, slot);
+        return 0;
     }
     int IsValidChannel(int slot, int channel) const;
     DeviceInfo& device(int slot) { return devices_[slot]; }
@@ -110,64 +116,75 @@ public:
     int LoadGroups();
     int AddGroup(const char* name, int* groupId = nullptr) {
         int rc = AddGroupImpl(name, groupId);
-        if (rc == 0) Announce(ConfigPart::kGroups, groupId ? *groupId : -1);
-        return rc;
+        if (rc != 0) return Refused("AddGroup", rc);
+        Announce(ConfigPart::kGroups, groupId ? *groupId : -1);
+        return 0;
     }
     int RenameGroup(int groupId, const char* name) {
         int rc = RenameGroupImpl(groupId, name);
-        if (rc == 0) Announce(ConfigPart::kGroups, groupId);
-        return rc;
+        if (rc != 0) return Refused("RenameGroup", rc);
+        Announce(ConfigPart::kGroups, groupId);
+        return 0;
     }
     int DeleteGroup(int groupId) {
         int rc = DeleteGroupImpl(groupId);
-        if (rc == 0) Announce(ConfigPart::kGroups, groupId);
-        return rc;
+        if (rc != 0) return Refused("DeleteGroup", rc);
+        Announce(ConfigPart::kGroups, groupId);
+        return 0;
     }
     // member: deviceIndex and channelIndex in; memberId and channelId filled in.
     int AddGroupMember(int groupId, GroupMember* member) {
         int rc = AddGroupMemberImpl(groupId, member);
-        if (rc == 0) Announce(ConfigPart::kGroups, groupId);
-        return rc;
+        if (rc != 0) return Refused("AddGroupMember", rc);
+        Announce(ConfigPart::kGroups, groupId);
+        return 0;
     }
     int DeleteGroupMember(int memberId) {
         int rc = DeleteGroupMemberImpl(memberId);
-        if (rc == 0) Announce(ConfigPart::kGroups, -1);
-        return rc;
+        if (rc != 0) return Refused("DeleteGroupMember", rc);
+        Announce(ConfigPart::kGroups, -1);
+        return 0;
     }
     const std::vector<GroupInfo>& groups() const { return groups_; }
 
     int LoadMaps();
     int AddMap(const char* name, const char* path, int* mapId = nullptr) {
         int rc = AddMapImpl(name, path, mapId);
-        if (rc == 0) Announce(ConfigPart::kMaps, mapId ? *mapId : -1);
-        return rc;
+        if (rc != 0) return Refused("AddMap", rc);
+        Announce(ConfigPart::kMaps, mapId ? *mapId : -1);
+        return 0;
     }
     int ModifyMap(int mapId, const char* name, const char* path) {
         int rc = ModifyMapImpl(mapId, name, path);
-        if (rc == 0) Announce(ConfigPart::kMaps, mapId);
-        return rc;
+        if (rc != 0) return Refused("ModifyMap", rc);
+        Announce(ConfigPart::kMaps, mapId);
+        return 0;
     }
     int DeleteMap(int mapId) {
         int rc = DeleteMapImpl(mapId);
-        if (rc == 0) Announce(ConfigPart::kMaps, mapId);
-        return rc;
+        if (rc != 0) return Refused("DeleteMap", rc);
+        Announce(ConfigPart::kMaps, mapId);
+        return 0;
     }
     // item: type, x, y, color and either deviceIndex/channelIndex (channel) or url (link) in;
     // itemId, mapId and channelId filled in.
     int AddMapItem(int mapId, MapItem* item) {
         int rc = AddMapItemImpl(mapId, item);
-        if (rc == 0) Announce(ConfigPart::kMaps, mapId);
-        return rc;
+        if (rc != 0) return Refused("AddMapItem", rc);
+        Announce(ConfigPart::kMaps, mapId);
+        return 0;
     }
     int ModifyMapItem(const MapItem& item) {
         int rc = ModifyMapItemImpl(item);
-        if (rc == 0) Announce(ConfigPart::kMaps, item.mapId);
-        return rc;
+        if (rc != 0) return Refused("ModifyMapItem", rc);
+        Announce(ConfigPart::kMaps, item.mapId);
+        return 0;
     }
     int DeleteMapItem(int itemId) {
         int rc = DeleteMapItemImpl(itemId);
-        if (rc == 0) Announce(ConfigPart::kMaps, -1);
-        return rc;
+        if (rc != 0) return Refused("DeleteMapItem", rc);
+        Announce(ConfigPart::kMaps, -1);
+        return 0;
     }
     const std::vector<MapInfo>& maps() const { return maps_; }
 
@@ -175,18 +192,21 @@ public:
     int LoadUsers();
     int AddUser(const UserInfo& u) {
         int rc = AddUserImpl(u);
-        if (rc == 0) Announce(ConfigPart::kUsers, -1);
-        return rc;
+        if (rc != 0) return Refused("AddUser", rc);
+        Announce(ConfigPart::kUsers, -1);
+        return 0;
     }
     int ModifyUser(const UserInfo& u) {
         int rc = ModifyUserImpl(u);
-        if (rc == 0) Announce(ConfigPart::kUsers, -1);
-        return rc;
+        if (rc != 0) return Refused("ModifyUser", rc);
+        Announce(ConfigPart::kUsers, -1);
+        return 0;
     }
     int DeleteUser(const UserInfo& u) {
         int rc = DeleteUserImpl(u);
-        if (rc == 0) Announce(ConfigPart::kUsers, -1);
-        return rc;
+        if (rc != 0) return Refused("DeleteUser", rc);
+        Announce(ConfigPart::kUsers, -1);
+        return 0;
     }
     const UserInfo& user(int slot) const { return users_[slot]; }
 
@@ -198,8 +218,9 @@ public:
     int WriteConfiguration(const char* path);
     int ImportConfiguration(const char* path) {
         int rc = ImportConfigurationImpl(path);
-        if (rc == 0) Announce(ConfigPart::kAll, -1);
-        return rc;
+        if (rc != 0) return Refused("ImportConfiguration", rc);
+        Announce(ConfigPart::kAll, -1);
+        return 0;
     }
     // Whether path is a configuration file ImportConfiguration would take (a usable database
     // with the eight tables and the product code of configuration files), read without writing
@@ -217,6 +238,8 @@ public:
 
 private:
     void Announce(ConfigPart part, int index) { PublishTo(hub_, ConfigChanged{part, index}); }
+    // The trace line of a refused change (with the database's own reason when it has one).
+    int Refused(const char* operation, int rc) const;
     int SaveSettingsImpl(const SystemSettings& s, bool restoreDefaults);
     int SaveLoginMemoryImpl(int userId, const char* password, int remember);
     int AddDeviceImpl(const DeviceRecord& rec, int* slot);
