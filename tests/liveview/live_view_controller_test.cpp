@@ -512,7 +512,12 @@ TEST_F(LiveViewE2E, ThermalInsetOpensOnceTheDeviceIsUpAndClosesWithTheCell) {
         [&] { return rt.deviceState.load() == kDeviceOnline && rt.thermalCapable.load() == 1; }, 20000));
     controller_->RetryInsets(0);
     EXPECT_TRUE(view_.insets[5]);
-    ASSERT_TRUE(test::WaitUntil([&] { return view_.inset.pictures.load() >= 2; }, 20000)) << sim.log();
+    ASSERT_TRUE(test::WaitUntil([&] { return view_.inset.pictures.load() >= 2; }, 20000))
+        << "pictures " << view_.inset.pictures.load() << ", stream " << rt.thermalStream.load() << ", state "
+        << rt.deviceState.load() << ", page messages " << [&] {
+               std::lock_guard lock(postsMutex);
+               return posts.size();
+           }() << "\n" << sim.log();
     controller_->CloseCell(5);
     EXPECT_FALSE(view_.insets[5]);
     controller_->thermal().Flush();
