@@ -1,15 +1,13 @@
 #include "sdk/onvif_soap.h"
 
-#include <libxml/parser.h>
-#include <libxml/tree.h>
+#include "sdk/xml_doc.h"
+
 #include <openssl/evp.h>
 #include <openssl/sha.h>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <string_view>
 
 namespace ocv::onvif {
 
@@ -19,19 +17,10 @@ constexpr size_t kMaxText = 4096;
 constexpr size_t kMaxProfiles = 128;
 constexpr size_t kMaxNotifications = 64;
 
-struct DocFree {
-    void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
-};
-using Doc = std::unique_ptr<xmlDoc, DocFree>;
+using xml::Doc;
 
-Doc Read(const std::string& xml) {
-    if (xml.empty() || xml.size() > kMaxSoapBytes) return nullptr;
-    std::string_view text(xml);
-    if (text.find("<!DOCTYPE") != std::string_view::npos || text.find("<!ENTITY") != std::string_view::npos) return nullptr;
-    static std::once_flag init;
-    std::call_once(init, [] { xmlInitParser(); });
-    return Doc(xmlReadMemory(xml.data(), int(xml.size()), "soap.xml", nullptr,
-                             XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA));
+Doc Read(const std::string& text) {
+    return xml::ReadBounded(text.data(), text.size(), kMaxSoapBytes, "soap.xml");
 }
 
 bool Named(const xmlNode* n, const char* local) {
@@ -56,18 +45,7 @@ const xmlNode* Find(const xmlNode* n, const char* local) {
     return nullptr;
 }
 
-std::string Text(const xmlNode* n) {
-    if (!n) return {};
-    std::string out;
-    for (const xmlNode* c = n->children; c; c = c->next) {
-        if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content) {
-            out += reinterpret_cast<const char*>(c->content);
-            if (out.size() > kMaxText) return {};
-        }
-    }
-    size_t b = out.find_first_not_of(" \t\r\n"), e = out.find_last_not_of(" \t\r\n");
-    return b == std::string::npos ? std::string() : out.substr(b, e - b + 1);
-}
+std::string Text(const xmlNode* n) { return xml::ElementText(n, kMaxText); }
 
 std::string Attr(const xmlNode* n, const char* name) {
     if (!n) return {};

@@ -1,16 +1,14 @@
 #include "sdk/ws_discovery.h"
 
+#include "sdk/xml_doc.h"
+
 #include <arpa/inet.h>
-#include <libxml/parser.h>
-#include <libxml/tree.h>
 #include <openssl/rand.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <string_view>
 
 namespace ocv::wire {
 
@@ -25,21 +23,9 @@ constexpr const char* kMatchesAction = "http://schemas.xmlsoap.org/ws/2005/04/di
 constexpr const char* kAnonymous = "http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous";
 constexpr size_t kMaxText = 4096;
 
-struct DocFree {
-    void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
-};
-using Doc = std::unique_ptr<xmlDoc, DocFree>;
+using xml::Doc;
 
-Doc Read(const char* xml, size_t size) {
-    if (!xml || size == 0 || size > kMaxSoapDatagram) return nullptr;
-    std::string_view text(xml, size);
-    if (text.find("<!DOCTYPE") != std::string_view::npos || text.find("<!ENTITY") != std::string_view::npos) return nullptr;
-    static std::once_flag init;
-    std::call_once(init, [] { xmlInitParser(); });
-    // No network, no DTD loading, no entity substitution; errors are not printed.
-    return Doc(xmlReadMemory(xml, int(size), "datagram.xml", nullptr,
-                             XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA));
-}
+Doc Read(const char* text, size_t size) { return xml::ReadBounded(text, size, kMaxSoapDatagram, "datagram.xml"); }
 
 bool Is(const xmlNode* n, const char* ns, const char* name) {
     return n && n->type == XML_ELEMENT_NODE && n->ns && n->ns->href &&
@@ -55,19 +41,7 @@ const xmlNode* Child(const xmlNode* parent, const char* ns, const char* name) {
     return nullptr;
 }
 
-// The element's text (its text children only), trimmed; "" when absent or too long.
-std::string Text(const xmlNode* n) {
-    if (!n) return {};
-    std::string out;
-    for (const xmlNode* c = n->children; c; c = c->next) {
-        if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content) {
-            out += reinterpret_cast<const char*>(c->content);
-            if (out.size() > kMaxText) return {};
-        }
-    }
-    size_t b = out.find_first_not_of(" \t\r\n"), e = out.find_last_not_of(" \t\r\n");
-    return b == std::string::npos ? std::string() : out.substr(b, e - b + 1);
-}
+std::string Text(const xmlNode* n) { return xml::ElementText(n, kMaxText); }
 
 // Envelope, Header and Body of a SOAP message.
 bool Envelope(const xmlDoc* doc, const xmlNode** header, const xmlNode** body) {
