@@ -41,7 +41,8 @@ const std::vector<PageInfo>& ClientPages() {
              };
              return new UIEmapDlg(c.store, c.log, c.directory, c.events, openLive, parent);
          }},
-        {"logsInfo", "Logs", -1, 8, {kMsgFileMenu, 2, "menu_logs.png"}, false,
+        // After the device tools: the Tool menu's items 0..4 are taken.
+        {"logsInfo", "Logs", -1, 8, {kMsgToolMenu, 5, "menu_logs.png"}, false,
          [](PageContext& c, QWidget* parent) -> Page* {
              return new UILogsInfoDlg(c.store, c.log, c.directory, parent, UILogsInfoDlg::Options{c.startWorkers});
          }},
