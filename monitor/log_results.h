@@ -33,7 +33,8 @@ struct LogRowBatch {
     std::vector<LogRow> rows;
     std::vector<std::string> newTexts;
     size_t filesRead = 0, fileCount = 0;
-    bool last = false;  // the search has ended (finished or stopped)
+    bool last = false;       // the search has ended (finished or stopped)
+    bool truncated = false;  // it ended at the row limit: more records matched
 };
 
 // Numbers texts on the search thread: the same text gets the same number.

@@ -11,6 +11,11 @@ public:
     }
 
     bool Found(const LogRecord& r) override {
+        if (found_ >= job_.maxRows_) {
+            batch_.truncated = true;
+            return false;
+        }
+        ++found_;
         LogRow row;
         row.time = r.time;
         row.logType = r.logType;
@@ -40,12 +45,14 @@ public:
 private:
     void Deliver(bool last) {
         batch_.last = last;
+        const bool truncated = batch_.truncated;
         size_t filesRead = batch_.filesRead, fileCount = batch_.fileCount;
         job_.deliver_(std::move(batch_));
         batch_ = LogRowBatch{};
         batch_.search = job_.search_;
         batch_.filesRead = filesRead;
         batch_.fileCount = fileCount;
+        batch_.truncated = truncated;
         delivered_ = true;
         lastDelivery_ = std::chrono::steady_clock::now();
     }
@@ -54,11 +61,17 @@ private:
     LogTextNumbering numbering_;
     LogRowBatch batch_;
     bool delivered_ = false;
+    size_t found_ = 0;
     std::chrono::steady_clock::time_point lastDelivery_;
 };
 
-LogSearchJob::LogSearchJob(std::string logDirectory, LogQuery query, uint64_t search, DeliverFn deliver)
-    : directory_(std::move(logDirectory)), query_(std::move(query)), search_(search), deliver_(std::move(deliver)) {}
+LogSearchJob::LogSearchJob(std::string logDirectory, LogQuery query, uint64_t search, DeliverFn deliver,
+                           size_t maxRows)
+    : directory_(std::move(logDirectory)),
+      query_(std::move(query)),
+      search_(search),
+      deliver_(std::move(deliver)),
+      maxRows_(maxRows) {}
 
 LogSearchJob::~LogSearchJob() {
     Stop();

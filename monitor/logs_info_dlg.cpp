@@ -170,13 +170,14 @@ void UILogsInfoDlg::StopSearch() {
 void UILogsInfoDlg::TakeBatches() {
     for (LogRowBatch& batch : box_.TakeAll()) {
         if (batch.search != searchNumber_) continue;  // of a search replaced meanwhile
-        const bool last = batch.last;
+        const bool last = batch.last, truncated = batch.truncated;
         const size_t read = batch.filesRead, count = batch.fileCount;
         model_->Append(std::move(batch));
         const size_t rows = model_->results().size();
         if (last) {
             search_.reset();
-            msgLabel_->setText(RecordsText(rows));
+            msgLabel_->setText(truncated ? RecordsText(rows) + "  " + Tr("More records match: narrow the search")
+                                         : RecordsText(rows));
         } else {
             msgLabel_->setText(Tr("Searching") + QString(" %1/%2  ").arg(read).arg(count) + RecordsText(rows));
         }

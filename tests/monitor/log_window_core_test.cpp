@@ -180,6 +180,24 @@ TEST_F(LogWindowCoreTest, TheSearchJobSendsTheFirstFileAtOnceAndEndsWithALastBat
     EXPECT_TRUE(batches[0].rows.empty());
 }
 
+TEST_F(LogWindowCoreTest, ASearchEndsAtItsRowLimitAndSaysMoreMatched) {
+    int64_t start = WriteDays(2020, 7, 1, 3);
+    LogQuery q;
+    q.startTime = start;
+    q.endTime = start + 3 * 86400;
+    auto run = [&](size_t limit) {
+        std::vector<LogRowBatch> batches;
+        LogSearchJob job(dir.str(), q, 1, [&](LogRowBatch&& b) { batches.push_back(std::move(b)); }, limit);
+        EXPECT_EQ(job.Run(), 0);
+        size_t rows = 0;
+        for (const LogRowBatch& b : batches) rows += b.rows.size();
+        return std::pair<size_t, bool>(rows, !batches.empty() && batches.back().last && batches.back().truncated);
+    };
+    EXPECT_EQ(run(30), (std::pair<size_t, bool>{30, true}));
+    EXPECT_EQ(run(72), (std::pair<size_t, bool>{72, false}));  // exactly all of them: nothing more matched
+    EXPECT_EQ(run(1000), (std::pair<size_t, bool>{72, false}));
+}
+
 TEST_F(LogWindowCoreTest, ExportWritesEveryRowInListOrderAndRefusesNothingToWrite) {
     int64_t start = WriteDays(2020, 7, 1, 1);
     LogQuery q;
