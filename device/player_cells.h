@@ -48,4 +48,25 @@ public:
     virtual int ApplyVisibleCount(int splitMode) = 0;
 };
 
+// What the alarm window asks of the player channels: the popup slots 36..38, each bound to a
+// window of the popup video, and the player that shows a channel (its alarm pictures are
+// taken from it). Implemented by PlayerChannelSet; UI thread, except where noted.
+class PopupPlayers {
+public:
+    virtual ~PopupPlayers() = default;
+
+    // A popup slot's player drawing into window (a VideoSurface*). 0; -1 for a grid slot or a
+    // failure of the player library; -2 when no player port is free.
+    virtual int CreatePopupPlayer(int slot, void* window) = 0;
+    virtual int DestroyPlayer(int slot) = 0;
+    // Shows a channel's main stream in a popup slot (a channel shown before is let go).
+    virtual int AttachChannelMain(int slot, int channelId) = 0;
+    virtual int DetachSlot(int slot) = 0;
+    // Any thread.
+    virtual int GetSlotChannel(int slot) const = 0;
+    // Any thread: the player handle of a slot playing the channel, a popup slot first, then
+    // the first grid cell; 0 when none does.
+    virtual int PlayerShowing(int channelId) const = 0;
+};
+
 }  // namespace ocv

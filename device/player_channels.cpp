@@ -100,6 +100,15 @@ int PlayerChannelSet::SetPlayerWindow(int slot, void* window) {
     return QVXPlay_SetDrawWnd(slots_[slot].port.load(), window);
 }
 
+int PlayerChannelSet::CreatePopupPlayer(int slot, void* window) {
+    if (!ValidSlot(slot) || GridSlot(slot) || window == nullptr) return -1;
+    int rc = CreatePlayer(slot, window);
+    if (rc != 0) return rc;
+    rc = SetPlayerWindow(slot, window);
+    if (rc != 0) DestroyPlayer(slot);
+    return rc;
+}
+
 void PlayerChannelSet::ReleaseChannelLocked(int slot) {
     PlayerChannel& s = slots_[slot];
     int id = s.channelId.load();
@@ -200,6 +209,17 @@ int PlayerChannelSet::FirstGridSlotOf(int channelId) const {
     for (int i = 0; i < kGridSlots; ++i)
         if (slots_[i].channelId.load() == channelId) return i;
     return -1;
+}
+
+int PlayerChannelSet::PlayerShowing(int channelId) const {
+    if (channelId < 0) return 0;
+    for (int i = kPopupSlotFirst; i < kPlayerSlots; ++i) {
+        const PlayerChannel& s = slots_[i];
+        if (s.channelId.load() == channelId && s.open.load()) return s.port.load();
+    }
+    int grid = FirstGridSlotOf(channelId);
+    if (grid < 0 || !slots_[grid].open.load()) return 0;
+    return slots_[grid].port.load();
 }
 
 int PlayerChannelSet::OpenSound(int slot) {

@@ -30,7 +30,7 @@ struct PlayerChannel {
     std::mutex lock;
 };
 
-class PlayerChannelSet : public PlayerCells {
+class PlayerChannelSet : public PlayerCells, public PopupPlayers {
 public:
     using ChannelFn = std::function<void(int channelId)>;
 
@@ -46,8 +46,9 @@ public:
     int CreatePlayer(int slot, void* window) override;
     int DestroyPlayer(int slot) override;
     int SetPlayerWindow(int slot, void* window);
+    int CreatePopupPlayer(int slot, void* window) override;
     int AttachChannel(int slot, int channelId, int restart) override;
-    int AttachChannelMain(int slot, int channelId);
+    int AttachChannelMain(int slot, int channelId) override;
     int DetachSlot(int slot) override;
     int SwapSlots(int a, int b, int flag1, int flag2) override;
     int GetSlotChannel(int slot) const override;
@@ -70,6 +71,7 @@ public:
     PlayerChannel& slot(int i) { return slots_[i]; }
     // The first grid slot showing a channel, -1 when none.
     int FirstGridSlotOf(int channelId) const;
+    int PlayerShowing(int channelId) const override;
 
 private:
     static bool ValidSlot(int slot) { return slot >= 0 && slot < kPlayerSlots; }

@@ -114,12 +114,11 @@ bool SubtypeEntryKeeps(int logType, int entry, int subtype) {
                        [&](const SubtypeRange& r) { return subtype >= r.first && subtype <= r.last; });
 }
 
-int SearchLogs(const std::string& logDirectory, const LogQuery& q, std::vector<LogRecord>* out) {
-    if (q.startTime >= q.endTime) return -1;
-    char prefix = LogFilePrefix(q.logType);
-    if (prefix == '\0') return -1;
-    std::string first = DayFileName(prefix, q.startTime), last = DayFileName(prefix, q.endTime);
+std::vector<std::string> CandidateLogFiles(const std::string& logDirectory, const LogQuery& q) {
     std::vector<std::string> files;
+    char prefix = LogFilePrefix(q.logType);
+    if (prefix == '\0') return files;
+    std::string first = DayFileName(prefix, q.startTime), last = DayFileName(prefix, q.endTime);
     if (DIR* dir = opendir(logDirectory.c_str())) {
         while (dirent* e = readdir(dir)) {
             std::string name = e->d_name;
@@ -129,10 +128,17 @@ int SearchLogs(const std::string& logDirectory, const LogQuery& q, std::vector<L
         closedir(dir);
     }
     std::sort(files.begin(), files.end());
+    return files;
+}
+
+int SearchLogs(const std::string& logDirectory, const LogQuery& q, LogSearchSink& sink) {
+    if (q.startTime >= q.endTime) return -1;
+    if (LogFilePrefix(q.logType) == '\0') return -1;
     std::vector<SubtypeRange> ranges;
     bool allSubtypes = q.subtypeEntry == 0;
     bool knownEntry = allSubtypes || EntryRanges(q.logType, q.subtypeEntry, &ranges);
     if (!knownEntry) return 0;
+    std::vector<std::string> files = CandidateLogFiles(logDirectory, q);
     bool keep[kLogSubtypeCount + 1] = {};
     for (int st = 0; st < kLogSubtypeCount; ++st) keep[st] = allSubtypes;
     for (const SubtypeRange& range : ranges)
@@ -140,17 +146,33 @@ int SearchLogs(const std::string& logDirectory, const LogQuery& q, std::vector<L
     std::optional<DeviceMatcher> device;
     if (!q.anyDevice) device.emplace(q);
     bool userFilter = q.logType == kLogOperate && !q.anyUser;
-    for (const std::string& name : files) {
-        LogFileReader reader(logDirectory + "/" + name);
+    for (size_t i = 0; i < files.size(); ++i) {
+        LogFileReader reader(logDirectory + "/" + files[i]);
         while (const LogRecord* r = reader.NextView()) {
             if (r->time < q.startTime || r->time > q.endTime) continue;
             if (r->subtype >= kLogSubtypeCount ? !allSubtypes : !keep[r->subtype]) continue;
             if (device && !device->Matches(*r)) continue;
             if (userFilter && FieldText(r->user, sizeof r->user) != q.user) continue;
-            out->push_back(*r);
+            if (!sink.Found(*r)) return 0;
         }
+        if (!sink.FileDone(i, files.size())) return 0;
     }
     return 0;
+}
+
+int SearchLogs(const std::string& logDirectory, const LogQuery& q, std::vector<LogRecord>* out) {
+    class Collect : public LogSearchSink {
+    public:
+        explicit Collect(std::vector<LogRecord>* out) : out_(out) {}
+        bool Found(const LogRecord& record) override {
+            out_->push_back(record);
+            return true;
+        }
+
+    private:
+        std::vector<LogRecord>* out_;
+    } collect(out);
+    return SearchLogs(logDirectory, q, collect);
 }
 
 std::string FormatLogExportLine(const LogRecord& r, const std::string& typeName,

@@ -24,8 +24,30 @@ struct LogQuery {
 // Whether an entry of the log window's subtype choice keeps a subtype.
 bool SubtypeEntryKeeps(int logType, int entry, int subtype);
 
-// Reads the candidate files of the query's days and appends the matching records in file and
-// record order. 0; -1 when the start is not before the end or the log type is invalid.
+// Receives what a search finds, in file and record order. Called on the searching thread.
+class LogSearchSink {
+public:
+    virtual ~LogSearchSink() = default;
+    // A record that passes the query; false stops the search.
+    virtual bool Found(const LogRecord& record) = 0;
+    // Candidate file `index` of `count` has been read; false stops the search.
+    virtual bool FileDone(size_t index, size_t count) {
+        (void)index;
+        (void)count;
+        return true;
+    }
+};
+
+// The files a query reads, in reading (name) order: those of the log type's prefix whose names
+// lie, in byte order, between the day files of the start and of the end, both inclusive.
+std::vector<std::string> CandidateLogFiles(const std::string& logDirectory, const LogQuery& query);
+
+// Reads the candidate files of the query's days and hands the matching records to the sink.
+// 0 (also when the sink stopped it); -1 when the start is not before the end or the log type
+// is invalid.
+int SearchLogs(const std::string& logDirectory, const LogQuery& query, LogSearchSink& sink);
+
+// The same, appending the matching records to *out.
 int SearchLogs(const std::string& logDirectory, const LogQuery& query, std::vector<LogRecord>* out);
 
 // "[1][yyyy-mm-dd hh:mm:ss][type][user][device][subtype][note]\n"

@@ -1,10 +1,15 @@
 #include "shell/client_pages.h"
 
+#include "emap/emap_dlg.h"
 #include "liveview/realplay_dlg.h"
+#include "monitor/logs_info_dlg.h"
+#include "shell/main_dlg.h"
 #include "store/config_store.h"
 #include "store/relaxed.h"
 #include "setup/user_setup_page.h"
 #include "widgets/window_message.h"
+
+#include <QPointer>
 
 namespace ocv {
 
@@ -21,6 +26,26 @@ const std::vector<PageInfo>& ClientPages() {
         // checked on every operation.
         {"userSetup", "User Config", -1, 7, {kMsgToolMenu, 2, "menu_userSetup.png"}, true,
          [](PageContext& c, QWidget* parent) -> Page* { return new UIUserSetupDlg(c.store, c.log, parent); }},
+        // A camera's item opens its video in the live view: the map asks the main window for
+        // that page (opening it when needed, with its own right checked) and has it show the
+        // channel as a double-click in its tree would.
+        {"emap", "Map", kRightMap, 2, {kMsgViewMenu, 10, "menu_emap.png"}, false,
+         [](PageContext& c, QWidget* parent) -> Page* {
+             QPointer<QWidget> holder(parent);
+             auto openLive = [holder](int device, int channel) {
+                 auto* main = holder ? qobject_cast<MainDlg*>(holder->window()) : nullptr;
+                 if (main == nullptr) return -1;
+                 main->OpenPage("realPlay");
+                 auto* live = dynamic_cast<UIRealPlayDlg*>(main->FindPage("realPlay"));
+                 return live && live->controller().OpenFromTree(device, channel) >= 0 ? 0 : -1;
+             };
+             return new UIEmapDlg(c.store, c.log, c.directory, c.events, openLive, parent);
+         }},
+        // After the device tools: the Tool menu's items 0..4 are taken.
+        {"logsInfo", "Logs", -1, 8, {kMsgToolMenu, 5, "menu_logs.png"}, false,
+         [](PageContext& c, QWidget* parent) -> Page* {
+             return new UILogsInfoDlg(c.store, c.log, c.directory, parent, UILogsInfoDlg::Options{c.startWorkers});
+         }},
     };
     return pages;
 }

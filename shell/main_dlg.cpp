@@ -20,6 +20,7 @@
 #include "device/device_service.h"
 #include "events/alarm_sound.h"
 #include "events/log_record.h"
+#include "monitor/alarm_monitor.h"
 #include "platform/app_dir.h"
 #include "base/build_string.h"
 #include "base/lang.h"
@@ -145,6 +146,12 @@ bool MainDlg::Create() {
         service_.StartWorkers();
         timeSync_->Start();
     }
+    // The alarm and event window, the alarm picture worker (message 1214) and today's readings
+    // read back from the alarm log; a child of this window, it goes with it.
+    new AlarmMonitor(this,
+                     AlarmMonitorServices{service_.store(), service_.directory(), service_.players(), service_.sounds(),
+                                          service_.alarms(), service_.hub(), *events_, ini},
+                     options_.startThreads);
 
     ResolutionBlock size = LoadResolution(ini);
     resize(size.width, size.height);
