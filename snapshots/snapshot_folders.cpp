@@ -113,8 +113,8 @@ ChannelFolder ParseChannelFolderName(const std::string& name) {
     ChannelFolder f;
     f.name = name;
     const size_t c = name.rfind("-C");
-    if (c == std::string::npos || c == 0 || !AllDigits(name, c + 2, name.size() - c - 2) || name.size() - c - 2 > 3)
-        return f;
+    const size_t digits = c == std::string::npos ? 0 : name.size() - c - 2;
+    if (c == std::string::npos || c == 0 || digits == 0 || digits > 3 || !AllDigits(name, c + 2, digits)) return f;
     const size_t p = name.rfind('-', c - 1);
     if (p == std::string::npos || p == 0 || c - p - 1 == 0 || c - p - 1 > 5 || !AllDigits(name, p + 1, c - p - 1))
         return f;
