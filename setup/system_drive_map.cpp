@@ -43,11 +43,11 @@ bool WriteLetter(const std::string& ini, char letter, const char* directory) {
 // names is mapped, so the first edit writes them down first.
 bool WriteImplicitDrives(const std::string& ini) {
     if (HasDriveSection(ini)) return true;
-    for (char letter : {'C', 'D'}) {
-        std::string dir = drives::DriveDirectory(letter);
-        if (dir.empty() || !WriteLetter(ini, letter, dir.c_str())) return false;
-    }
-    return true;
+    // Both looked up before either is written: once C is in the section, D is no longer implicit.
+    const std::string c = drives::DriveDirectory('C');
+    const std::string d = drives::DriveDirectory('D');
+    if (c.empty() || d.empty()) return false;
+    return WriteLetter(ini, 'C', c.c_str()) && WriteLetter(ini, 'D', d.c_str());
 }
 
 }  // namespace

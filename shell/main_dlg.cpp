@@ -675,10 +675,12 @@ void MainDlg::mouseMoveEvent(QMouseEvent* e) {
     if (resizeEdges_ && (e->buttons() & Qt::LeftButton)) {
         const QPoint delta = e->globalPosition().toPoint() - resizeStart_;
         QRect g = resizeGeometry_;
-        if (resizeEdges_ & Qt::LeftEdge) g.setLeft(std::min(g.left() + delta.x(), g.right() - minimumWidth()));
-        if (resizeEdges_ & Qt::RightEdge) g.setRight(std::max(g.right() + delta.x(), g.left() + minimumWidth()));
-        if (resizeEdges_ & Qt::TopEdge) g.setTop(std::min(g.top() + delta.y(), g.bottom() - minimumHeight()));
-        if (resizeEdges_ & Qt::BottomEdge) g.setBottom(std::max(g.bottom() + delta.y(), g.top() + minimumHeight()));
+        // QRect's right and bottom are inclusive: a width w spans left .. left + w - 1.
+        const int minW = minimumWidth(), minH = minimumHeight();
+        if (resizeEdges_ & Qt::LeftEdge) g.setLeft(std::min(g.left() + delta.x(), g.right() - minW + 1));
+        if (resizeEdges_ & Qt::RightEdge) g.setRight(std::max(g.right() + delta.x(), g.left() + minW - 1));
+        if (resizeEdges_ & Qt::TopEdge) g.setTop(std::min(g.top() + delta.y(), g.bottom() - minH + 1));
+        if (resizeEdges_ & Qt::BottomEdge) g.setBottom(std::max(g.bottom() + delta.y(), g.top() + minH - 1));
         setGeometry(g);
         return;
     }
