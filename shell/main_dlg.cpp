@@ -219,7 +219,6 @@ void MainDlg::BuildWindow() {
     ui.statusLayout->addWidget(sizeGrip_, 0, Qt::AlignBottom | Qt::AlignRight);
     setupOption_ = ui.setupOption;
     setupOption_->setIcon(SkinIcon("menu_setup.png"));
-    setupOption_->setText(Tr("Control"));
     setupOption_->setToolTip(Tr("Control"));
     connect(setupOption_, &QPushButton::clicked, this, [this] {
         OpenPage("setup");
