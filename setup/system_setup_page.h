@@ -51,7 +51,8 @@ public:
     void SetFileDialogHookForTesting(FileDialogHook hook) { fileHook_ = std::move(hook); }
     // The surveys shown so far (0 before the first arrives).
     int surveySerial() const { return shownSurvey_; }
-    void RequestSurvey() { survey_->Request(); }
+    // The serial of the survey that will show the state as it is now.
+    int RequestSurvey() { return survey_->Request(); }
     QTableWidget* driveList() const { return driveList_; }
 
 protected:

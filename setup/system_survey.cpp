@@ -34,12 +34,15 @@ SystemSurveyWorker::~SystemSurveyWorker() {
     thread_.join();
 }
 
-void SystemSurveyWorker::Request() {
+int SystemSurveyWorker::Request() {
+    int serial = 0;
     {
         std::lock_guard lock(mutex_);
         requested_ = true;
+        serial = started_ + 1;  // the next survey to start reads the state after this call
     }
     wake_.notify_all();
+    return serial;
 }
 
 SystemSurvey SystemSurveyWorker::Latest() const {
@@ -53,11 +56,12 @@ void SystemSurveyWorker::Run() {
         wake_.wait(lock, [this] { return requested_ || stopping_; });
         if (stopping_) return;
         requested_ = false;
+        const int serial = ++started_;
         lock.unlock();
         SystemSurvey survey = TakeSystemSurvey();
         lock.lock();
         if (stopping_) return;
-        survey.serial = ++serial_;
+        survey.serial = serial;
         latest_ = std::move(survey);
         lock.unlock();
         if (ready_) ready_();

@@ -34,7 +34,9 @@ public:
     SystemSurveyWorker& operator=(const SystemSurveyWorker&) = delete;
 
     // Asks for a new survey; requests made while one runs are served by one more survey.
-    void Request();
+    // Returns the serial of the survey that answers this request (it sees every change made
+    // before the call).
+    int Request();
     // The latest finished survey (serial 0 before the first). Any thread.
     SystemSurvey Latest() const;
 
@@ -47,7 +49,7 @@ private:
     bool requested_ = false;
     bool stopping_ = false;
     SystemSurvey latest_;
-    int serial_ = 0;
+    int started_ = 0;  // surveys begun; each takes the next serial
     std::thread thread_;
 };
 
