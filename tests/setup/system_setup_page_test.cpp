@@ -10,16 +10,13 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
-#include <atomic>
 #include <filesystem>
-#include <thread>
 
 #include "platform/autostart.h"
 #include "platform/drives.h"
 #include "platform/profile.h"
 #include "setup/system_display_config.h"
 #include "setup/system_setup_page.h"
-#include "setup/system_survey.h"
 #include "store/config_files.h"
 #include "store/pending_import.h"
 #include "store/text_field.h"
@@ -363,30 +360,4 @@ TEST(SystemSetupPage, ImportDataRefusesAFileThatIsNoDatabaseAndExportNeedsAnAdmi
     EXPECT_FALSE(fs::exists(f.dir / "out.bak"));
     // Settings themselves it may save.
     EXPECT_TRUE(rig.page->Save());
-}
-
-TEST(SystemSurveyWorker, RequestsFromManyThreadsAreEachAnsweredByALaterSurvey) {
-    ShellFixture f;  // the application directory the survey reads
-    std::atomic<int> ready{0};
-    std::vector<int> answeredBy(16);
-    int highest = 0;
-    {
-        SystemSurveyWorker worker([&] { ++ready; });
-        EXPECT_EQ(worker.Latest().serial, 0);
-        const int first = worker.Request();
-        EXPECT_EQ(first, 1);
-        std::vector<std::thread> threads;
-        for (size_t i = 0; i < answeredBy.size(); ++i)
-            threads.emplace_back([&, i] { answeredBy[i] = worker.Request(); });
-        for (auto& t : threads) t.join();
-        highest = *std::max_element(answeredBy.begin(), answeredBy.end());
-        // Never an answer from before the request, and never more surveys than requests.
-        EXPECT_GE(*std::min_element(answeredBy.begin(), answeredBy.end()), first);
-        EXPECT_LE(highest, first + static_cast<int>(answeredBy.size()));
-        ASSERT_TRUE(test::WaitFor([&] { return worker.Latest().serial >= highest; }));
-        EXPECT_EQ(worker.Latest().drives.size(), static_cast<size_t>(drives::kMaxDrives));
-        worker.Request();  // still pending when the worker goes: it is joined, not run
-    }
-    EXPECT_GE(ready.load(), highest);
-    EXPECT_LE(ready.load(), 1 + static_cast<int>(answeredBy.size()));
 }
