@@ -4,7 +4,7 @@
 // opens without the dialog) and the devices it names (scripts/screenshot starts the simulator).
 // Every page of the client's page list gets "page-<name>.png", so a page registered later gets
 // its picture without a change here; the windows that are not pages get their own names
-// (splash, login, lock, message, snapshots). Pictures wider than WIDTH (default 640, what fits
+// (splash, login, lock, account, message, snapshots, closing). Pictures wider than WIDTH (default 640, what fits
 // the manual's page) are scaled down. Meant for scripts/screenshot under Xvfb.
 #include <QApplication>
 #include <QBuffer>
@@ -28,6 +28,7 @@
 #include "shell/client_pages.h"
 #include "shell/client_services.h"
 #include "shell/main_dlg.h"
+#include "setup/user_setup_page.h"
 #include "shell/splash_dialog.h"
 #include "snapshots/snapshot_viewer_dlg.h"
 #include "store/text_field.h"
@@ -185,6 +186,11 @@ int main(int argc, char** argv) {
             Save(viewer, "snapshots");
         }
         {
+            ocv::UIModifyDlg form(&service->store().user(0), &window);
+            form.show();
+            Save(form, "account");
+        }
+        {
             ocv::UIMessageBoxDlg box(&window, ocv::Tr("Successfully saved!"), ocv::Tr("Complete"), ocv::kMsgComplete);
             box.show();
             Save(box, "message");
@@ -196,8 +202,13 @@ int main(int argc, char** argv) {
         lock.show();
         Save(lock, "lock");
     }
-    ocv::SetService(nullptr);
-    service.reset();
-    QVX_SDK_Cleanup();
+    {
+        // The client's own exit: the splash logs the devices out, ends the service and the
+        // device library, and closes itself.
+        ocv::UIWzdSplashDlg closing(ocv::UIWzdSplashDlg::kShuttingDown, &service, nullptr);
+        closing.show();
+        Save(closing, "closing");
+        closing.exec();
+    }
     return gOk ? 0 : 1;
 }
