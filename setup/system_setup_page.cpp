@@ -135,7 +135,9 @@ UISystemSetupDlg::UISystemSetupDlg(ConfigStore& store, LogWriter& log, EventBrid
     syncMinuteSpin_->setRange(0, 59);
     syncSecondSpin_->setRange(0, 59);
     for (QSpinBox* s : {syncHourSpin_, syncMinuteSpin_, syncSecondSpin_}) s->setWrapping(true);
-    tempRepeatSpin_->setRange(1, kMaxTemperatureRepeat);
+    // 0 silences the abnormal-temperature sound; the alarm itself is still raised and logged.
+    tempRepeatSpin_->setRange(0, kMaxTemperatureRepeat);
+    tempRepeatSpin_->setSpecialValueText(Tr("Off"));
     alarmLenEdit_->setToolTip(Tr("The alarm time range from 5 to 1800 seconds"));
 
     for (int k = 0; k < kSoundKindCount; ++k) {

@@ -214,9 +214,13 @@ TEST(SystemSetupPage, DisplayModeSizeLockAndSoundsGoToConfigIniAndTestButtonsPla
 
     rig.Find<QCheckBox>("sizeLockOption")->setChecked(false);
     rig.Find<QComboBox>("displayModeCombo")->setCurrentIndex(0);
+    rig.Find<QSpinBox>("tempRepeatSpin")->setValue(0);  // "Off": no temperature sound at all
     ASSERT_TRUE(rig.page->Save());
     EXPECT_FALSE(LoadWindowSizeLock(ini).locked);
     EXPECT_EQ(LoadDisplayMode(ini), 0);
+    EXPECT_EQ(LoadSoundAttributes(ini).TemperatureRepeat(), 0);
+    EXPECT_EQ(LoadSoundAttributes(ini).words[0], 1) << "the block stays configured";
+    EXPECT_EQ(rig.temperaturePlays, 0);
 
     for (const char* button : {"testMotionBtn", "testInputBtn", "testVideoLossBtn", "testDiskFullBtn",
                                "testTemperatureBtn"})
