@@ -126,6 +126,11 @@ TEST(SystemSetupPage, ChosenListPositionsAndTimeAreStoredAsTheirValues) {
     rig.Find<QSpinBox>("syncMinuteSpin")->setValue(2);
     rig.Find<QSpinBox>("syncSecondSpin")->setValue(3);
     rig.Find<QCheckBox>("exitVerifyOption")->setChecked(true);
+    // The Record boxes of the drive list are the DISK bits: C is bit 0, Z bit 23.
+    QTableWidget* drives = rig.page->driveList();
+    for (int row = 0; row < drives->rowCount(); ++row) drives->item(row, 4)->setCheckState(Qt::Unchecked);
+    drives->item('E' - 'C', 4)->setCheckState(Qt::Checked);
+    drives->item('Z' - 'C', 4)->setCheckState(Qt::Checked);
     rig.Find<QPushButton>("saveBtn")->click();
     EXPECT_EQ(f.Texts().back(), "Successfully saved!");
 
@@ -140,6 +145,7 @@ TEST(SystemSetupPage, ChosenListPositionsAndTimeAreStoredAsTheirValues) {
     EXPECT_EQ(s.ENABLETIME, 1);
     EXPECT_EQ(s.CHECKTIME, 3723);
     EXPECT_EQ(s.ENABLEOSD, 1);
+    EXPECT_EQ(s.DISK, (1 << 2) | (1 << 23));
 }
 
 TEST(SystemSetupPage, AlarmDurationOutOfRangeIsRefusedAndNothingIsSaved) {
