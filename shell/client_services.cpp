@@ -13,6 +13,7 @@ void SetService(DeviceService* service) {
 
 PageContext MakePageContext(DeviceService& service, EventBridge& events, bool startWorkers) {
     AlarmEngine& alarms = service.alarms();
+    AlarmSoundPlayer& sounds = service.sounds();
     return PageContext{service.store(),
                        service.log(),
                        service.connections(),
@@ -23,7 +24,9 @@ PageContext MakePageContext(DeviceService& service, EventBridge& events, bool st
                        service.directory(),
                        events,
                        [&alarms] { return std::pair<int, int>{alarms.TemperatureReadings(), alarms.AbnormalReadings()}; },
-                       startWorkers};
+                       startWorkers,
+                       AlarmSoundControls{[&sounds](int kind) { sounds.TestSound(kind); },
+                                          [&sounds](int plays) { sounds.SetTemperatureRepeat(plays); }}};
 }
 
 }  // namespace ocv

@@ -13,9 +13,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSizeGrip>
 #include <QStackedWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "device/device_service.h"
 #include "events/alarm_sound.h"
@@ -31,8 +33,10 @@
 #include "widgets/login_dialog.h"
 #include "widgets/message_box.h"
 #include "widgets/skin_image.h"
+#include "setup/system_display_config.h"
 #include "shell/client_pages.h"
 #include "shell/client_services.h"
+#include "snapshots/snapshot_viewer_dlg.h"
 #include "widgets/event_bridge.h"
 #include "shell/window_config.h"
 #include "widgets/window_message.h"
@@ -51,6 +55,12 @@ QString PageOfToolbarIndex(int index) {
 }
 
 QString ConfigIni() { return QString::fromStdString(AppPath("config.ini")); }
+
+// Width of the frame band in which the pointer resizes the window.
+constexpr int kResizeBand = 6;
+// The window is never made smaller than this by hand.
+constexpr int kMinWindowWidth = 800;
+constexpr int kMinWindowHeight = 560;
 
 // Ends every modal dialog (a login, a question, a file dialog, the lock) as cancelled. Each
 // dialog's own loop returns, so the code that opened it goes on as after a Cancel.
@@ -118,10 +128,15 @@ bool MainDlg::Create() {
     int order[10];
     int count = PageOpenOrder(toolbar, order);
     for (int i = 0; i < count; ++i) OpenPage(PageOfToolbarIndex(order[i]));
-    // Nothing asked for: the first page of the list the operator may open (the live view).
+    // Nothing asked for beside the setup home: the first page of the list the operator may open
+    // (the live view) comes to the front.
+    const bool asked = std::any_of(pages_.begin(), pages_.end(), [](const auto& p) { return p.first != "setup"; });
     for (const PageInfo& p : ClientPages()) {
-        if (!pages_.empty()) break;
-        if (p.right >= 0 && CurrentSession().HasRight(p.right)) OpenPage(p.name);
+        if (asked) break;
+        if (p.right >= 0 && CurrentSession().HasRight(p.right)) {
+            OpenPage(p.name);
+            break;
+        }
     }
     RenewClockSnapshot();
 
@@ -157,6 +172,12 @@ bool MainDlg::Create() {
     resize(size.width, size.height);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    ReadSizeLock();
+    // The size lock and the display settings are read again whenever the settings are saved.
+    events_->Subscribe(this, CoreEventHub::MaskOf<ConfigChanged>(), [this](const CoreEvent& e) {
+        const ConfigPart part = std::get<ConfigChanged>(e).part;
+        if (part == ConfigPart::kSettings || part == ConfigPart::kAll) ReadSizeLock();
+    });
     loginInfo_ = new UILoginInfoWnd(this);
 
     if (options_.startThreads) service_.connections().StartAllDeviceThreads();
@@ -170,24 +191,17 @@ void MainDlg::BuildWindow() {
     ui.systemLabel->setText(windowTitle());
     connect(this, &QWidget::windowTitleChanged, ui.systemLabel, &QLabel::setText);
 
-    SetupMenu(ui.fileMenu, "File", kMsgFileMenu, {{3, "menu_exit.png", "Exit system"}});
+    SetupMenu(ui.fileMenu, "File", kMsgFileMenu,
+              {{0, "menu_snap.png", "Open capture file"}, {3, "menu_exit.png", "Exit system"}});
     SetupMenu(ui.systemMenu, "System", kMsgSystemMenu,
               {{0, "menu_lock.png", "Logout"}, {3, nullptr, "Import file"}, {4, nullptr, "Export file"}});
-    std::vector<std::tuple<int, const char*, const char*>> viewItems;
+    MenuItems viewItems;
     static const char* const kSizeTexts[7] = {"1024*720", "1024*768", "1280*1024", "1360*768",
                                               "1366*768", "1440*900", "1920*1080"};
     for (int i = 0; i < 7; ++i) viewItems.emplace_back(i, nullptr, kSizeTexts[i]);
     viewItems.emplace_back(7, "menu_fullscreen.png", "Full Screen");
-    std::vector<std::tuple<int, const char*, const char*>> toolItems;
-    // Every page offers itself in the menu its registration names, in item order.
-    for (const PageInfo& p : ClientPages()) {
-        if (p.menu.menuMessage == kMsgViewMenu) viewItems.emplace_back(p.menu.item, p.menu.icon, p.title);
-        if (p.menu.menuMessage == kMsgToolMenu) toolItems.emplace_back(p.menu.item, p.menu.icon, p.title);
-    }
-    std::sort(viewItems.begin(), viewItems.end());
-    std::sort(toolItems.begin(), toolItems.end());
     SetupMenu(ui.viewMenu, "View", kMsgViewMenu, viewItems);
-    SetupMenu(ui.toolMenu, "Tool", kMsgToolMenu, toolItems);
+    SetupMenu(ui.toolMenu, "Tool", kMsgToolMenu, {});
     SetupMenu(ui.helpMenu, "Help", kMsgHelpMenu, {{0, "menu_help.png", "User's manual"}, {1, "menu_about.png", "About"}});
 
     ui.loginInfoBtn->setText(QString::fromLocal8Bit(CurrentSession().user().userName));
@@ -201,19 +215,23 @@ void MainDlg::BuildWindow() {
     ui.lockBtn->setIcon(SkinIcon("lock.png"));
     connect(ui.lockBtn, &QPushButton::clicked, this, [this] { Lock(); });
     connect(ui.minBtn, &QPushButton::clicked, this, [this] { showMinimized(); });
-    QPushButton* maxBtn = ui.maxBtn;
-    QPushButton* restoreBtn = ui.restoreBtn;
-    restoreBtn->hide();
-    connect(maxBtn, &QPushButton::clicked, this, [this, maxBtn, restoreBtn] {
-        showMaximized();
-        maxBtn->hide();
-        restoreBtn->show();
+    maxBtn_ = ui.maxBtn;
+    restoreBtn_ = ui.restoreBtn;
+    connect(maxBtn_, &QPushButton::clicked, this, [this] { showMaximized(); });
+    connect(restoreBtn_, &QPushButton::clicked, this, [this] { showNormal(); });
+    titleBar_ = ui.titleBar;
+    setMouseTracking(true);
+    sizeGrip_ = new QSizeGrip(ui.statusBar);
+    sizeGrip_->setObjectName("sizeGrip");
+    ui.statusLayout->addWidget(sizeGrip_, 0, Qt::AlignBottom | Qt::AlignRight);
+    setupOption_ = ui.setupOption;
+    setupOption_->setIcon(SkinIcon("menu_setup.png"));
+    setupOption_->setToolTip(Tr("Control"));
+    connect(setupOption_, &QPushButton::clicked, this, [this] {
+        OpenPage("setup");
+        OnPageChanged();  // checked exactly while the setup home is in front
     });
-    connect(restoreBtn, &QPushButton::clicked, this, [this, maxBtn, restoreBtn] {
-        showNormal();
-        restoreBtn->hide();
-        maxBtn->show();
-    });
+    UpdateFrame();
     connect(ui.closeBtn, &QPushButton::clicked, this, [this] { ExitSystem(false); });
 
     tabStrip_ = ui.tabLayout;
@@ -238,8 +256,12 @@ void MainDlg::BuildWindow() {
     connect(consoleKey, &QShortcut::activated, this, &MainDlg::ToggleDebugConsole);
 }
 
-void MainDlg::SetupMenu(QPushButton* button, const char* title, int message,
-                        const std::vector<std::tuple<int, const char*, const char*>>& items) {
+void MainDlg::SetupMenu(QPushButton* button, const char* title, int message, MenuItems items) {
+    // Every page offers itself in the menu its registration names.
+    for (const PageInfo& p : ClientPages())
+        if (p.menu.menuMessage == message) items.emplace_back(p.menu.item, p.menu.icon, p.title);
+    std::sort(items.begin(), items.end(),
+              [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
     button->setText(Tr(title));
     auto* menu = new QMenu(button);
     menu->setObjectName(button->objectName() + "Popup");
@@ -285,7 +307,8 @@ void MainDlg::OnMenu(int message, int item) {
     }
     switch (message) {
         case kMsgFileMenu:
-            if (item == 3) ExitSystem(false);
+            if (item == 0) OpenSnapshotViewer();
+            else if (item == 3) ExitSystem(false);
             break;
         case kMsgSystemMenu:
             if (item == 0) Logout();
@@ -294,7 +317,7 @@ void MainDlg::OnMenu(int message, int item) {
             break;
         case kMsgViewMenu:
             if (item >= 0 && item <= 6) ApplyViewSize(item);
-            else if (item == 7) isFullScreen() ? showNormal() : showFullScreen();
+            else if (item == 7) ToggleFullScreen();
             break;
         case kMsgHelpMenu:
             if (item == 0) OpenHelp();
@@ -308,10 +331,13 @@ void MainDlg::ApplyViewSize(int item) {
     int width = 0, height = 0;
     if (!ViewItemSize(item, &width, &height)) return;
     if (isFullScreen() || isMaximized()) showNormal();
+    // A locked window is locked at the size chosen now.
+    if (sizeLocked_) setFixedSize(width, height);
     resize(width, height);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width / 2, height / 2));
-    SaveResolution(ConfigIni().toStdString(), ResolutionBlock{width, height, 1});
+    SaveResolution(ConfigIni().toStdString(), ResolutionBlock{width, height, sizeLocked_ ? 0 : 1});
+    UpdateFrame();
 }
 
 void MainDlg::OpenPage(const QString& name) {
@@ -390,6 +416,10 @@ void MainDlg::OnPageChanged() {
         // A page behind another tab (or behind the lock) does no work for nobody to see.
         if (opened.content == current) opened.page->OnShown();
         else opened.page->OnHidden();
+    }
+    if (setupOption_) {
+        auto setup = pages_.find("setup");
+        setupOption_->setChecked(setup != pages_.end() && setup->second.content == current);
     }
 }
 
@@ -562,15 +592,135 @@ void MainDlg::ToggleDebugConsole() {
     console_->show();
 }
 
+void MainDlg::OpenSnapshotViewer() {
+    if (!CurrentSession().LoggedIn() && !ShowLoginDialog(this, true)) return;
+    UISnapshotDlg viewer(service_.store(), this);
+    viewer.resize(1000, 640);
+    if (modalHook_) {
+        modalHook_(viewer);
+        return;
+    }
+    viewer.exec();
+}
+
+void MainDlg::ReadSizeLock() {
+    const WindowSizeLock lock = LoadWindowSizeLock(ConfigIni().toStdString());
+    sizeLocked_ = lock.locked;
+    if (sizeLocked_ && !isMaximized() && !isFullScreen()) resize(lock.width, lock.height);
+    UpdateFrame();
+}
+
+void MainDlg::UpdateFrame() {
+    if (!maxBtn_) return;
+    const bool normal = !isMaximized() && !isFullScreen();
+    maxBtn_->setVisible(normal);
+    maxBtn_->setEnabled(!sizeLocked_);
+    restoreBtn_->setVisible(!normal);
+    sizeGrip_->setVisible(normal && !sizeLocked_);
+    if (sizeLocked_ && normal) {
+        setFixedSize(size());
+    } else {
+        setMinimumSize(kMinWindowWidth, kMinWindowHeight);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+}
+
+void MainDlg::ToggleFullScreen() {
+    if (isFullScreen()) {
+        showNormal();
+        return;
+    }
+    // The lock keeps the normal window's size only; the whole screen is another matter.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    showFullScreen();
+}
+
+void MainDlg::ToggleMaximized() {
+    if (isMaximized()) showNormal();
+    else if (!sizeLocked_ && !isFullScreen()) showMaximized();
+}
+
+void MainDlg::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange) {
+        // Leaving full screen or maximised: a locked window takes its locked size again.
+        if (sizeLocked_ && !isMaximized() && !isFullScreen()) ReadSizeLock();
+        else UpdateFrame();
+    }
+}
+
+Qt::Edges MainDlg::ResizeEdgesAt(QPoint p) const {
+    Qt::Edges edges;
+    if (sizeLocked_ || isMaximized() || isFullScreen()) return edges;
+    if (p.x() < kResizeBand) edges |= Qt::LeftEdge;
+    if (p.x() >= width() - kResizeBand) edges |= Qt::RightEdge;
+    if (p.y() < kResizeBand) edges |= Qt::TopEdge;
+    if (p.y() >= height() - kResizeBand) edges |= Qt::BottomEdge;
+    return edges;
+}
+
 void MainDlg::mousePressEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton) dragOffset_ = e->globalPosition().toPoint() - frameGeometry().topLeft();
+    if (e->button() == Qt::LeftButton) {
+        const Qt::Edges edges = ResizeEdgesAt(e->position().toPoint());
+        if (edges) {
+            // The window system resizes when it can; otherwise the moves below do.
+            if (windowHandle() && windowHandle()->startSystemResize(edges)) return;
+            resizeEdges_ = edges;
+            resizeStart_ = e->globalPosition().toPoint();
+            resizeGeometry_ = geometry();
+            return;
+        }
+        dragging_ = true;
+        dragOffset_ = e->globalPosition().toPoint() - frameGeometry().topLeft();
+    }
     QWidget::mousePressEvent(e);
 }
 
 void MainDlg::mouseMoveEvent(QMouseEvent* e) {
-    if ((e->buttons() & Qt::LeftButton) && !isMaximized() && !isFullScreen())
+    if (resizeEdges_ && (e->buttons() & Qt::LeftButton)) {
+        const QPoint delta = e->globalPosition().toPoint() - resizeStart_;
+        QRect g = resizeGeometry_;
+        // QRect's right and bottom are inclusive: a width w spans left .. left + w - 1.
+        const int minW = minimumWidth(), minH = minimumHeight();
+        if (resizeEdges_ & Qt::LeftEdge) g.setLeft(std::min(g.left() + delta.x(), g.right() - minW + 1));
+        if (resizeEdges_ & Qt::RightEdge) g.setRight(std::max(g.right() + delta.x(), g.left() + minW - 1));
+        if (resizeEdges_ & Qt::TopEdge) g.setTop(std::min(g.top() + delta.y(), g.bottom() - minH + 1));
+        if (resizeEdges_ & Qt::BottomEdge) g.setBottom(std::max(g.bottom() + delta.y(), g.top() + minH - 1));
+        setGeometry(g);
+        return;
+    }
+    if (e->buttons() == Qt::NoButton) {
+        const Qt::Edges edges = ResizeEdgesAt(e->position().toPoint());
+        if ((edges & Qt::LeftEdge && edges & Qt::TopEdge) || (edges & Qt::RightEdge && edges & Qt::BottomEdge))
+            setCursor(Qt::SizeFDiagCursor);
+        else if ((edges & Qt::RightEdge && edges & Qt::TopEdge) || (edges & Qt::LeftEdge && edges & Qt::BottomEdge))
+            setCursor(Qt::SizeBDiagCursor);
+        else if (edges & (Qt::LeftEdge | Qt::RightEdge))
+            setCursor(Qt::SizeHorCursor);
+        else if (edges & (Qt::TopEdge | Qt::BottomEdge))
+            setCursor(Qt::SizeVerCursor);
+        else
+            unsetCursor();
+    } else if (dragging_ && (e->buttons() & Qt::LeftButton) && !isMaximized() && !isFullScreen()) {
         move(e->globalPosition().toPoint() - dragOffset_);
+    }
     QWidget::mouseMoveEvent(e);
+}
+
+void MainDlg::mouseReleaseEvent(QMouseEvent* e) {
+    resizeEdges_ = {};
+    dragging_ = false;
+    QWidget::mouseReleaseEvent(e);
+}
+
+void MainDlg::mouseDoubleClickEvent(QMouseEvent* e) {
+    // A double click on the title bar maximises and restores, as on any window.
+    if (e->button() == Qt::LeftButton && titleBar_ && titleBar_->geometry().contains(e->position().toPoint())) {
+        ToggleMaximized();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(e);
 }
 
 }  // namespace ocv

@@ -2,16 +2,19 @@
 // The application's single top-level window: caption-less frame with its own title bar, the
 // five menus, the page tabs, the status area, the background workers and the exit procedure.
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <memory>
 
 #include "shell/status_worker.h"
 
+class QDialog;
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QHBoxLayout;
+class QSizeGrip;
 
 namespace ocv {
 
@@ -58,21 +61,42 @@ public:
     void ImportConfigurationFile(const QString& path);
     void ExportConfiguration();
     void ApplyViewSize(int item);
-    // System 0: the confirming login, then nobody is logged in and the accounts page closes.
+    // System 0: the confirming login, then the setup page comes to the front, nobody is logged
+    // in and the accounts page closes.
     void Logout();
+    // File 0: the snapshot viewer, modal.
+    void OpenSnapshotViewer();
+    // Tests see the modal windows the menus open instead of their loops: the hook gets the window
+    // (not yet shown) and the window closes when it returns.
+    void SetModalHookForTesting(std::function<void(QDialog& dialog)> hook) { modalHook_ = std::move(hook); }
+    // Whether the operator has locked the window at its size (config.ini): read again after
+    // every settings change.
+    bool sizeLocked() const { return sizeLocked_; }
     // The lock button: the window hides until the current user's password is typed.
     void Lock();
 
 protected:
     bool event(QEvent* e) override;
+    void changeEvent(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
 
 private:
     void BuildWindow();
-    void SetupMenu(QPushButton* button, const char* title, int message,
-                   const std::vector<std::tuple<int, const char*, const char*>>& items);
+    using MenuItems = std::vector<std::tuple<int, const char*, const char*>>;
+    // The menu's own items and those of the pages registered in it, in item order.
+    void SetupMenu(QPushButton* button, const char* title, int message, MenuItems items);
+    // The maximise and restore buttons, the size grip and the size limits follow the window's
+    // state and the size lock.
+    void UpdateFrame();
+    void ReadSizeLock();
+    void ToggleMaximized();
+    void ToggleFullScreen();
+    // The frame edges under a point of the window (none while it may not be resized there).
+    Qt::Edges ResizeEdgesAt(QPoint point) const;
     void OnStatusTick(intptr_t time, intptr_t packed);
     void ShowAbout();
     void OpenHelp();
@@ -108,7 +132,19 @@ private:
     std::map<QString, OpenedPage> pages_;
     DebugConsole* console_ = nullptr;
     UILoginInfoWnd* loginInfo_ = nullptr;
+    QPushButton* maxBtn_ = nullptr;
+    QPushButton* restoreBtn_ = nullptr;
+    QPushButton* setupOption_ = nullptr;
+    QSizeGrip* sizeGrip_ = nullptr;
+    QWidget* titleBar_ = nullptr;
+    bool sizeLocked_ = false;
     QPoint dragOffset_;
+    bool dragging_ = false;
+    // Resizing by an edge where the window system does not do it itself.
+    Qt::Edges resizeEdges_;
+    QPoint resizeStart_;
+    QRect resizeGeometry_;
+    std::function<void(QDialog&)> modalHook_;
 };
 
 }  // namespace ocv

@@ -21,6 +21,14 @@ class PlayerCells;
 class RecordingControl;
 class TemperatureQueries;
 
+// The alarm sounds as the settings page works with them: play a kind's sound once (0 motion,
+// 1 input, 2 video loss, 4 temperature, any other value disk full) and set how many times the
+// temperature sound plays.
+struct AlarmSoundControls {
+    std::function<void(int kind)> test;
+    std::function<void(int plays)> setTemperatureRepeat;
+};
+
 // The services a page may hold. Each page keeps only those it needs; none reaches another
 // through them.
 struct PageContext {
@@ -36,6 +44,7 @@ struct PageContext {
     // Today's body-temperature readings and abnormal ones.
     std::function<std::pair<int, int>()> dayCounters;
     bool startWorkers = true;  // tests open pages without their background threads
+    AlarmSoundControls sounds;
 };
 
 class Page {
