@@ -3,6 +3,7 @@
 #include "liveview/realplay_dlg.h"
 #include "store/config_store.h"
 #include "store/relaxed.h"
+#include "setup/device_setup_page.h"
 #include "setup/user_setup_page.h"
 #include "widgets/window_message.h"
 
@@ -16,6 +17,10 @@ const std::vector<PageInfo>& ClientPages() {
              return new UIRealPlayDlg(
                  LiveViewPageServices{c.connections, c.players, c.directory, c.events, c.dayCounters, connect}, parent,
                  UIRealPlayDlg::Options{c.startWorkers});
+         }},
+        {"deviceSetup", "Device Config", kRightDeviceConfig, 4, {kMsgToolMenu, 1, "menu_deviceSetup.png"}, false,
+         [](PageContext& c, QWidget* parent) -> Page* {
+             return new UIDeviceSetupDlg(c.store, c.connections, c.log, &c.events, parent);
          }},
         // Any operator may open it to change their own password; what each may do there is
         // checked on every operation.
