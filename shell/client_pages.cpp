@@ -3,6 +3,7 @@
 #include "liveview/realplay_dlg.h"
 #include "store/config_store.h"
 #include "store/relaxed.h"
+#include "setup/device_config_page.h"
 #include "setup/device_setup_page.h"
 #include "setup/user_setup_page.h"
 #include "widgets/window_message.h"
@@ -21,6 +22,10 @@ const std::vector<PageInfo>& ClientPages() {
         {"deviceSetup", "Device Config", kRightDeviceConfig, 4, {kMsgToolMenu, 1, "menu_deviceSetup.png"}, false,
          [](PageContext& c, QWidget* parent) -> Page* {
              return new UIDeviceSetupDlg(c.store, c.connections, c.log, &c.events, parent);
+         }},
+        {"deviceConfig", "Camera Settings", kRightCameraSettings, 6, {kMsgToolMenu, 3, "menu_deviceConfig.png"}, false,
+         [](PageContext& c, QWidget* parent) -> Page* {
+             return new UIDeviceConfigDlg(c.store, c.deviceConfig, &c.events, parent);
          }},
         // Any operator may open it to change their own password; what each may do there is
         // checked on every operation.
