@@ -21,6 +21,7 @@
 #include "widgets/login_dialog.h"
 #include "widgets/message_box.h"
 #include "widgets/skin_image.h"
+#include "widgets/text_limit.h"
 #include "widgets/user_session.h"
 #include "ui_UIDeviceConfigDlg.h"
 
@@ -151,7 +152,7 @@ UIDeviceConfigDlg::UIDeviceConfigDlg(ConfigStore& store, DeviceConfiguration& co
     osdTime_->setText(Tr("Show time"));
     ui.osdNameLabel->setText(Tr("Name"));
     ui.osdBtn->setText(Tr("OK"));
-    osdNameEdit_->setMaxLength(int(cfg::kOsdNameBytes) - 1);
+    LimitToUtf8Bytes(osdNameEdit_, int(cfg::kOsdNameBytes) - 1);  // what the record's field keeps
     connect(ui.osdBtn, &QPushButton::clicked, this, &UIDeviceConfigDlg::SaveOsd);
 
     // Motion detection and alarm input.
