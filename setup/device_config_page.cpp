@@ -171,6 +171,8 @@ UIDeviceConfigDlg::UIDeviceConfigDlg(ConfigStore& store, DeviceConfiguration& co
     QCheckBox* md[4] = {ui.mdAvideoOption, ui.mdAmapOption, ui.mdAsoundOption, ui.mdArecordOption};
     QCheckBox* io[4] = {ui.ioAvideoOption, ui.ioAmapOption, ui.ioAsoundOption, ui.ioArecordOption};
     const char* linkTexts[4] = {"Popup video", "Map", "Sound", "REC"};
+    ui.mdLinkLabel->setText(Tr("Alarm linkage:"));
+    ui.ioLinkLabel->setText(Tr("Alarm linkage:"));
     for (int i = 0; i < 4; ++i) {
         mdLink_[i] = md[i];
         ioLink_[i] = io[i];
