@@ -213,6 +213,11 @@ TEST_F(SetupWindowsE2E, FromAnEmptyDatabaseDevicesAreFoundImportedConfiguredAndF
     EXPECT_EQ(service_->store().device(cam).port, newPort);
     ASSERT_TRUE(Online(cam));
     ASSERT_TRUE(WaitUntil([&] { return Channel(cam, 1).connectState.load() == kStreamOpen; }, 20000));
+    // The device took the settings as sent: the cleared gateway as zeros.
+    ConfigRecord network(QVX_CMD_NETWORK);
+    ASSERT_EQ(device.GetChannelConfig(cam, 0, QVX_CMD_NETWORK, network.data(), network.size()), 0);
+    EXPECT_EQ(network.Word(cfg::kNetPort), uint32_t(newPort));
+    EXPECT_EQ(network.Text(cfg::kNetGateway, cfg::kNetTextBytes), "0.0.0.0");
 }
 
 }  // namespace
