@@ -27,7 +27,10 @@ int ConnectionService::OpenThermalStream(int device, int channel, void* window) 
     }
     CloseThermalStream(device);
     DeviceRuntime& dev = runtime_.device(device);
-    if (dev.loginHandle.load() == 0 || dev.deviceState.load() != kDeviceOnline) return -1;  // retried when up
+    if (dev.loginHandle.load() == 0 || dev.deviceState.load() != kDeviceOnline) {
+        Trace("thermal picture of device %d: not logged in yet; opened when the device is up\n", device);
+        return -1;
+    }
 
     std::lock_guard lock(thermalMutex_);
     int number = TakePort();
