@@ -3,6 +3,8 @@
 // trying), let it go, the thermal picture of screening cameras, and a device's connection
 // thread. Implemented by ConnectionService; pages and their rules hold this interface, and
 // tests hand them a fake.
+#include <vector>
+
 namespace ocv {
 
 class ChannelConnections {
@@ -32,6 +34,23 @@ public:
     // Any thread: try the login at the device thread's next turn, also while a refused password
     // holds it back.
     virtual int RetryLoginNow(int device) = 0;
+
+    // UI thread. The channel indices of a device that are in use now: a stream is open or being
+    // opened, a cell (live grid or alarm popup) shows it, or the operator records it. Stopping
+    // the device's thread ends all of their streams and connect workers.
+    // (Not pure, so fakes that never open a channel need not say so: none is in use.)
+    virtual std::vector<int> ChannelsInUse(int device) const {
+        (void)device;
+        return {};
+    }
+    // UI thread, after StartDeviceThread: starts a connect worker for each of those channels the
+    // device still has, so cells play and recordings go on once it is logged in again. The
+    // number of workers started, or -1 for an empty slot.
+    virtual int ReopenChannels(int device, const std::vector<int>& channels) {
+        (void)device;
+        (void)channels;
+        return 0;
+    }
 };
 
 }  // namespace ocv

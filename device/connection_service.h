@@ -62,6 +62,8 @@ public:
     int StartDeviceThread(int device) override;
     int StopDeviceThread(int device) override;
     int RetryLoginNow(int device) override;
+    std::vector<int> ChannelsInUse(int device) const override;
+    int ReopenChannels(int device, const std::vector<int>& channels) override;
 
     void StartAllDeviceThreads();
     // Whether any device thread runs (UI thread, as the starts and stops).

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "sdk/device_driver.h"
+#include "sdk/drawn_stream.h"
 #include "sdk/http_client.h"
 #include "sdk/login_session.h"
 #include "sdk/recorded_stream.h"
@@ -203,7 +204,7 @@ int32_t QVX_SDK_RealPlay(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQU
     return QVX_OK;
 }
 
-int32_t QVX_SDK_RealPlayV3(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS], void*, void*,
+int32_t QVX_SDK_RealPlayV3(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS], void* window, void*,
                            QVX_EventCallBack callback, intptr_t user, QVX_HANDLE* outHandle) {
     auto core = Core::Get();
     if (!core) return QVX_ERR_NOT_INIT;
@@ -211,8 +212,9 @@ int32_t QVX_SDK_RealPlayV3(QVX_HANDLE loginHandle, const uint32_t request[QVX_RE
     *outHandle = 0;
     auto login = core->FindLogin(loginHandle);
     if (!login) return QVX_ERR_HANDLE;
-    // Word 5 = 4 asks for the event stream; the drawn stream (word 4 = 8) is not offered yet.
-    if (request[5] != 4 || !callback) return QVX_ERR_FAILED;
+    // Word 5 = 4 asks for the event stream; anything else is a stream the library draws.
+    if (request[5] != 4) return OpenDrawnStream(*core, login, request, window, outHandle);
+    if (!callback) return QVX_ERR_FAILED;
     int32_t handle = core->NewHandle();
     int result = login->StartEvents(handle, callback, user);
     if (result != QVX_OK) return result;

@@ -6,6 +6,7 @@
  * own threads. */
 #include <stdint.h>
 
+#include "player/qvx_player.h"
 #include "sdk/qvx_audio_output.h"
 
 #ifdef __cplusplus
@@ -160,8 +161,22 @@ int32_t QVX_SDK_SetRtspTransport(int32_t transport);
 
 int32_t QVX_SDK_RealPlay(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS],
                          QVX_RealDataCallBack callback, intptr_t user, QVX_HANDLE* outHandle);
+/* Word 5 = 4: the login's event stream (callback required). Any other request is a live stream
+ * (words 1, 2 and 4 as for QVX_SDK_RealPlay) that the library plays itself into the window given
+ * as reserved1 (an ocv::player::VideoSurface*, as QVXPlay_SetDrawWnd takes it), with a player port
+ * of its own; callback is not used. QVX_SDK_StopRealPlay ends either. */
 int32_t QVX_SDK_RealPlayV3(QVX_HANDLE loginHandle, const uint32_t request[QVX_REQUEST_WORDS], void* reserved1,
                            void* reserved2, QVX_EventCallBack callback, intptr_t user, QVX_HANDLE* outHandle);
+/* Called on the drawing stream's decoding thread over every picture before it is shown: the
+ * context is the picture in window pixels (a point (x, y) of the picture lies at
+ * (x * context->width / pictureWidth, y * context->height / pictureHeight)); valid only during
+ * the call. It must return quickly and may only draw on the context. */
+typedef void (*QVX_DrawCallBack)(QVX_HANDLE streamHandle, QVXPlayDrawContext* context, int32_t pictureWidth,
+                                 int32_t pictureHeight, intptr_t user);
+/* Draws over a stream the library plays itself (QVX_SDK_RealPlayV3 with a window); NULL removes
+ * the callback, and no call of the old one runs once this returns. QVX_ERR_HANDLE for another
+ * kind of stream. */
+int32_t QVX_SDK_RegisterDrawFun(QVX_HANDLE streamHandle, QVX_DrawCallBack callback, intptr_t user);
 /* After return no callback for this handle runs (also when called from that callback). */
 int32_t QVX_SDK_StopRealPlay(QVX_HANDLE streamHandle);
 

@@ -1,43 +1,19 @@
 #pragma once
-// The user management page and the account form.
+// The user management page (its account form is UIModifyDlg in account mode).
 #include <QDialog>
 #include <QWidget>
 #include <functional>
 
+#include "setup/modify_dlg.h"
 #include "store/records.h"
 #include "widgets/page.h"
 
-class QCheckBox;
-class QComboBox;
-class QLineEdit;
 class QTableWidget;
 
 namespace ocv {
 
 class ConfigStore;
 class LogWriter;
-
-// The account form (account mode): a new account when editing is null, else that account.
-class UIModifyDlg : public QDialog {
-    Q_OBJECT
-public:
-    UIModifyDlg(const UserInfo* editing, QWidget* parent);
-    // Validates and fills result(); shows the refusal and returns false otherwise.
-    bool Collect();
-    const UserInfo& result() const { return result_; }
-
-private:
-    void ApplyPreset(int level);
-
-    bool adding_;
-    UserInfo result_{};
-    QLineEdit* name_;
-    QLineEdit* pass_;
-    QLineEdit* confirm_;
-    QComboBox* level_;
-    QCheckBox* boxes_[14];
-    QCheckBox* all_;
-};
 
 class UIUserSetupDlg : public QWidget, public Page {
     Q_OBJECT

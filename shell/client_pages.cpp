@@ -8,6 +8,8 @@
 #include "shell/main_dlg.h"
 #include "store/config_store.h"
 #include "store/relaxed.h"
+#include "setup/device_config_page.h"
+#include "setup/device_setup_page.h"
 #include "setup/group_setup_page.h"
 #include "setup/setup_home_page.h"
 #include "setup/system_setup_page.h"
@@ -52,6 +54,14 @@ const std::vector<PageInfo>& ClientPages() {
              return new UIRealPlayDlg(
                  LiveViewPageServices{c.connections, c.players, c.directory, c.events, c.dayCounters, connect}, parent,
                  UIRealPlayDlg::Options{c.startWorkers});
+         }},
+        {"deviceSetup", "Device Config", kRightDeviceConfig, 4, {kMsgToolMenu, 1, "menu_deviceSetup.png"}, false,
+         [](PageContext& c, QWidget* parent) -> Page* {
+             return new UIDeviceSetupDlg(c.store, c.connections, c.log, &c.events, parent);
+         }},
+        {"deviceConfig", "Camera Settings", kRightCameraSettings, 6, {kMsgToolMenu, 3, "menu_deviceConfig.png"}, false,
+         [](PageContext& c, QWidget* parent) -> Page* {
+             return new UIDeviceConfigDlg(c.store, c.deviceConfig, &c.events, parent);
          }},
         // Any operator may open it to change their own password; what each may do there is
         // checked on every operation.
