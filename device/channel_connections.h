@@ -26,8 +26,9 @@ public:
     // 0 when the device reported temperature support, else -1. Any thread.
     virtual int IsThermalCapable(int device, int channel) const = 0;
 
-    // UI thread: start (or restart, after the operator edited the device) and stop the
-    // device's connection thread; StopDeviceThread logs the device out and may wait up to a
+    // UI thread (or a worker the UI waits on with its window disabled, as deleting devices
+    // does): start (or restart, after the operator edited the device) and stop the device's
+    // connection thread; StopDeviceThread logs the device out and may wait up to a
     // device-thread turn.
     virtual int StartDeviceThread(int device) = 0;
     virtual int StopDeviceThread(int device) = 0;
