@@ -1,6 +1,7 @@
 #include "shell/client_pages.h"
 
 #include "liveview/realplay_dlg.h"
+#include "playback/playback_dlg.h"
 #include "store/config_store.h"
 #include "store/relaxed.h"
 #include "setup/user_setup_page.h"
@@ -16,6 +17,12 @@ const std::vector<PageInfo>& ClientPages() {
              return new UIRealPlayDlg(
                  LiveViewPageServices{c.connections, c.players, c.directory, c.events, c.dayCounters, connect}, parent,
                  UIRealPlayDlg::Options{c.startWorkers});
+         }},
+        {"playBack", "Playback", kRightPlayback, 3, {kMsgViewMenu, 10, "menu_playback.png"}, false,
+         [](PageContext& c, QWidget* parent) -> Page* {
+             return new playback::UIPlaybackDlg(
+                 playback::PlaybackPageServices{c.store, c.log, c.directory, c.events}, parent,
+                 playback::UIPlaybackDlg::Options{c.startWorkers});
          }},
         // Any operator may open it to change their own password; what each may do there is
         // checked on every operation.
