@@ -302,9 +302,10 @@ void UIPlaybackDlg::DropTreeItem(QTreeWidgetItem* item, QPoint pagePoint) {
     if (!panel_->rect().contains(inPanel)) return;
     const int target = panel_->HitTest(inPanel);
     if (target < 0) return;
-    panel_->SelectCell(target);
-    controller_->DropChannel(item->data(0, kDeviceRole).toInt(), item->data(0, kChannelRole).toInt(), target);
-    SelectWindow(target);
+    const int device = item->data(0, kDeviceRole).toInt(), channel = item->data(0, kChannelRole).toInt();
+    controller_->DropChannel(device, channel, target);
+    // The window that took the channel becomes the selected one; a refused drop moves nothing.
+    if (controller_->WindowChannel(target) == ChannelIdOf(device, channel)) SelectWindow(target);
 }
 
 // ---------------------------------------------------------------- mode, windows, toolbar
