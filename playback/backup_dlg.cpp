@@ -54,12 +54,9 @@ UIBackupDlg::UIBackupDlg(const ChannelDirectory& directory, LogWriter* log, QWid
     ui_->backupProgress->setRange(0, 100);
     connect(ui_->okBtn, &QPushButton::clicked, this, [this] { Start(); });
     connect(ui_->cancelBtn, &QPushButton::clicked, this, [this] { reject(); });
-    // A download keeps the device's own format: MP4 is made from local recordings only.
-    connect(ui_->downloadOption, &QRadioButton::toggled, this, [this](bool download) {
-        const int mp4 = ui_->formatCombo->findData(static_cast<int>(backup::ExportFormat::kMp4));
-        if (download && ui_->formatCombo->currentIndex() == mp4) ui_->formatCombo->setCurrentIndex(0);
-        ui_->typeCombo->setEnabled(!download);
-    });
+    // A download asks the device for a span of time: it has no type filter.
+    connect(ui_->downloadOption, &QRadioButton::toggled, this,
+            [this](bool download) { ui_->typeCombo->setEnabled(!download && ui_->okBtn->isEnabled()); });
     FillChannels(-1);
     FillDisks();
 }
