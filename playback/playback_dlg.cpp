@@ -632,6 +632,9 @@ void UIPlaybackDlg::DayMarksChanged() {
     if (!calendar_) return;
     const Date& d = controller_->date();
     calendar_->SetMarks(controller_->dayMarks(), d.year, d.month);
+    // The controller may change the day itself (a mode switch goes back to today).
+    const QDate shown(d.year, d.month, d.day);
+    if (calendar_->selectedDate() != shown && shown.isValid()) calendar_->setSelectedDate(shown);
 }
 
 bool UIPlaybackDlg::HasRight(int right) { return CheckRight(this, right); }

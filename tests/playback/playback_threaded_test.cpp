@@ -228,6 +228,51 @@ TEST_F(RealPlayersTest, ADayPlaysFileAfterFileAndStopsPausedOnItsLastPicture) {
     EXPECT_EQ(bmp.size(), 54u + 320 * 3 * 240) << "a full-size picture of the 320 x 240 recording";
 }
 
+// The capture the snapshot code uses: the picture file's bytes into the caller's buffer, with
+// the size needed when the buffer is short and nothing before the first picture.
+TEST_F(RealPlayersTest, CaptureToBufferReportsTheSizeItNeedsAndWritesOnlyWhatFits) {
+    test::MemorySurface surface(160, 120);
+    int port = 0;
+    ASSERT_EQ(QVXPlay_InitV2(&port, 200), 0);
+    ASSERT_EQ(QVXPlay_SetDrawWnd(port, static_cast<player::VideoSurface*>(&surface)), 0);
+    std::vector<char> buffer(4u << 20, 'x');
+    int length = static_cast<int>(buffer.size());
+    EXPECT_EQ(QVXPlay_CaptureToBuffer(port, 0, 90, buffer.data(), &length), QVXPLAY_EMPTY);
+    EXPECT_EQ(length, 0) << "no picture decoded yet";
+
+    ASSERT_EQ(QVXPlay_OpenFile(port, paths_[0].c_str(), 50), 0);
+    ASSERT_EQ(QVXPlay_Play(port), 0);
+    ASSERT_TRUE(test::WaitFor([&] { return surface.PictureCount() > 0; }));
+    QVXPlay_Pause(port);
+
+    int needed = 0;
+    EXPECT_EQ(QVXPlay_CaptureToBuffer(port, 1, 0, nullptr, &needed), QVXPLAY_EMPTY) << "asking for the size";
+    ASSERT_EQ(needed, 54 + 320 * 3 * 240) << "a full-size bitmap of the 320 x 240 recording";
+    int shortBy1 = needed - 1;
+    std::fill(buffer.begin(), buffer.end(), 'x');
+    EXPECT_EQ(QVXPlay_CaptureToBuffer(port, 1, 0, buffer.data(), &shortBy1), QVXPLAY_EMPTY);
+    EXPECT_EQ(shortBy1, needed);
+    EXPECT_EQ(buffer[0], 'x') << "nothing written into a short buffer";
+    int exact = needed;
+    ASSERT_EQ(QVXPlay_CaptureToBuffer(port, 1, 0, buffer.data(), &exact), QVXPLAY_OK);
+    EXPECT_EQ(exact, needed);
+    EXPECT_EQ(std::string(buffer.data(), 2), "BM");
+    EXPECT_EQ(buffer[static_cast<size_t>(needed)], 'x') << "not a byte beyond the picture";
+    int jpeg = static_cast<int>(buffer.size());
+    ASSERT_EQ(QVXPlay_CaptureToBuffer(port, 0, 90, buffer.data(), &jpeg), QVXPLAY_OK);
+    EXPECT_EQ(static_cast<uint8_t>(buffer[0]), 0xFF);
+    EXPECT_EQ(static_cast<uint8_t>(buffer[1]), 0xD8);
+    EXPECT_LT(jpeg, needed);
+    // Bad arguments.
+    int negative = -1;
+    EXPECT_EQ(QVXPlay_CaptureToBuffer(port, 0, 90, buffer.data(), &negative), QVXPLAY_ERROR);
+    int some = 100;
+    EXPECT_EQ(QVXPlay_CaptureToBuffer(port, 0, 90, nullptr, &some), QVXPLAY_ERROR);
+    EXPECT_EQ(QVXPlay_CaptureToBuffer(port, 0, 90, buffer.data(), nullptr), QVXPLAY_ERROR);
+    QVXPlay_SetDrawWnd(port, nullptr);
+    QVXPlay_DeInit(port);
+}
+
 // The device's own recordings through the device library, as the page searches and plays them.
 class SdkRemoteRecordingsTest : public test::RemoteSite {};
 

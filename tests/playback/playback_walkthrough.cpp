@@ -22,6 +22,7 @@
 #include "base/clock.h"
 #include "base/lang.h"
 #include "device/device_service.h"
+#include "liveview/realplay_dlg.h"
 #include "platform/app_dir.h"
 #include "platform/drives.h"
 #include "playback/backup_dlg.h"
@@ -69,6 +70,7 @@ void Shot(QWidget* w, const char* name) {
     Pump(300);
     const QString path = g_out + "/" + name;
     std::printf("  picture %s: %s\n", name, w->grab().save(path, "PNG") ? "saved" : "FAILED");
+    std::fflush(stdout);
 }
 
 std::string Hms(int t) {
@@ -121,6 +123,7 @@ void Backup(UIPlaybackDlg& page, bool download, int formatIndex, const char* lab
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (argc < 3) {
         std::fprintf(stderr, "usage: playback_walkthrough APPDIR OUTDIR [RECORD_SECONDS]\n");
         return 2;
@@ -134,6 +137,7 @@ int main(int argc, char** argv) {
     LoadSharedTexts();
     QVX_CPU_Init();
     QVX_NET_Init();
+    QVX_SDK_Init();
     SetMessageHookForTesting([](const QString& text, int) {
         std::printf("  message box: \"%s\"\n", qPrintable(text));
         g_messages << text;
@@ -157,9 +161,24 @@ int main(int argc, char** argv) {
         if (!window.Create()) return 1;
         window.resize(1500, 950);
         window.show();
-        std::printf("recording for %d s ...\n", recordSeconds);
+        // The demo database does not connect channels at start: a channel records while its
+        // stream is open, so the operator first shows the group in the live view.
+        window.OpenPage("realPlay");
+        if (auto* live = window.findChild<UIRealPlayDlg*>()) {
+            live->SetSplitMode(25);
+            live->ShowGroup(0);
+        }
+        std::printf("the demo group shown in the live view; recording for %d s ...\n", recordSeconds);
         Pump(recordSeconds * 1000);
 
+        for (int d = 0; d < 4; ++d) {
+            const DeviceRuntime& rt = service->runtime().device(d);
+            const ChannelRuntime& ch = rt.channels[0];
+            std::printf("  device %d: state %d, channel 1 stream %d (main %d, sub %d), recording %d\n", d,
+                        static_cast<int>(rt.deviceState.load()), static_cast<int>(ch.connectState.load()),
+                        ch.mainStream.load(), ch.subStream.load(), static_cast<int>(ch.recordType.load()));
+        }
+        Shot(&window, "0-live.png");
         window.OpenPage("playBack");
         Pump(300);
         auto* page = window.findChild<UIPlaybackDlg*>();
