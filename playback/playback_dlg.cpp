@@ -66,7 +66,7 @@ UIPlaybackDlg::UIPlaybackDlg(PlaybackPageServices services, QWidget* parent, Opt
     PostFn post = [self](int message, intptr_t w, intptr_t l) {
         if (self) PostWindowMessage(self, message, w, l);
     };
-    players_ = std::make_unique<QvxPlaybackPlayers>(zoom_, post, QVXPLAY_DRAW_FAST);
+    players_ = std::make_unique<QvxPlaybackPlayers>(zoom_, post, services_.drawMethod);
     ConfigStore& store = services_.store;
     controller_ = std::make_unique<PlaybackController>(
         PlaybackServices{*players_, remote_, services_.directory, zoom_, &services_.log,

@@ -44,6 +44,7 @@ struct PlaybackPageServices {
     LogWriter& log;
     const ChannelDirectory& directory;
     EventBridge& events;
+    int drawMethod = QVXPLAY_DRAW_FAST;  // the client's display setting (config.ini DRAWMODE)
 };
 
 class UIPlaybackDlg : public QWidget, public Page, public PlaybackView {

@@ -1,7 +1,9 @@
 #include "shell/client_pages.h"
 
 #include "liveview/realplay_dlg.h"
+#include "platform/app_dir.h"
 #include "playback/playback_dlg.h"
+#include "shell/window_config.h"
 #include "store/config_store.h"
 #include "store/relaxed.h"
 #include "setup/user_setup_page.h"
@@ -21,7 +23,9 @@ const std::vector<PageInfo>& ClientPages() {
         {"playBack", "Playback", kRightPlayback, 3, {kMsgViewMenu, 10, "menu_playback.png"}, false,
          [](PageContext& c, QWidget* parent) -> Page* {
              return new playback::UIPlaybackDlg(
-                 playback::PlaybackPageServices{c.store, c.log, c.directory, c.events}, parent,
+                 playback::PlaybackPageServices{c.store, c.log, c.directory, c.events,
+                                                LoadDrawMethod(AppPath("config.ini"))},
+                 parent,
                  playback::UIPlaybackDlg::Options{c.startWorkers});
          }},
         // Any operator may open it to change their own password; what each may do there is
