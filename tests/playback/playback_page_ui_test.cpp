@@ -29,6 +29,7 @@
 #include "tests/backup/recording_maker.h"
 #include "tests/shell/shell_fixture.h"
 #include "ui_UIBackupDlg.h"
+#include "videogrid/cell_messages.h"
 #include "videogrid/screen_pannel.h"
 #include "videogrid/video_play_bar.h"
 #include "videogrid/screen_wnd.h"
@@ -238,6 +239,42 @@ TEST_F(PlaybackPageTest, HoveringARecordingShowsThePreviewAndLeavingHidesIt) {
     ASSERT_TRUE(PumpUntil([&] { return preview->isVisible(); }, 2s));
     PostWindowMessage(page_, kMsgTimelineHover, -1, -1);
     ASSERT_TRUE(PumpUntil([&] { return !preview->isVisible(); }, 2s));
+}
+
+TEST_F(PlaybackPageTest, TheButtonsZoomAndPageTheTimeLineAndFullScreenEndsWithEscape) {
+    TimelineModel& m = page_->controller().timeline();
+    ASSERT_EQ(m.minutesPerDivision(), 120);
+    auto click = [&](const char* name) {
+        auto* b = page_->findChild<QPushButton*>(name);
+        ASSERT_NE(b, nullptr) << name;
+        QTest::mouseClick(b, Qt::LeftButton);
+    };
+    click("zoomInBtn");
+    EXPECT_EQ(m.minutesPerDivision(), 60);
+    click("nextPageBtn");
+    EXPECT_EQ(m.viewStart(), 720);
+    click("nextBtn");
+    EXPECT_EQ(m.viewStart(), 720) << "the last page of the day";
+    click("prevBtn");
+    EXPECT_EQ(m.viewStart(), 660);
+    click("zoomOutBtn");
+    EXPECT_EQ(m.minutesPerDivision(), 120);
+    EXPECT_EQ(m.viewStart(), 0);
+
+    // The zoom option arms the digital zoom; the menu's full screen leaves with Escape.
+    auto* zoom = page_->findChild<QPushButton*>("zoomOption");
+    QTest::mouseClick(zoom, Qt::LeftButton);
+    EXPECT_TRUE(page_->controller().zoomMode());
+    page_->RunCellCommand(kCmdZoom);
+    EXPECT_FALSE(page_->controller().zoomMode());
+    EXPECT_FALSE(zoom->isChecked());
+    page_->RunCellCommand(kCmdFullScreen);
+    EXPECT_TRUE(page_->IsFullScreen());
+    EXPECT_TRUE(page_->panel()->IsFullScreen());
+    PostWindowMessage(page_, CellKey, kEscapeKeyCode, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !page_->IsFullScreen(); }, 2s));
+    EXPECT_FALSE(page_->panel()->IsFullScreen());
+    EXPECT_EQ(page_->panel()->parentWidget(), page_->findChild<QWidget*>("viewVertical"));
 }
 
 TEST_F(PlaybackPageTest, RemoteModeClosesTheWindowsAndOffersNoLocalBackup) {
