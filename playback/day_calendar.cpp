@@ -1,6 +1,7 @@
 #include "playback/day_calendar.h"
 
 #include <QPainter>
+#include <QTextCharFormat>
 
 namespace ocv::playback {
 
@@ -8,6 +9,12 @@ DayCalendar::DayCalendar(QWidget* parent) : QCalendarWidget(parent) {
     setObjectName("dayCalendar");
     setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     setGridVisible(false);
+    // The column is narrow: one letter per weekday, on the dark background of the page.
+    setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
+    QTextCharFormat header;
+    header.setBackground(QColor(0x31, 0x31, 0x31));
+    header.setForeground(QColor(0xAA, 0xAA, 0xAA));
+    setHeaderTextFormat(header);
 }
 
 void DayCalendar::SetMarks(const DayMarks& marks, int year, int month) {

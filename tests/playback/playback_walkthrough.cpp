@@ -308,6 +308,10 @@ int main(int argc, char** argv) {
                 const RecordEntry& e = c.WindowList(0).front();
                 c.timeline().SetView(std::max(0, e.StartSecond() / 60 / 5 * 5 - 5), 5);
             }
+            const int remoteFrom = c.CurrentSecond(0);
+            Pump(5000);
+            std::printf("  5 s later the window is at %s (from %s)\n", Hms(c.CurrentSecond(0)).c_str(),
+                        Hms(remoteFrom).c_str());
             Shot(&window, "4-remote.png");
             if (!c.WindowList(0).empty()) {
                 const RecordEntry e = c.WindowList(0).front();
