@@ -89,6 +89,18 @@ BackupResult BackupJob::Wait() {
     return result_;
 }
 
+BackupResult BackupJob::Run() {
+    if (!source_ || !options_.outputPath || started_.exchange(true)) {
+        BackupResult r;
+        r.status = BackupStatus::kFailed;
+        r.error = "the backup cannot run (no source, no names, or it ran already)";
+        return r;
+    }
+    Work();
+    std::lock_guard lock(resultMutex_);
+    return result_;
+}
+
 void BackupJob::SetProgress(int percent) {
     if (progress_.exchange(percent) != percent && options_.onProgress) options_.onProgress(percent);
 }

@@ -1,5 +1,6 @@
 #include "backup/mp4_writer.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,6 +74,13 @@ struct Mp4Writer::Impl {
     AVPacket* packet = nullptr;
     bool headerWritten = false;
     VideoTimeLine timeLine;
+    // Pictures stamped on arrival come with jitter (one late, the next right behind it). A
+    // player that assumes a steady rate would put two such pictures into one frame slot, so
+    // every picture gets a slot of its own on a grid of the stream's step: the slot nearest its
+    // time, or the next free one. The sound follows this grid too.
+    uint32_t gridStepMs = 40;
+    uint64_t lastSlot = 0;
+    uint64_t GridMs() const { return lastSlot * gridStepMs; }
     uint32_t videoFrames = 0;
     std::vector<uint8_t> picture;  // the current picture with NAL lengths
 
@@ -180,7 +188,7 @@ struct Mp4Writer::Impl {
 
     // The picture time line in samples: where the sound should be now.
     uint64_t PictureSamples(bool includingLastStep) const {
-        uint64_t ms = timeLine.NowMs() + (includingLastStep ? timeLine.LastStepMs() : 0);
+        uint64_t ms = GridMs() + (includingLastStep ? gridStepMs : 0);
         return ms * kSampleRate / 1000;
     }
 
@@ -225,6 +233,8 @@ int Mp4Writer::Open(const std::string& path, uint32_t width, uint32_t height,
     m.error.clear();
     m.audioEncoding = audioEncoding;
     m.timeLine = VideoTimeLine(nominalStepMs);
+    m.gridStepMs = nominalStepMs == 0 || nominalStepMs > VideoTimeLine::kMaxStepMs ? 40 : nominalStepMs;
+    m.lastSlot = 0;
     m.videoFrames = 0;
     m.samplesTaken = 0;
 
@@ -278,14 +288,17 @@ int Mp4Writer::WriteVideo(const uint8_t* data, uint32_t size, bool keyFrame, uin
         }
         m.headerWritten = true;
     }
-    uint64_t t = m.timeLine.Add(timestampMs);
+    const uint64_t own = m.timeLine.Add(timestampMs);
+    const uint64_t nearest = (own + m.gridStepMs / 2) / m.gridStepMs;
+    m.lastSlot = m.videoFrames == 0 ? 0 : std::max(nearest, m.lastSlot + 1);
+    const uint64_t t = m.GridMs();
     AnnexBToLengthPrefixed(data, size, &m.picture);
     AVPacket* pkt = m.packet;
     pkt->data = m.picture.data();
     pkt->size = static_cast<int>(m.picture.size());
     pkt->stream_index = m.video->index;
     pkt->pts = pkt->dts = av_rescale_q(static_cast<int64_t>(t), kMs, m.video->time_base);
-    pkt->duration = av_rescale_q(m.timeLine.LastStepMs(), kMs, m.video->time_base);
+    pkt->duration = av_rescale_q(m.gridStepMs, kMs, m.video->time_base);
     pkt->flags = keyFrame ? AV_PKT_FLAG_KEY : 0;
     int rc = av_write_frame(m.fmt, pkt);
     pkt->data = nullptr;

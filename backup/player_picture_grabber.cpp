@@ -1,39 +1,42 @@
 #include "backup/player_picture_grabber.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-
-#include "platform/file_util.h"
-#include "player/qvx_player.h"
 #include "base/trace.h"
+#include "player/player_statistics.h"
+#include "player/qvx_player.h"
 
 namespace ocv::backup {
 namespace {
 
-// A full-size bitmap of the largest picture the player decodes is about 106 MB.
-constexpr size_t kMaxPictureFileBytes = 128u << 20;
+// Room for a picture of the port's size as a bitmap (a JPEG of it is smaller); a picture that
+// grew meanwhile is fetched once more with the size the player asks for.
+size_t FirstGuess(int port) {
+    player::PortStatistics stats;
+    if (player::GetPortStatistics(port, &stats) != 0 || stats.pictureWidth <= 0 || stats.pictureHeight <= 0)
+        return 1u << 20;
+    return static_cast<size_t>(stats.pictureWidth) * static_cast<size_t>(stats.pictureHeight) * 3 + 4096;
+}
 
 }  // namespace
 
 int PlayerPictureGrabber::Grab(bool bitmap, int quality, std::string* fileBytes) {
-    std::error_code ec;
-    std::string pattern = (std::filesystem::temp_directory_path(ec) / "ocv-capture-XXXXXX").string();
-    if (ec) pattern = "/tmp/ocv-capture-XXXXXX";
-    int fd = mkstemp(pattern.data());
-    if (fd < 0) {
-        Trace("snapshot: no temporary file for the capture\n");
-        return -1;
+    size_t room = FirstGuess(port_);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        fileBytes->resize(room);
+        int length = static_cast<int>(room);
+        int rc = QVXPlay_CaptureToBuffer(port_, bitmap ? 1 : 0, quality, fileBytes->data(), &length);
+        if (rc == 0) {
+            fileBytes->resize(static_cast<size_t>(length));
+            return 0;
+        }
+        if (rc != -2 || length <= 0) {
+            fileBytes->clear();
+            return rc;
+        }
+        room = static_cast<size_t>(length);
     }
-    close(fd);
-    int rc = QVXPlay_Capture(port_, pattern.c_str(), bitmap ? 1 : 0, quality);
-    if (rc == 0 && ReadFileBounded(pattern, kMaxPictureFileBytes, fileBytes) != 0) {
-        Trace("snapshot: the captured picture could not be read back\n");
-        rc = -1;
-    }
-    unlink(pattern.c_str());
-    return rc;
+    fileBytes->clear();
+    Trace("snapshot: the picture of port %d kept growing while it was captured\n", port_);
+    return -1;
 }
 
 }  // namespace ocv::backup

@@ -1,7 +1,6 @@
 #pragma once
-// The picture of a player port as snapshot bytes. The player library writes its capture to a
-// file; the grabber lets it write a private temporary file and hands on the bytes, so the
-// snapshot module alone decides the final name and writes it.
+// The picture of a player port as snapshot bytes (QVXPlay_CaptureToBuffer), so the snapshot
+// module alone decides the final name and writes it.
 #include <string>
 
 #include "backup/snapshot.h"

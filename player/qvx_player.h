@@ -193,6 +193,11 @@ int QVXPlay_SetDisplayRegion(int port, const QVXPlayRect* region);
 // quality 1..100, otherwise as a 24-bit BMP (quality ignored). -2 and no file when no
 // picture has been decoded; -1 when the file cannot be written.
 int QVXPlay_Capture(int port, const char* path, int bitmapFlag, int quality);
+// The same picture file as QVXPlay_Capture, into the caller's buffer instead of a file:
+// *length gives the buffer's size and returns the bytes written. -2 with *length = 0 when
+// no picture has been decoded; -2 with *length = the size needed (nothing written) when the
+// buffer is too small; -1 for bad arguments or a failed encoding.
+int QVXPlay_CaptureToBuffer(int port, int bitmapFlag, int quality, void* buffer, int* length);
 
 // ---- Recording files (.qvx, docs/storage-format.md) --------------------------------
 // Positions are on the file's video time line: milliseconds since the file's start time,

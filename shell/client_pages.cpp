@@ -5,7 +5,10 @@
 #include "emap/emap_dlg.h"
 #include "liveview/realplay_dlg.h"
 #include "monitor/logs_info_dlg.h"
+#include "platform/app_dir.h"
+#include "playback/playback_dlg.h"
 #include "shell/main_dlg.h"
+#include "shell/window_config.h"
 #include "store/config_store.h"
 #include "store/relaxed.h"
 #include "setup/device_config_page.h"
@@ -54,6 +57,14 @@ const std::vector<PageInfo>& ClientPages() {
              return new UIRealPlayDlg(
                  LiveViewPageServices{c.connections, c.players, c.directory, c.events, c.dayCounters, connect}, parent,
                  UIRealPlayDlg::Options{c.startWorkers});
+         }},
+        {"playback", "Playback", kRightPlayback, 3, {kMsgViewMenu, 11, "menu_playback.png"}, false,
+         [](PageContext& c, QWidget* parent) -> Page* {
+             return new playback::UIPlaybackDlg(
+                 playback::PlaybackPageServices{c.store, c.log, c.directory, c.events,
+                                                LoadDrawMethod(AppPath("config.ini"))},
+                 parent,
+                 playback::UIPlaybackDlg::Options{c.startWorkers});
          }},
         {"deviceSetup", "Device Config", kRightDeviceConfig, 4, {kMsgToolMenu, 1, "menu_deviceSetup.png"}, false,
          [](PageContext& c, QWidget* parent) -> Page* {
