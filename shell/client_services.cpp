@@ -22,6 +22,9 @@ PageContext MakePageContext(DeviceService& service, EventBridge& events, bool st
                        service.deviceConfig(),
                        service.directory(),
                        events,
+                       service.talk(),
+                       service.ptz(),
+                       service.channelActions(),
                        [&alarms] { return std::pair<int, int>{alarms.TemperatureReadings(), alarms.AbnormalReadings()}; },
                        startWorkers};
 }
