@@ -14,7 +14,10 @@ const std::vector<PageInfo>& ClientPages() {
          [](PageContext& c, QWidget* parent) -> Page* {
              bool connect = Relaxed(c.store.settings().CONNECT) == 1;
              return new UIRealPlayDlg(
-                 LiveViewPageServices{c.connections, c.players, c.directory, c.events, c.dayCounters, connect}, parent,
+                 LiveViewPageServices{c.connections, c.players, c.directory, c.events, c.store, c.log, c.recording,
+                                      c.talk, c.ptz, c.channelActions, c.deviceConfig, c.temperature, c.dayCounters,
+                                      connect, {}},
+                 parent,
                  UIRealPlayDlg::Options{c.startWorkers});
          }},
         // Any operator may open it to change their own password; what each may do there is
