@@ -21,14 +21,12 @@ constexpr int kChannelRole = Qt::UserRole;
 }
 
 UIBroadcastDlg::UIBroadcastDlg(TalkControl& talk, const ChannelDirectory& directory, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::UIBroadcastDlg>()), talk_(talk), directory_(directory) {
+    : QWidget(parent), ui_(std::make_unique<Ui::UIBroadcastDlg>()), talk_(talk), directory_(directory) {
     ui_->setupUi(this);
     setWindowTitle(Tr("Broadcast"));
     ui_->titleLabel->setText(Tr("Select the channels to broadcast to"));
     ui_->channelList->setHeaderLabels({Tr("Channel"), Tr("Address"), Tr("State")});
     ui_->channelList->header()->resizeSection(0, 200);
-    ui_->closeBtn->setText(Tr("Close"));
-    connect(ui_->closeBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui_->broadcastBtn, &QPushButton::clicked, this, [this] { Toggle(); });
     FillRows();
     ShowState();

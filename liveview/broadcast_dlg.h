@@ -1,10 +1,12 @@
 #pragma once
-// The voice broadcast window (UIBroadcastDlg, from the Tool menu): every configured channel in a
+// The voice broadcast page (UIBroadcastDlg, from the Tool menu): every configured channel in a
 // list; the button starts the microphone and a one-way talk to each selected row, or ends the
-// broadcast (and every talk). A broadcast goes on when the window closes; opened again, the
-// window shows it.
-#include <QDialog>
+// broadcast (and every talk). A broadcast goes on while the operator works on other pages;
+// coming back, the page shows it.
+#include <QWidget>
 #include <memory>
+
+#include "widgets/page.h"
 
 class QPushButton;
 class QTreeWidget;
@@ -18,11 +20,16 @@ namespace ocv {
 class ChannelDirectory;
 class TalkControl;
 
-class UIBroadcastDlg : public QDialog {
+class UIBroadcastDlg : public QWidget, public Page {
     Q_OBJECT
 public:
     UIBroadcastDlg(TalkControl& talk, const ChannelDirectory& directory, QWidget* parent);
     ~UIBroadcastDlg() override;
+
+    // Page
+    QWidget* Widget() override { return this; }
+    // Talks end elsewhere too (a cell let go, a device logged out): the rows show it.
+    void OnShown() override { ShowState(); }
 
     // The button's action.
     void Toggle();

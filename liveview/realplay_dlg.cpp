@@ -704,7 +704,7 @@ QMenu* MenuOf(const std::vector<MenuEntry>& entries, QWidget* parent) {
     auto* menu = new QMenu(parent);
     menu->setMinimumWidth(130);
     for (const MenuEntry& e : entries) {
-        QAction* action = menu->addAction(e.icon ? SkinIcon(QString(e.icon) + ".png") : QIcon(), Tr(e.text));
+        QAction* action = menu->addAction(e.icon ? SkinIcon(e.icon) : QIcon(), Tr(e.text));
         action->setData(e.command);
     }
     return menu;

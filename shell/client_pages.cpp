@@ -1,5 +1,6 @@
 #include "shell/client_pages.h"
 
+#include "liveview/broadcast_dlg.h"
 #include "liveview/realplay_dlg.h"
 #include "store/config_store.h"
 #include "store/relaxed.h"
@@ -20,6 +21,8 @@ const std::vector<PageInfo>& ClientPages() {
                  parent,
                  UIRealPlayDlg::Options{c.startWorkers});
          }},
+        {"broadcast", "Broadcast", kRightTalk, 0, {kMsgToolMenu, 4, "menu_broacast.png"}, false,
+         [](PageContext& c, QWidget* parent) -> Page* { return new UIBroadcastDlg(c.talk, c.directory, parent); }},
         // Any operator may open it to change their own password; what each may do there is
         // checked on every operation.
         {"userSetup", "User Config", -1, 7, {kMsgToolMenu, 2, "menu_userSetup.png"}, true,
