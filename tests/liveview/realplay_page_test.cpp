@@ -4,12 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
+#include <QTreeWidget>
 
 #include "device/device_service.h"
 #include "videogrid/cell_messages.h"
+#include "liveview/date_popup.h"
+#include "liveview/live_view_menus.h"
 #include "liveview/realplay_dlg.h"
+#include "liveview/rota_wnd.h"
 #include "videogrid/screen_pannel.h"
 #include "videogrid/screen_wnd.h"
 #include "videogrid/video_wnd.h"
@@ -61,6 +67,13 @@ protected:
         return out;
     }
     std::string ConfigIni() { return fixture_.dir / "config.ini"; }
+    static std::vector<std::string> Texts(QMenu* menu) {
+        std::vector<std::string> out;
+        for (QAction* a : menu->actions()) out.push_back(a->text().toStdString());
+        delete menu;
+        return out;
+    }
+    QPushButton* Button(const char* name) { return page_->findChild<QPushButton*>(name); }
 
     ShellFixture fixture_{Site()};
     std::unique_ptr<MainDlg> window_;
@@ -137,6 +150,110 @@ TEST_F(RealPlayPageTest, SplitChosenWhileACellIsMaximisedResumesTheOtherCells) {
     EXPECT_FALSE(page_->panel()->IsMaximized());
     EXPECT_EQ(page_->panel()->SplitMode(), 9);
     EXPECT_EQ(Decoders(4), "RRRR");
+}
+
+TEST_F(RealPlayPageTest, CellMenusFollowTheCellAndTheirCommandsArriveAsMessages) {
+    // An empty cell: no recording, talk, display or thermal entries (and no camera settings
+    // page to switch to in this client).
+    EXPECT_EQ(Texts(page_->BuildCellMenu(0)),
+              (std::vector<std::string>{"Capture", "PTZ control", "Enlarge", "Check time", "Stop view",
+                                        "Stop all view", "Disconnect", "Full Screen"}));
+    page_->SelectCell(1);
+    ASSERT_EQ(page_->controller().OpenFromTree(0, 2), 1);
+    std::vector<std::string> texts = Texts(page_->BuildCellMenu(1));
+    EXPECT_EQ(texts[1], "Manual REC");
+    EXPECT_EQ(texts[2], "Start talk");
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Original picture"), texts.end());
+    EXPECT_EQ(std::find(texts.begin(), texts.end(), "Main stream"), texts.end());
+
+    // The zoom entry switches the toolbar's zoom option; stop view empties only that cell.
+    PostWindowMessage(page_, kMsgCellMenuCommand, kCellZoomMode, 0);
+    Settle();
+    EXPECT_TRUE(Button("zoomOption")->isChecked());
+    EXPECT_EQ(Texts(page_->BuildCellMenu(1))[4], "Close enlarge");
+    PostWindowMessage(page_, kMsgCellMenuCommand, kCellStopView, 0);
+    Settle();
+    EXPECT_EQ(page_->controller().CellChannel(1), -1);
+    EXPECT_TRUE(fixture_.messages.empty());
+}
+
+TEST_F(RealPlayPageTest, TreeMenusCollapseAndExpandEveryGroupAndShowAGroup) {
+    QTreeWidgetItem* group = page_->GroupItem(0);
+    ASSERT_NE(group, nullptr);
+    std::vector<std::string> groupTexts = Texts(page_->BuildTreeMenu(group));
+    EXPECT_EQ(groupTexts.front(), "Collapse all groups");
+    EXPECT_NE(std::find(groupTexts.begin(), groupTexts.end(), "Group display"), groupTexts.end());
+    QTreeWidgetItem* channel = page_->ChannelItem(0, 1, 2);
+    ASSERT_NE(channel, nullptr);
+    EXPECT_EQ(Texts(page_->BuildTreeMenu(channel)).front(), "Connected");
+
+    page_->SetTreeMenuItem(group);
+    PostWindowMessage(page_, kMsgTreeMenuCommand, kTreeCollapseAll, 0);
+    Settle();
+    EXPECT_FALSE(group->isExpanded());
+    PostWindowMessage(page_, kMsgTreeMenuCommand, kTreeExpandAll, 0);
+    Settle();
+    EXPECT_TRUE(group->isExpanded());
+    PostWindowMessage(page_, kMsgTreeMenuCommand, kTreeGroupDisplay, 0);
+    Settle();
+    // The demo group: the first device's 16 channels, then the second's.
+    EXPECT_EQ(page_->controller().CellChannel(0), ChannelIdOf(0, 0));
+    EXPECT_EQ(page_->controller().CellChannel(17), ChannelIdOf(1, 1));
+}
+
+TEST_F(RealPlayPageTest, ATourOnAnEmptyCellIsRefusedAndTheOptionSetBack) {
+    page_->SelectCell(3);
+    QTest::mouseClick(Button("rotaOption"), Qt::LeftButton);
+    Settle();
+    ASSERT_EQ(fixture_.messages.size(), 1u);
+    EXPECT_EQ(fixture_.messages[0].text.toStdString(), "Please drag the window to any channel, try!");
+    EXPECT_FALSE(Button("rotaOption")->isChecked());
+    EXPECT_FALSE(page_->tours().AnyRunning());
+
+    // A channel of the demo group starts a single-screen tour; the option shows it, the
+    // settings stay closed while it runs and the cell refuses stop view.
+    ASSERT_EQ(page_->controller().OpenFromTree(0, 1), 3);
+    QTest::mouseClick(Button("rotaOption"), Qt::LeftButton);
+    Settle();
+    EXPECT_TRUE(page_->tours().SingleRunning(3));
+    EXPECT_TRUE(Button("rotaOption")->isChecked());
+    QTest::mouseClick(Button("rotaSetBtn"), Qt::LeftButton);
+    EXPECT_EQ(page_->rotaWnd(), nullptr);
+    PostWindowMessage(page_, kMsgCellMenuCommand, kCellStopView, 0);
+    Settle();
+    EXPECT_EQ(fixture_.messages.back().text.toStdString(), "Channel is rota, can not operate!");
+    QTest::mouseClick(Button("rotaOption"), Qt::LeftButton);
+    Settle();
+    EXPECT_FALSE(page_->tours().AnyRunning());
+    EXPECT_FALSE(Button("rotaOption")->isChecked());
+}
+
+TEST_F(RealPlayPageTest, TheTourSettingsPopupStoresTwentyForTheFactoryTen) {
+    fixture_.store().MutableSettingsForTesting().ROTALEN = 10;
+    QTest::mouseClick(Button("rotaSetBtn"), Qt::LeftButton);
+    UIRotaWnd* wnd = page_->rotaWnd();
+    ASSERT_NE(wnd, nullptr);
+    wnd->close();
+    Settle();
+    EXPECT_EQ(page_->rotaWnd(), nullptr);
+    EXPECT_EQ(Relaxed(fixture_.store().settings().ROTALEN), 20);
+    ASSERT_EQ(fixture_.store().LoadSettings(), 0);
+    EXPECT_EQ(Relaxed(fixture_.store().settings().ROTALEN), 20) << "stored, not only in memory";
+}
+
+TEST_F(RealPlayPageTest, TheDateChosenForTheTemperatureColumnShowsOnItsButton) {
+    auto* dateBtn = Button("sTimeBtn");
+    QTest::mouseClick(dateBtn, Qt::LeftButton);
+    UIDatePopup* popup = page_->datePopup();
+    ASSERT_NE(popup, nullptr);
+    popup->Choose(QDate(2020, 9, 3));
+    Settle();
+    EXPECT_EQ(dateBtn->text().toStdString(), "2020-09-03");
+    EXPECT_TRUE(page_->temperatureWorker().Date() == (CalendarDate{2020, 9, 3}));
+    // A date that does not exist changes nothing.
+    PostWindowMessage(page_, kMsgTemperatureDate, 20200231, 0);
+    Settle();
+    EXPECT_EQ(dateBtn->text().toStdString(), "2020-09-03");
 }
 
 }  // namespace
