@@ -226,7 +226,8 @@ void UIRealPlayDlg::RefreshChannel(int device, int channel) {
     auto found = channelItems_.find(ChannelIdOf(device, channel));
     if (found == channelItems_.end()) return;
     const DeviceRuntime& rt = services_.directory.Runtime().device(device);
-    ChannelStateView extra{services_.players.SoundOn(ChannelIdOf(device, channel)), false};
+    const int id = ChannelIdOf(device, channel);
+    ChannelStateView extra{services_.players.SoundOn(id), services_.talk.IsTalking(id)};
     std::vector<int> icons = ChannelStateIcons(rt, channel, extra);
     QList<int> list(icons.begin(), icons.end());
     QString label = QString::fromStdString(TreeChannelLabel(*dev, channel, rt.deviceState.load()));

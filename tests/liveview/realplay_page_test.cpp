@@ -3,6 +3,7 @@
 // maximised. Devices are configured but never answer, so cells attach players without pictures.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -23,7 +24,10 @@
 #include "shell/main_dlg.h"
 #include "widgets/window_message.h"
 #include "store/relaxed.h"
+#include "liveview/temperature_column.h"
 #include "tests/liveview/decoder_probe.h"
+#include "sdk/qvx_sdk.h"
+#include "tests/sdk/devsim_process.h"
 #include "tests/shell/shell_fixture.h"
 
 namespace ocv {
@@ -254,6 +258,99 @@ TEST_F(RealPlayPageTest, TheDateChosenForTheTemperatureColumnShowsOnItsButton) {
     PostWindowMessage(page_, kMsgTemperatureDate, 20200231, 0);
     Settle();
     EXPECT_EQ(dateBtn->text().toStdString(), "2020-09-03");
+}
+
+}  // namespace
+}  // namespace ocv
+
+namespace ocv {
+namespace {
+
+// A screening camera of the simulator fills the temperature column of the selected cell's
+// channel: every reading of the day, newest on top, abnormal ones red; the filter keeps only
+// abnormal ones, and the unit setting shows Fahrenheit.
+class TemperatureColumnPageTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(QVX_SDK_Init(), QVX_OK); }
+    static void TearDownTestSuite() { QVX_SDK_Cleanup(); }
+    void SetUp() override {
+        test::WriteText(sim_.dir() / "site.ini",
+                        "[device]\nname=SCREEN\ntype=IPC\nfirmware=V27.1.0 build 20260101\nuser=admin\n"
+                        "password=kestr\nchannels=1\nmain=64x48@32\nsub=off\nkey_interval=25\n");
+        std::string error;
+        ASSERT_TRUE(sim_.Start({"--site", sim_.dir() / "site.ini", "--quiet"}, &error)) << error;
+        fixture_ = std::make_unique<test::ShellFixture>(std::vector<mkdb::DemoDevice>{{"127.0.0.1", sim_.device(0).port, 1}});
+        ASSERT_TRUE(fixture_->ok);
+        const UserInfo& admin = fixture_->store().user(fixture_->SlotOf("admin"));
+        fixture_->store().SaveLoginMemory(admin.id, admin.password, 1);
+        window_ = std::make_unique<MainDlg>(*fixture_->service, nullptr, MainDlg::Options{false});
+        ASSERT_TRUE(window_->Create());
+        window_->resize(1280, 800);
+        window_->show();
+        page_ = window_->findChild<UIRealPlayDlg*>();
+        ASSERT_NE(page_, nullptr);
+        int rc = fixture_->service->connections().LoginDevice(0);
+        ASSERT_EQ(fixture_->runtime().device(0).deviceState.load(), 2) << rc << sim_.log();
+        ASSERT_EQ(fixture_->service->connections().IsThermalCapable(0, 0), 0);
+    }
+    void TearDown() override {
+        window_.reset();
+        fixture_.reset();
+    }
+    static void Settle() {
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    }
+    // One round of the temperature worker, and the page's answer to it.
+    void Query() {
+        page_->temperatureWorker().Round();
+        Settle();
+    }
+
+    test::DevsimProcess sim_;
+    std::unique_ptr<test::ShellFixture> fixture_;
+    std::unique_ptr<MainDlg> window_;
+    UIRealPlayDlg* page_ = nullptr;
+};
+
+TEST_F(TemperatureColumnPageTest, TheSelectedCellsScreeningCameraFillsTheColumnNewestFirstAbnormalInRed) {
+    ASSERT_EQ(page_->OpenChannelInCell(0, 0, 2), 0);
+    QTest::mouseClick(page_->panel()->Cell(2)->VideoWindow(), Qt::LeftButton, {}, QPoint(5, 5));
+    Settle();
+    EXPECT_EQ(page_->temperatureWorker().channel(), ChannelIdOf(0, 0)) << "the selected temperature channel";
+    PostWindowMessage(page_, kMsgTemperatureDate, 20260101, 0);
+    Settle();
+    Query();
+    QTreeWidget* list = page_->eventList();
+    ASSERT_EQ(list->topLevelItemCount(), 1440);  // one reading a minute
+    std::vector<TemperatureRecord> records = page_->temperatureWorker().Records();
+    ASSERT_EQ(records.size(), 1440u);
+    EXPECT_EQ(list->topLevelItem(0)->data(0, Qt::UserRole).toInt(), records.back().time);
+    int red = 0;
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        const TemperatureRecord& r = records[records.size() - 1 - row];
+        QTreeWidgetItem* item = list->topLevelItem(row);
+        bool abnormal = (r.code & 0x8000) != 0;
+        red += abnormal;
+        EXPECT_EQ(item->foreground(1).color().rgb() & 0xFFFFFF, abnormal ? 0xFF0000u : 0x00FF00u) << row;
+        EXPECT_EQ(item->text(1).toStdString(), FormatTemperatureRow(r, 0).temperature);
+    }
+    EXPECT_GT(red, 0);
+
+    // Only the abnormal readings.
+    page_->findChild<QComboBox*>("shTypeCombo")->setCurrentIndex(2);
+    Query();
+    ASSERT_EQ(list->topLevelItemCount(), red);
+    for (int row = 0; row < red; ++row)
+        EXPECT_EQ(list->topLevelItem(row)->foreground(0).color().rgb() & 0xFFFFFF, 0xFF0000u);
+
+    // Fahrenheit: 36.50 shows as 97.70.
+    SetRelaxed(fixture_->store().MutableSettingsForTesting().tempUnit, 1);
+    page_->findChild<QPushButton*>("refreshMapBtn")->click();
+    EXPECT_EQ(list->topLevelItemCount(), 0) << "Refresh empties the list until the answer";
+    Query();
+    ASSERT_EQ(list->topLevelItemCount(), red);
+    TemperatureRecord last = page_->temperatureWorker().Records().back();
+    EXPECT_EQ(list->topLevelItem(0)->text(1).toStdString(), FormatTemperatureRow(last, 1).temperature);
 }
 
 }  // namespace
