@@ -207,10 +207,10 @@ TEST_F(TalkE2E, ADisconnectedChannelStaysClosedAndItsWorkerEnds) {
     EXPECT_EQ(c.connectPending.load(), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
     EXPECT_EQ(c.mainStream.load(), 0) << "no worker opened it again";
-    // A worker that keeps trying a device that is down ends too.
+    // A worker for a device that is down ends too (by itself or by the disconnect, whichever
+    // comes first: a slow machine may see either).
     ASSERT_EQ(service_->connections().StopDeviceThread(cam), 0);
     ASSERT_EQ(service_->connections().StartConnectWorker(cam, 0), 0);
-    ASSERT_EQ(Channel(cam, 0).connectPending.load(), 1);
     ASSERT_EQ(actions.DisconnectChannel(cam, 0), 0);
     EXPECT_TRUE(WaitUntil([&] { return Channel(cam, 0).connectPending.load() == 0; }, 2000));
     EXPECT_EQ(actions.DisconnectChannel(cam, 9), -1);
