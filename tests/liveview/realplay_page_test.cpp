@@ -15,6 +15,7 @@
 #include "videogrid/cell_messages.h"
 #include "liveview/date_popup.h"
 #include "liveview/live_view_menus.h"
+#include "liveview/ptz_popup.h"
 #include "liveview/realplay_dlg.h"
 #include "liveview/rota_wnd.h"
 #include "videogrid/screen_pannel.h"
@@ -266,9 +267,8 @@ TEST_F(RealPlayPageTest, TheDateChosenForTheTemperatureColumnShowsOnItsButton) {
 namespace ocv {
 namespace {
 
-// A screening camera of the simulator fills the temperature column of the selected cell's
-// channel: every reading of the day, newest on top, abnormal ones red; the filter keeps only
-// abnormal ones, and the unit setting shows Fahrenheit.
+// The page against a simulated screening camera: its temperature log fills the column of the
+// selected cell's channel, and the PTZ surfaces drive it.
 class TemperatureColumnPageTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_EQ(QVX_SDK_Init(), QVX_OK); }
@@ -351,6 +351,46 @@ TEST_F(TemperatureColumnPageTest, TheSelectedCellsScreeningCameraFillsTheColumnN
     ASSERT_EQ(list->topLevelItemCount(), red);
     TemperatureRecord last = page_->temperatureWorker().Records().back();
     EXPECT_EQ(list->topLevelItem(0)->text(1).toStdString(), FormatTemperatureRow(last, 1).temperature);
+}
+
+// The PTZ panel under the tree sends to the selected cell's camera, holding while pressed and
+// at the panel's speed; the popup of the cell menu sends its toggles and presets; the
+// simulator reports what it received.
+TEST_F(TemperatureColumnPageTest, ThePtzPanelAndPopupDriveTheSelectedCellsCamera) {
+    ASSERT_EQ(page_->OpenChannelInCell(0, 0, 1), 0);
+    page_->SelectCell(1);
+    ASSERT_TRUE(sim_.ControlOk("clear SCREEN"));
+    QWidget* pad = page_->findChild<QWidget*>("ptzSelectVer");
+    pad->findChild<QSlider*>("speedSlider")->setValue(8);
+    auto* up = pad->findChild<QPushButton*>("upBtn");
+    QTest::mousePress(up, Qt::LeftButton);
+    QTest::mouseRelease(up, Qt::LeftButton);
+    // An empty cell sends nothing.
+    page_->SelectCell(0);
+    QTest::mousePress(up, Qt::LeftButton);
+    QTest::mouseRelease(up, Qt::LeftButton);
+
+    page_->SelectCell(1);
+    PostWindowMessage(page_, kMsgCellMenuCommand, kCellPtz, 0);
+    Settle();
+    UIPtzDlg* popup = page_->ptzPopup();
+    ASSERT_NE(popup, nullptr);
+    QTest::mouseClick(popup->findChild<QPushButton*>("lightBtn"), Qt::LeftButton);
+    popup->presetList()->setCurrentItem(popup->presetList()->topLevelItem(10));
+    QTest::mouseClick(popup->findChild<QPushButton*>("gotoBtn"), Qt::LeftButton);
+    page_->ptzSender().Flush();
+    std::vector<std::string> got;
+    for (const std::string& line : sim_.Control("report SCREEN"))
+        if (line.rfind("ptz ", 0) == 0 || line.rfind("preset ", 0) == 0) got.push_back(line);
+    EXPECT_EQ(got, (std::vector<std::string>{"ptz 0 21 0 8", "ptz 0 21 1 8", "ptz 0 2 1 5", "preset 0 39 11"}));
+
+    // One popup at a time; closing it lets the page open another.
+    PostWindowMessage(page_, kMsgCellMenuCommand, kCellPtz, 0);
+    Settle();
+    EXPECT_EQ(page_->ptzPopup(), popup);
+    popup->close();
+    Settle();
+    EXPECT_EQ(page_->ptzPopup(), nullptr);
 }
 
 }  // namespace
