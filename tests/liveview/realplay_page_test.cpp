@@ -25,7 +25,9 @@
 #include "shell/main_dlg.h"
 #include "widgets/window_message.h"
 #include "store/relaxed.h"
+#include "liveview/channel_text.h"
 #include "liveview/temperature_column.h"
+#include "widgets/tree_icon_delegate.h"
 #include "tests/liveview/decoder_probe.h"
 #include "sdk/qvx_sdk.h"
 #include "tests/sdk/devsim_process.h"
@@ -271,12 +273,18 @@ namespace {
 // selected cell's channel, and the PTZ surfaces drive it.
 class TemperatureColumnPageTest : public ::testing::Test {
 protected:
+    static std::vector<std::string> Texts(QMenu* menu) {
+        std::vector<std::string> out;
+        for (QAction* a : menu->actions()) out.push_back(a->text().toStdString());
+        delete menu;
+        return out;
+    }
     static void SetUpTestSuite() { ASSERT_EQ(QVX_SDK_Init(), QVX_OK); }
     static void TearDownTestSuite() { QVX_SDK_Cleanup(); }
     void SetUp() override {
         test::WriteText(sim_.dir() / "site.ini",
                         "[device]\nname=SCREEN\ntype=IPC\nfirmware=V27.1.0 build 20260101\nuser=admin\n"
-                        "password=kestr\nchannels=1\nmain=64x48@32\nsub=off\nkey_interval=25\n");
+                        "password=kestr\nchannels=1\nmain=64x48@32\nsub=64x48@32\nkey_interval=25\n");
         std::string error;
         ASSERT_TRUE(sim_.Start({"--site", sim_.dir() / "site.ini", "--quiet"}, &error)) << error;
         fixture_ = std::make_unique<test::ShellFixture>(std::vector<mkdb::DemoDevice>{{"127.0.0.1", sim_.device(0).port, 1}});
@@ -391,6 +399,33 @@ TEST_F(TemperatureColumnPageTest, ThePtzPanelAndPopupDriveTheSelectedCellsCamera
     popup->close();
     Settle();
     EXPECT_EQ(page_->ptzPopup(), nullptr);
+}
+
+// Talk from the cell menu: the entry turns into "Stop talk", the tree shows the talk icon, and
+// the camera counts the talk's audio; stopping ends all three.
+TEST_F(TemperatureColumnPageTest, TalkFromTheCellMenuStartsAndStopsAndTheTreeShowsIt) {
+    ASSERT_EQ(page_->OpenChannelInCell(0, 0, 0), 0);
+    page_->SelectCell(0);
+    // The tree shows the talk beside a playing channel's icons.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fixture_->runtime().channel(0, 0).connectState.load() == 2; }, 10000));
+    auto hasTalkIcon = [&] {
+        QList<int> icons = page_->ChannelItem(0, 0, 0)->data(0, TreeIconDelegate::kIconsRole).value<QList<int>>();
+        return icons.contains(kIconTalk);
+    };
+    PostWindowMessage(page_, kMsgCellMenuCommand, kCellTalk, 0);
+    Settle();
+    ASSERT_TRUE(fixture_->messages.empty()) << fixture_->messages[0].text.toStdString();
+    EXPECT_EQ(fixture_->service->talk().GetTalkChannel(), ChannelIdOf(0, 0));
+    EXPECT_EQ(Texts(page_->BuildCellMenu(0))[2], "Stop talk");
+    EXPECT_TRUE(QTest::qWaitFor(hasTalkIcon, 5000));
+    auto report = sim_.Control("report SCREEN");
+    EXPECT_NE(std::find(report.begin(), report.end(), "talk open mode 1"), report.end());
+
+    PostWindowMessage(page_, kMsgCellMenuCommand, kCellTalk, 0);
+    Settle();
+    EXPECT_EQ(fixture_->service->talk().GetTalkChannel(), -1);
+    EXPECT_EQ(Texts(page_->BuildCellMenu(0))[2], "Start talk");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !hasTalkIcon(); }, 5000));
 }
 
 }  // namespace
