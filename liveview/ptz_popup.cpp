@@ -17,20 +17,30 @@
 namespace ocv {
 namespace {
 
-// The faces of the buttons: arrows and signs, so the pad reads at a glance in any language.
-const char* FaceOf(const std::string& name) {
-    static const std::pair<const char*, const char*> kFaces[] = {
-        {"upBtn", "\u25B2"},        {"downBtn", "\u25BC"},       {"leftBtn", "\u25C0"},
-        {"rightBtn", "\u25B6"},     {"upleftBtn", "\u25E4"},     {"uprightBtn", "\u25E5"},
-        {"downleftBtn", "\u25E3"},  {"downrightBtn", "\u25E2"},  {"zoomOutBtn", "\u2212"},
-        {"zoomInBtn", "+"},         {"focusNearBtn", "\u2212"},  {"focusFarBtn", "+"},
-        {"irisCloseBtn", "\u2212"}, {"irisOpenBtn", "+"},        {"autoBtn", "A"},
-        {"wiperBtn", "W"},          {"lightBtn", "\u2600"},      {"editBtn", "\u270E"},
-        {"clearBtn", "\u2715"},     {"gotoBtn", "\u279C"},
+// The faces of the buttons: arrows and pictures, so the pad reads at a glance in any language;
+// the lens pairs are signs beside their caption.
+struct Face {
+    const char* name;
+    const char* image;  // skin image, or nullptr for the text
+    const char* text;
+};
+
+const Face* FaceOf(const std::string& name) {
+    static const Face kFaces[] = {
+        {"upBtn", "ptzUp.png", ""},           {"downBtn", "ptzDown.png", ""},
+        {"leftBtn", "ptzLeft.png", ""},       {"rightBtn", "ptzRight.png", ""},
+        {"upleftBtn", "ptzUpLeft.png", ""},   {"uprightBtn", "ptzUpRight.png", ""},
+        {"downleftBtn", "ptzDownLeft.png", ""}, {"downrightBtn", "ptzDownRight.png", ""},
+        {"zoomOutBtn", nullptr, "-"},         {"zoomInBtn", nullptr, "+"},
+        {"focusNearBtn", nullptr, "-"},       {"focusFarBtn", nullptr, "+"},
+        {"irisCloseBtn", nullptr, "-"},       {"irisOpenBtn", nullptr, "+"},
+        {"autoBtn", "ptzAuto.png", ""},       {"wiperBtn", "ptzWiper.png", ""},
+        {"lightBtn", "ptzLight.png", ""},     {"editBtn", "ptzPresetSet.png", ""},
+        {"clearBtn", "ptzPresetClear.png", ""}, {"gotoBtn", "ptzPresetGoto.png", ""},
     };
-    for (const auto& [n, face] : kFaces)
-        if (name == n) return face;
-    return "";
+    for (const Face& f : kFaces)
+        if (name == f.name) return &f;
+    return nullptr;
 }
 
 }  // namespace
@@ -40,7 +50,16 @@ void BindPtzButtons(QWidget* root, const std::function<void(const PtzButton&, bo
     for (const PtzButton& b : PtzButtons()) {
         auto* button = root->findChild<QAbstractButton*>(b.name);
         if (button == nullptr) continue;
-        button->setText(QString::fromUtf8(FaceOf(b.name)));
+        if (const Face* face = FaceOf(b.name)) {
+            QIcon icon = face->image ? SkinIcon(face->image) : QIcon();
+            if (!icon.isNull()) {
+                button->setIcon(icon);
+                button->setIconSize(QSize(18, 18));
+            } else {
+                // Without the skin (or for the lens signs) the button still says what it does.
+                button->setText(face->image ? Tr(b.tip) : QString(face->text));
+            }
+        }
         button->setToolTip(Tr(b.tip));
         const PtzButton* info = &b;
         if (b.action == PtzAction::kHold) {
