@@ -704,6 +704,7 @@ namespace {
 QMenu* MenuOf(const std::vector<MenuEntry>& entries, QWidget* parent) {
     auto* menu = new QMenu(parent);
     menu->setMinimumWidth(130);
+    menu->setStyleSheet("QMenu::item { min-height: 22px; }");
     for (const MenuEntry& e : entries) {
         QAction* action = menu->addAction(e.icon ? SkinIcon(e.icon) : QIcon(), Tr(e.text));
         action->setData(e.command);

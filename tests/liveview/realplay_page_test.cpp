@@ -229,6 +229,11 @@ TEST_F(RealPlayPageTest, ATourOnAnEmptyCellIsRefusedAndTheOptionSetBack) {
     PostWindowMessage(page_, kMsgCellMenuCommand, kCellStopView, 0);
     Settle();
     EXPECT_EQ(fixture_.messages.back().text.toStdString(), "Channel is rota, can not operate!");
+    // The PTZ pad refuses the touring cell too.
+    size_t told = fixture_.messages.size();
+    QTest::mousePress(page_->findChild<QWidget*>("ptzSelectVer")->findChild<QPushButton*>("upBtn"), Qt::LeftButton);
+    ASSERT_EQ(fixture_.messages.size(), told + 1);
+    EXPECT_EQ(fixture_.messages.back().text.toStdString(), "Channel is rota, can not operate!");
     QTest::mouseClick(Button("rotaOption"), Qt::LeftButton);
     Settle();
     EXPECT_FALSE(page_->tours().AnyRunning());
