@@ -31,7 +31,10 @@ DeviceService::DeviceService(const std::string& databasePath, const std::string&
       recording_({store_, runtime_, hub_, log_, disks_, alarms_, exiting_}),
       connections_({store_, runtime_, hub_, log_, alarms_, players_, recording_, temperature_, timeSync_, operator_,
                     exiting_}),
-      directory_(store_, runtime_) {
+      directory_(store_, runtime_),
+      ptz_(store_, runtime_),
+      channelActions_({store_, runtime_, connections_, players_, timeSync_}),
+      talk_(store_, runtime_, hub_) {
     Initialise(databasePath);
 }
 
@@ -55,12 +58,16 @@ void DeviceService::Initialise(const std::string& databasePath) {
         return true;
     });
     players_.SetChannelReleasedHandler([this](int channelId) { OnChannelReleased(channelId); });
+    // The two-way talk ends when the cell showing its channel lets it go.
+    SetTalkStopHandler([this](int channelId) { talk_.OnChannelReleased(channelId); });
+    talk_.Start();
     // Recordings a crash left open are put right before any recording begins.
     RepairRecordings();
 }
 
 DeviceService::~DeviceService() {
     exiting_ = true;
+    talk_.Shutdown();
     StopWorkers();
     connections_.StopAllDevices();
     for (int d = 0; d < kMaxDevices; ++d) connections_.CloseThermalStream(d);

@@ -1,7 +1,7 @@
 #pragma once
 // The owner of the core's process-wide parts: the configuration store, the runtime table, the
 // event hub, the logs, sounds, disks, alarms, the player channels and the feature services
-// (connections, recording, temperature, device configuration). It builds them in order, wires
+// (connections, recording, temperature, device configuration, talk, PTZ, channel actions). It builds them in order, wires
 // them, starts and stops their workers, and ends them in order. Pages never hold it: the client
 // hands each page the narrow services it needs (ChannelConnections, PlayerCells,
 // RecordingControl, TemperatureQueries, DeviceConfiguration, ChannelDirectory, the store).
@@ -15,12 +15,15 @@
 #include <mutex>
 #include <string>
 
+#include "device/channel_action_service.h"
 #include "device/channel_directory.h"
 #include "device/connection_service.h"
 #include "device/device_config_service.h"
 #include "device/operator_name.h"
 #include "device/player_channels.h"
+#include "device/ptz_service.h"
 #include "device/recording_service.h"
+#include "device/talk_service.h"
 #include "device/temperature_service.h"
 #include "device/time_sync.h"
 #include "events/alarm_engine.h"
@@ -63,6 +66,9 @@ public:
     DeviceConfigService& deviceConfig() { return deviceConfig_; }
     TimeSyncMarks& timeSync() { return timeSync_; }
     ChannelDirectory& directory() { return directory_; }
+    TalkService& talk() { return talk_; }
+    PtzService& ptz() { return ptz_; }
+    ChannelActionService& channelActions() { return channelActions_; }
 
     // The operator logged in now ("" when none), for the operation log.
     void SetCurrentUser(const std::string& userName) { operator_.Set(userName); }
@@ -115,6 +121,9 @@ private:
     RecordingService recording_;
     ConnectionService connections_;  // after everything its callbacks reach
     StoreChannelDirectory directory_;
+    PtzService ptz_;
+    ChannelActionService channelActions_;
+    TalkService talk_;  // last: its talks end first
     std::mutex talkStopMutex_;
     std::function<void(int channelId)> talkStop_;
 };

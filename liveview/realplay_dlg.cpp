@@ -1,15 +1,26 @@
 #include "liveview/realplay_dlg.h"
 
+#include <QComboBox>
+#include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSlider>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <utility>
+
+#include "events/log_writer.h"
+#include "liveview/date_popup.h"
+#include "liveview/ptz_popup.h"
+#include "liveview/rota_wnd.h"
+#include "store/config_store.h"
+#include "widgets/message_box.h"
 
 #include "videogrid/cell_messages.h"
 #include "videogrid/picture_wnd.h"
@@ -54,7 +65,30 @@ UIRealPlayDlg::UIRealPlayDlg(LiveViewPageServices services, QWidget* parent, Opt
     : QWidget(parent), services_(std::move(services)), options_(options),
       controller_(LiveViewServices{services_.connections, services_.players, services_.directory}, *this,
                   AppPath("config.ini"),
-                  [this](int message, intptr_t w, intptr_t l) { PostWindowMessage(this, message, w, l); }) {
+                  [this](int message, intptr_t w, intptr_t l) { Post(message, w, l); }),
+      jobs_([this](int message, intptr_t w, intptr_t l) { Post(message, w, l); }),
+      tours_(services_.connections, [this](int message, intptr_t w, intptr_t l) { Post(message, w, l); }),
+      commands_(LiveCommandServices{controller_, tours_, services_.connections, services_.players,
+                                    services_.directory, services_.recording, services_.talk, services_.actions,
+                                    services_.deviceConfig, jobs_},
+                *this,
+                LiveCommandHooks{
+                    [this] { return Settings(); },
+                    [this](int device, int channel, int kind, int value) {
+                        return services_.store.ModifyChannel(device, channel, kind, value, nullptr, 0);
+                    },
+                    [this](int device, int flag) {
+                        DeviceRecord record = services_.store.device(device);
+                        record.thermalFlag = flag;
+                        return services_.store.ModifyDevice(record, device);
+                    },
+                    [this](int subtype, int device, int channel) {
+                        services_.log.LogWrite(kLogOperate, subtype, device, channel, "",
+                                               CurrentSession().user().userName);
+                    }}),
+      ptzSender_(services_.ptz),
+      temperature_(services_.temperature, services_.connections,
+                   [this](int message, intptr_t w, intptr_t l) { Post(message, w, l); }) {
     setObjectName("UIRealPlayDlg");
     Ui::UIRealPlayDlg ui;
     ui.setupUi(this);
@@ -74,34 +108,12 @@ UIRealPlayDlg::UIRealPlayDlg(LiveViewPageServices services, QWidget* parent, Opt
     pictureBtn_ = ui.pictureBtn;
     zoomBtn_ = ui.zoomOption;
 
-    struct ToolButton {
-        QPushButton* button;
-        const char* image;
-        const char* tip;
-    };
-    for (const ToolButton& b : {ToolButton{ui.fullScreenBtn, "rpFullScreen.png", "Full Screen"},
-                                ToolButton{ui.pictureBtn, "rpPicture.png", "Split screen"},
-                                ToolButton{ui.zoomOption, "rpZoom.png", "Enlarge"},
-                                ToolButton{ui.stopBtn, "rpStop.png", "Stop view"},
-                                ToolButton{ui.lastBtn, "rpLast.png", "Previous group"},
-                                ToolButton{ui.nextBtn, "rpNext.png", "Next group"}}) {
-        b.button->setIcon(SkinIcon(b.image));
-        b.button->setIconSize(QSize(24, 24));
-        b.button->setToolTip(Tr(b.tip));
-        b.button->setFocusPolicy(Qt::NoFocus);
-    }
-    connect(ui.fullScreenBtn, &QPushButton::clicked, this, [this] { ToggleFullScreen(); });
-    connect(ui.pictureBtn, &QPushButton::clicked, this, [this] { ShowPicker(); });
-    connect(ui.zoomOption, &QPushButton::toggled, this, [this](bool on) {
-        controller_.SetZoomMode(on);
-        zoomBtn_->setToolTip(Tr(on ? "Close enlarge" : "Enlarge"));
-    });
-    // Stop view closes the selected cell only; the other cells keep their channels.
-    connect(ui.stopBtn, &QPushButton::clicked, this, [this] { controller_.CloseCell(SelectedCell()); });
-    connect(ui.lastBtn, &QPushButton::clicked, this, [this] { controller_.StepGroup(-1); });
-    connect(ui.nextBtn, &QPushButton::clicked, this, [this] { controller_.StepGroup(+1); });
-    QWidget* left = ui.leftVer;
-    connect(ui.lineOption, &QPushButton::toggled, this, [left](bool hide) { left->setVisible(!hide); });
+    SetUpToolbar();
+    QWidget* left = findChild<QWidget*>("leftVer");
+    connect(findChild<QPushButton*>("lineOption"), &QPushButton::toggled, this,
+            [left](bool hide) { left->setVisible(!hide); });
+    tree_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree_, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& pos) { ShowTreeMenu(pos); });
     connect(tree_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) { OnTreeDoubleClick(item); });
     connect(tree_, &QTreeWidget::itemExpanded, this, [](QTreeWidgetItem* item) {
         item->setData(0, TreeIconDelegate::kIconsRole, QVariant::fromValue(QList<int>{kIconGroupOpen}));
@@ -112,6 +124,8 @@ UIRealPlayDlg::UIRealPlayDlg(LiveViewPageServices services, QWidget* parent, Opt
 
     controller_.LoadGroups();
     BuildTree();
+    SetUpPtzPanel();
+    SetUpTemperatureColumn();
 
     auto* viewLayout = new QVBoxLayout(viewArea_);
     viewLayout->setContentsMargins(0, 0, 0, 0);
@@ -131,6 +145,7 @@ UIRealPlayDlg::UIRealPlayDlg(LiveViewPageServices services, QWidget* parent, Opt
     panel_->SetSplitMode(mode);
     players.SetVisibleSplit(mode);
     players.SetStreamPolicy(-1, mode);
+    tours_.SetSplitMode(mode);
     if (services_.dayCounters) {
         auto [readings, abnormal] = services_.dayCounters();
         ShowCounters(readings, abnormal);
@@ -144,14 +159,24 @@ UIRealPlayDlg::UIRealPlayDlg(LiveViewPageServices services, QWidget* parent, Opt
     restore_ = std::make_unique<RestoreWorker>(services_.connections, [this](int message, intptr_t w, intptr_t l) {
         PostWindowMessage(this, message, w, l);
     });
-    if (options_.startWorkers)
+    if (options_.startWorkers) {
         restore_->Start(ChannelsToConnectAtStart(services_.directory, services_.connectAtStart), options_.restoreDelay);
+        temperature_.Start();
+    }
+    SyncToolbar();
 }
 
 UIRealPlayDlg::~UIRealPlayDlg() {
     restore_->Stop();
+    temperature_.Stop();
+    tours_.StopAll();
+    ptzSender_.Flush();
+    jobs_.Flush();
     if (fullScreen_) ToggleFullScreen();
     if (picker_) picker_->close();
+    for (QWidget* popup : {static_cast<QWidget*>(ptzPopup_.data()), static_cast<QWidget*>(rotaWnd_.data()),
+                           static_cast<QWidget*>(datePopup_.data())})
+        if (popup) delete popup;
     // The players draw into the panel's surfaces: they go first.
     PlayerCells& players = services_.players;
     for (int cell = 0; cell < kMaxCells; ++cell) {
@@ -201,7 +226,8 @@ void UIRealPlayDlg::RefreshChannel(int device, int channel) {
     auto found = channelItems_.find(ChannelIdOf(device, channel));
     if (found == channelItems_.end()) return;
     const DeviceRuntime& rt = services_.directory.Runtime().device(device);
-    ChannelStateView extra{services_.players.SoundOn(ChannelIdOf(device, channel)), false};
+    const int id = ChannelIdOf(device, channel);
+    ChannelStateView extra{services_.players.SoundOn(id), services_.talk.IsTalking(id)};
     std::vector<int> icons = ChannelStateIcons(rt, channel, extra);
     QList<int> list(icons.begin(), icons.end());
     QString label = QString::fromStdString(TreeChannelLabel(*dev, channel, rt.deviceState.load()));
@@ -230,6 +256,8 @@ void UIRealPlayDlg::TemperatureRead(int channelId, const TemperatureMark& mark) 
 void UIRealPlayDlg::ConfigurationChanged() {
     controller_.LoadGroups();
     BuildTree();
+    SetUpPtzPanel();
+    SetUpTemperatureColumn();
 }
 
 void UIRealPlayDlg::RefreshAll() {
@@ -244,7 +272,9 @@ void UIRealPlayDlg::OnTreeDoubleClick(QTreeWidgetItem* item) {
         item->setExpanded(!item->isExpanded());
         return;
     }
-    controller_.OpenFromTree(item->data(0, kDeviceRole).toInt(), item->data(0, kChannelRole).toInt());
+    Tell(commands_.OpenFromTree(item->data(0, kDeviceRole).toInt(), item->data(0, kChannelRole).toInt(),
+                                item->data(0, kGroupRole).toInt()));
+    SyncToolbar();
 }
 
 void UIRealPlayDlg::dragEnterEvent(QDragEnterEvent* e) {
@@ -270,10 +300,12 @@ void UIRealPlayDlg::DropTreeItem(QTreeWidgetItem* item, QPoint pagePoint) {
     int target = panel_->HitTest(inPanel);
     if (target < 0) return;
     if (!IsChannelItem(item)) {
-        controller_.ShowGroup(item->data(0, kGroupRole).toInt());
-        return;
+        Tell(commands_.DropGroup(item->data(0, kGroupRole).toInt()));
+    } else {
+        Tell(commands_.DropChannel(item->data(0, kDeviceRole).toInt(), item->data(0, kChannelRole).toInt(),
+                                   item->data(0, kGroupRole).toInt(), target));
     }
-    controller_.DropChannel(item->data(0, kDeviceRole).toInt(), item->data(0, kChannelRole).toInt(), target);
+    SyncToolbar();
 }
 
 void UIRealPlayDlg::SelectCell(int cell) { panel_->SelectCell(cell); }
@@ -282,6 +314,9 @@ void UIRealPlayDlg::SetSplitMode(int mode) {
     if (!IsValidSplitMode(mode)) return;
     panel_->SetSplitMode(mode);
     controller_.OnSplitChosen(mode);
+    tours_.SetSplitMode(mode);
+    // Choosing a split ends a maximised cell: the tours go on.
+    tours_.SetPaused(false);
 }
 
 void UIRealPlayDlg::SetPageHidden(bool hidden) {
@@ -353,6 +388,48 @@ void UIRealPlayDlg::OnWindowMessage(int message, intptr_t wParam, intptr_t lPara
             quietRights_ = true;
             controller_.RestoreCells();
             quietRights_ = false;
+            SyncToolbar();
+            break;
+        case kMsgCellMenuCommand:
+            OnCellCommand(static_cast<int>(wParam));
+            break;
+        case kMsgTreeMenuCommand:
+            OnTreeCommand(static_cast<int>(wParam));
+            break;
+        case kMsgTourShow:
+            // The tour was started by the operator; its steps ask nothing.
+            quietRights_ = true;
+            commands_.OnTourShow(static_cast<int>(wParam), static_cast<int>(lParam));
+            quietRights_ = false;
+            SyncToolbar();
+            break;
+        case kMsgTourClearAll:
+            quietRights_ = true;
+            commands_.OnTourClearAll();
+            quietRights_ = false;
+            break;
+        case kMsgTourEnded:
+            SyncToolbar();
+            break;
+        case kMsgJobsDone:
+            jobs_.RunCompletions();
+            SyncToolbar();
+            break;
+        case kMsgTemperatureReady:
+            OnTemperatureRecords();
+            break;
+        case kMsgTemperatureDate: {
+            QDate date = UIDatePopup::Unpack(wParam);
+            if (!date.isValid()) break;
+            temperature_.SetDate(CalendarDate{date.year(), date.month(), date.day()});
+            dateBtn_->setText(QString::fromStdString(FormatCalendarDate(temperature_.Date())));
+            break;
+        }
+        case kMsgPtzPopupClosed:
+            ptzPopup_ = nullptr;
+            break;
+        case kMsgRotaWndClosed:
+            rotaWnd_ = nullptr;
             break;
         default:
             break;
@@ -362,6 +439,7 @@ void UIRealPlayDlg::OnWindowMessage(int message, intptr_t wParam, intptr_t lPara
 void UIRealPlayDlg::OnCellNotification(int message, int cell, QPoint point) {
     switch (message) {
         case kMsgCellSelect:
+            SyncToolbar();
             if (controller_.zoomMode()) {
                 controller_.ZoomPress(cell, point.x(), point.y());
             } else {
@@ -385,17 +463,22 @@ void UIRealPlayDlg::OnCellNotification(int message, int cell, QPoint point) {
             if (source < 0 || !moved) break;
             // The button goes up in the cell that took the press; where it is now decides.
             int target = panel_->HitTest(CellPointToPanel(cell, point));
-            if (target >= 0 && target != source) controller_.SwapCells(source, target);
+            if (target >= 0 && target != source) Tell(commands_.SwapCells(source, target));
             break;
         }
         case kMsgCellActivate:
             dragSource_ = -1;
             controller_.OnMaximizeChanged(cell, panel_->IsMaximized(), panel_->SplitMode());
+            // A tour would replace what the operator is looking at: it waits.
+            tours_.SetPaused(panel_->IsMaximized());
             break;
         case kMsgCellKey:
             if (fullScreen_) ToggleFullScreen();
             break;
         case kMsgCellMenu:
+            dragSource_ = -1;
+            ShowCellMenu(cell);
+            break;
         default:
             break;
     }
@@ -438,6 +521,337 @@ void UIRealPlayDlg::RepaintCell(int cell) {
 bool UIRealPlayDlg::HasRight(int right) {
     if (quietRights_) return CurrentSession().HasRight(right);
     return CheckRight(this, right);
+}
+
+UIPtzDlg* UIRealPlayDlg::ptzPopup() const { return ptzPopup_; }
+UIRotaWnd* UIRealPlayDlg::rotaWnd() const { return rotaWnd_; }
+UIDatePopup* UIRealPlayDlg::datePopup() const { return datePopup_; }
+
+void UIRealPlayDlg::Post(int message, intptr_t w, intptr_t l) { PostWindowMessage(this, message, w, l); }
+
+LiveSettings UIRealPlayDlg::Settings() const {
+    const SystemSettings& s = services_.store.settings();
+    LiveSettings out;
+    out.rotaInterval = Relaxed(s.ROTALEN);
+    out.rotaType = Relaxed(s.ROTATYPE);
+    out.showMode = Relaxed(s.SHOWMODE);
+    out.tempUnit = Relaxed(s.tempUnit);
+    return out;
+}
+
+void UIRealPlayDlg::SetUpToolbar() {
+    struct ToolButton {
+        const char* name;
+        const char* image;
+        const char* tip;
+    };
+    for (const ToolButton& b : {ToolButton{"fullScreenBtn", "rpFullScreen.png", "Full Screen"},
+                                ToolButton{"pictureBtn", "rpPicture.png", "Split screen"},
+                                ToolButton{"zoomOption", "rpZoom.png", "Enlarge"},
+                                ToolButton{"stopBtn", "rpStop.png", "Stop view"},
+                                ToolButton{"snapBtn", "rpSnap.png", "Capture"},
+                                ToolButton{"recordOption", "rpRecord.png", "Manual REC"},
+                                ToolButton{"soundOption", "rpSound.png", "Sound"},
+                                ToolButton{"lastBtn", "rpLast.png", "Previous group"},
+                                ToolButton{"nextBtn", "rpNext.png", "Next group"},
+                                ToolButton{"rotaOption", "rpRota.png", "Rota"},
+                                ToolButton{"rotaSetBtn", "rpRotaSet.png", "Rota settings"}}) {
+        auto* button = findChild<QPushButton*>(b.name);
+        button->setIcon(SkinIcon(b.image));
+        button->setIconSize(QSize(b.name == std::string("rotaSetBtn") ? 12 : 24, 24));
+        button->setToolTip(Tr(b.tip));
+        button->setFocusPolicy(Qt::NoFocus);
+    }
+    pictureBtn_ = findChild<QPushButton*>("pictureBtn");
+    zoomBtn_ = findChild<QPushButton*>("zoomOption");
+    recordOption_ = findChild<QPushButton*>("recordOption");
+    soundOption_ = findChild<QPushButton*>("soundOption");
+    rotaOption_ = findChild<QPushButton*>("rotaOption");
+    rotaSetBtn_ = findChild<QPushButton*>("rotaSetBtn");
+
+    connect(findChild<QPushButton*>("fullScreenBtn"), &QPushButton::clicked, this, [this] { ToggleFullScreen(); });
+    connect(pictureBtn_, &QPushButton::clicked, this, [this] { ShowPicker(); });
+    connect(zoomBtn_, &QPushButton::toggled, this, [this](bool on) {
+        controller_.SetZoomMode(on);
+        zoomBtn_->setToolTip(Tr(on ? "Close enlarge" : "Enlarge"));
+    });
+    // Stop view closes the selected cell only; the other cells keep their channels.
+    connect(findChild<QPushButton*>("stopBtn"), &QPushButton::clicked, this,
+            [this] { OnCellCommand(kCellStopView); });
+    connect(findChild<QPushButton*>("snapBtn"), &QPushButton::clicked, this, [this] { OnCellCommand(kCellCapture); });
+    // The options show the state the operation left; a refusal or failure sets them back.
+    connect(recordOption_, &QPushButton::clicked, this, [this] {
+        Tell(commands_.ToggleManualRecord(SelectedCell()));
+        SyncToolbar();
+    });
+    connect(soundOption_, &QPushButton::clicked, this, [this] {
+        commands_.ToggleSound(SelectedCell());
+        SyncToolbar();
+    });
+    connect(findChild<QPushButton*>("lastBtn"), &QPushButton::clicked, this, [this] {
+        commands_.Step(SelectedCell(), -1);
+    });
+    connect(findChild<QPushButton*>("nextBtn"), &QPushButton::clicked, this, [this] {
+        commands_.Step(SelectedCell(), +1);
+    });
+    connect(rotaOption_, &QPushButton::clicked, this, [this] {
+        Tell(commands_.ToggleTour(SelectedCell()));
+        SyncToolbar();
+    });
+    connect(rotaSetBtn_, &QPushButton::clicked, this, [this] { ShowRotaSettings(); });
+
+    QWidget* map = findChild<QWidget*>("mapVertical");
+    connect(findChild<QPushButton*>("mapOption"), &QPushButton::toggled, this,
+            [map](bool hide) { map->setVisible(!hide); });
+    QWidget* ptz = findChild<QWidget*>("ptzSelectVer");
+    connect(findChild<QPushButton*>("splitUpDownOption"), &QPushButton::toggled, this,
+            [ptz](bool hide) { ptz->setVisible(!hide); });
+}
+
+void UIRealPlayDlg::SyncToolbar() {
+    if (!panel_) return;
+    int cell = SelectedCell();
+    int id = controller_.CellChannel(cell);
+    bool shows = IsChannelId(id) && services_.directory.Device(DeviceIndexOf(id)) != nullptr;
+    bool manual = shows &&
+                  services_.directory.Runtime().channel(DeviceIndexOf(id), ChannelIndexOf(id)).recordType.load() ==
+                      kRecordManual;
+    recordOption_->setChecked(manual);
+    recordOption_->setToolTip(Tr(manual ? "Stop manual REC" : "Manual REC"));
+    soundOption_->setChecked(shows && services_.players.SoundOn(id));
+    rotaOption_->setChecked(tours_.CellInTour(cell));
+    rotaSetBtn_->setEnabled(!tours_.AnyRunning());
+    // The temperature column follows the selected cell's channel.
+    temperature_.SetChannel(shows ? id : -1);
+}
+
+// ---- PTZ --------------------------------------------------------------------------------
+
+void UIRealPlayDlg::SetUpPtzPanel() {
+    QWidget* panel = findChild<QWidget*>("ptzSelectVer");
+    ptzSpeed_ = panel->findChild<QSlider*>("speedSlider");
+    ptzSpeed_->setRange(kPtzSpeedMin, kPtzSpeedMax);
+    ptzSpeed_->setValue(kPtzSpeedDefault);
+    if (auto* label = panel->findChild<QLabel*>("ptzSpeedLabel")) label->setText(Tr("Speed"));
+    SetPtzCaptions(panel);
+    // The embedded panel only has the held buttons.
+    BindPtzButtons(
+        panel, [this](const PtzButton& b, bool pressed) { OnPtzPanelButton(b, pressed); }, [](const PtzButton&) {});
+}
+
+void UIRealPlayDlg::OnPtzPanelButton(const PtzButton& button, bool pressed) {
+    if (!pressed) {
+        // The release ends the command the press started, on the channel it went to.
+        if (ptzHeldCode_ == button.code && IsChannelId(ptzHeldChannel_))
+            ptzSender_.Send(DeviceIndexOf(ptzHeldChannel_), ChannelIndexOf(ptzHeldChannel_), button.code, 1,
+                            ptzSpeed_->value());
+        ptzHeldCode_ = ptzHeldChannel_ = -1;
+        return;
+    }
+    ptzHeldCode_ = ptzHeldChannel_ = -1;
+    if (!HasRight(kRightPtz)) return;
+    int cell = SelectedCell();
+    if (tours_.CellInTour(cell)) {
+        Tell(CommandOutcome(-1, kChannelInTour));
+        return;
+    }
+    int id = controller_.CellChannel(cell);
+    if (!IsChannelId(id) || services_.directory.Device(DeviceIndexOf(id)) == nullptr) return;
+    ptzHeldCode_ = button.code;
+    ptzHeldChannel_ = id;
+    ptzSender_.Send(DeviceIndexOf(id), ChannelIndexOf(id), button.code, 0, ptzSpeed_->value());
+}
+
+void UIRealPlayDlg::OpenPtzPopup(int cell) {
+    if (ptzPopup_) {
+        ptzPopup_->raise();
+        return;
+    }
+    int id = controller_.CellChannel(cell);
+    ptzPopup_ = new UIPtzDlg(IsChannelId(id) ? id : -1, ptzSender_, this, this);
+    QPoint centre = panel_->mapToGlobal(panel_->rect().center());
+    ptzPopup_->adjustSize();
+    ptzPopup_->move(centre - QPoint(ptzPopup_->width() / 2, ptzPopup_->height() / 2));
+    ptzPopup_->show();
+}
+
+// ---- Tours --------------------------------------------------------------------------------
+
+void UIRealPlayDlg::ShowRotaSettings() {
+    if (rotaWnd_) {
+        rotaWnd_->close();
+        return;
+    }
+    if (tours_.AnyRunning()) return;
+    LiveSettings now = Settings();
+    ConfigStore& store = services_.store;
+    rotaWnd_ = new UIRotaWnd(
+        now.rotaInterval, now.rotaType,
+        [&store](int interval, int type) {
+            SystemSettings copy = store.settings();
+            copy.ROTALEN = interval;
+            copy.ROTATYPE = type;
+            return store.SaveSettings(copy, false);
+        },
+        this, this);
+    rotaWnd_->ShowBeside(rotaSetBtn_->mapToGlobal(QPoint(0, 0)));
+}
+
+// ---- Menus --------------------------------------------------------------------------------
+
+namespace {
+
+QMenu* MenuOf(const std::vector<MenuEntry>& entries, QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    menu->setMinimumWidth(130);
+    menu->setStyleSheet("QMenu::item { min-height: 22px; }");
+    for (const MenuEntry& e : entries) {
+        QAction* action = menu->addAction(e.icon ? SkinIcon(e.icon) : QIcon(), Tr(e.text));
+        action->setData(e.command);
+    }
+    return menu;
+}
+
+}  // namespace
+
+QMenu* UIRealPlayDlg::BuildCellMenu(int cell) {
+    CellMenuState state = commands_.MenuStateOf(cell, fullScreen_);
+    state.cameraSettingsAvailable = static_cast<bool>(services_.openCameraSettings);
+    return MenuOf(CellMenuEntries(state), this);
+}
+
+void UIRealPlayDlg::ShowCellMenu(int cell) {
+    std::unique_ptr<QMenu> menu(BuildCellMenu(cell));
+    QAction* chosen = menu->exec(QCursor::pos());
+    if (chosen) Post(kMsgCellMenuCommand, chosen->data().toInt(), 0);
+}
+
+void UIRealPlayDlg::OnCellCommand(int command) {
+    int cell = SelectedCell();
+    int id = controller_.CellChannel(cell);
+    switch (command) {
+        case kCellPtz:
+            if (HasRight(kRightPtz)) OpenPtzPopup(cell);
+            return;
+        case kCellZoomMode:
+            zoomBtn_->setChecked(!zoomBtn_->isChecked());
+            return;
+        case kCellCameraSettings:
+            if (services_.openCameraSettings) services_.openCameraSettings(id);
+            return;
+        case kCellFullScreen:
+            ToggleFullScreen();
+            return;
+        default:
+            Tell(commands_.CellCommand(command, cell));
+            SyncToolbar();
+            return;
+    }
+}
+
+void UIRealPlayDlg::SetTreeMenuItem(QTreeWidgetItem* item) {
+    treeTarget_ = TreeTarget{};
+    if (!item) return;
+    treeTarget_.group = item->data(0, kGroupRole).toInt();
+    if (IsChannelItem(item)) {
+        treeTarget_.device = item->data(0, kDeviceRole).toInt();
+        treeTarget_.channel = item->data(0, kChannelRole).toInt();
+    }
+}
+
+QMenu* UIRealPlayDlg::BuildTreeMenu(QTreeWidgetItem* item) {
+    if (!item) return nullptr;
+    if (IsChannelItem(item))
+        return MenuOf(TreeChannelMenuEntries(commands_.TreeStateOf(item->data(0, kDeviceRole).toInt(),
+                                                                   item->data(0, kChannelRole).toInt())),
+                      this);
+    return MenuOf(TreeGroupMenuEntries(Settings().showMode), this);
+}
+
+void UIRealPlayDlg::ShowTreeMenu(const QPoint& pos) {
+    QTreeWidgetItem* item = tree_->itemAt(pos);
+    std::unique_ptr<QMenu> menu(BuildTreeMenu(item));
+    if (!menu) return;
+    SetTreeMenuItem(item);
+    QAction* chosen = menu->exec(tree_->viewport()->mapToGlobal(pos));
+    if (chosen) Post(kMsgTreeMenuCommand, chosen->data().toInt(), 0);
+}
+
+void UIRealPlayDlg::OnTreeCommand(int command) {
+    const TreeTarget target = treeTarget_;
+    if (target.group < 0) return;
+    if (target.device >= 0) {
+        Tell(commands_.ChannelCommand(command, target.device, target.channel, target.group));
+    } else if (command == kTreeCollapseAll || command == kTreeExpandAll) {
+        for (int i = 0; i < tree_->topLevelItemCount(); ++i)
+            tree_->topLevelItem(i)->setExpanded(command == kTreeExpandAll);
+    } else {
+        Tell(commands_.GroupCommand(command, target.group));
+    }
+    SyncToolbar();
+}
+
+void UIRealPlayDlg::Tell(const CommandOutcome& outcome) {
+    if (!outcome.message) return;
+    QString text = Tr(outcome.message);
+    if (!outcome.detail.empty()) text += QString::fromStdString(outcome.detail);
+    ShowMessage(this, text, Tr(MessageKindTitle(outcome.kind)), outcome.kind);
+}
+
+QTreeWidgetItem* UIRealPlayDlg::GroupItem(int group) const {
+    for (int i = 0; i < tree_->topLevelItemCount(); ++i)
+        if (tree_->topLevelItem(i)->data(0, kGroupRole).toInt() == group) return tree_->topLevelItem(i);
+    return nullptr;
+}
+
+// ---- Temperature column ----------------------------------------------------------------
+
+void UIRealPlayDlg::SetUpTemperatureColumn() {
+    eventList_ = findChild<QTreeWidget*>("eventList");
+    typeCombo_ = findChild<QComboBox*>("shTypeCombo");
+    dateBtn_ = findChild<QPushButton*>("sTimeBtn");
+    findChild<QLabel*>("tfDataLabel")->setText(Tr("TF card data"));
+    eventList_->setHeaderLabels({Tr("Date time"), Tr("Temperature")});
+    eventList_->header()->resizeSection(0, 140);
+    typeCombo_->clear();
+    typeCombo_->addItems({Tr("All"), Tr("Temperature normal"), Tr("Temperature abnormal")});
+    connect(typeCombo_, &QComboBox::currentIndexChanged, this, [this](int index) { temperature_.SetFilter(index); });
+    dateBtn_->setText(QString::fromStdString(FormatCalendarDate(temperature_.Date())));
+    connect(dateBtn_, &QPushButton::clicked, this, [this] { ShowDatePopup(); });
+    auto* refresh = findChild<QPushButton*>("refreshMapBtn");
+    refresh->setText(Tr("Refresh"));
+    connect(refresh, &QPushButton::clicked, this, [this] {
+        eventList_->clear();
+        temperature_.Refresh();
+    });
+}
+
+void UIRealPlayDlg::ShowDatePopup() {
+    if (datePopup_) {
+        datePopup_->close();
+        return;
+    }
+    CalendarDate d = temperature_.Date();
+    datePopup_ = new UIDatePopup(QDate(d.year, d.month, d.day), this, this);
+    datePopup_->ShowAbove(dateBtn_->mapToGlobal(QPoint(0, 0)));
+}
+
+void UIRealPlayDlg::OnTemperatureRecords() {
+    std::vector<TemperatureRecord> records = temperature_.Records();
+    int unit = Settings().tempUnit;
+    eventList_->clear();
+    // Each record goes on top: the newest reading is read first.
+    for (const TemperatureRecord& record : records) {
+        TemperatureRow row = FormatTemperatureRow(record, unit);
+        auto* item = new QTreeWidgetItem();
+        item->setText(0, QString::fromStdString(row.time));
+        item->setText(1, QString::fromStdString(row.temperature));
+        QColor colour = QColor::fromRgb(row.rgb);
+        item->setForeground(0, colour);
+        item->setForeground(1, colour);
+        item->setData(0, Qt::UserRole, row.recordTime);
+        eventList_->insertTopLevelItem(0, item);
+    }
 }
 
 }  // namespace ocv

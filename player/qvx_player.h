@@ -257,6 +257,38 @@ int QVXPlay_GetPlayPos(int port);
 // picture there is shown; stopped, the next QVXPlay_Play starts there. -1 without a file.
 int QVXPlay_SetPlayPos(int port, int percent);
 
+
+// ---- Voice capture: the microphone as G.711 A-law blocks (talk and broadcast) -------
+// The microphone comes from the application's audio input (ocv::player::SetAudioInputFactory);
+// without one a capture cannot start. Handles are positive and never reused.
+
+// Capture format, seven 32-bit words; the only format taken is 8, 8000, 16, 128000, 2, 1, 0.
+#define QVXPLAY_VOICE_ALAW 8
+typedef struct QVXPlayVoiceAttr {
+    int32_t encoding;       // QVXPLAY_VOICE_ALAW: blocks are G.711 A-law
+    int32_t sampleRate;     // 8000 Hz
+    int32_t bitsPerSample;  // 16: what the microphone is read at
+    int32_t bitRate;        // 128000: of the microphone's samples
+    int32_t blockAlign;     // 2 bytes per sample frame
+    int32_t channels;       // 1
+    int32_t reserved;       // 0
+} QVXPlayVoiceAttr;
+
+// Capture callback, on the audio input's thread: one block of A-law bytes (20 ms), its length,
+// the capture time of its last sample in milliseconds of the monotonic clock (wrapping; only
+// differences count), and the context given to QVXPlay_VoStart. It must return quickly.
+typedef void (*QVXPlayVoiceFun)(const uint8_t* data, int length, uint32_t captureMs, void* context);
+
+int QVXPlay_VoInit(int* handle);
+// -1 for another format, or while the capture runs.
+int QVXPlay_VoSetVAttr(int handle, const QVXPlayVoiceAttr* attr);
+// Starts capturing; -1 without a format, when already running or without a microphone.
+int QVXPlay_VoStart(int handle, QVXPlayVoiceFun fun, void* context);
+// No callback runs once it returns.
+int QVXPlay_VoStop(int handle);
+// Stops (if running) and frees the instance; the handle is invalid afterwards.
+int QVXPlay_VoDeInit(int handle);
+
 #ifdef __cplusplus
 }
 #endif

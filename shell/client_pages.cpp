@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "emap/emap_dlg.h"
+#include "liveview/broadcast_dlg.h"
 #include "liveview/realplay_dlg.h"
 #include "monitor/logs_info_dlg.h"
 #include "platform/app_dir.h"
@@ -54,8 +55,21 @@ const std::vector<PageInfo>& ClientPages() {
         {"realPlay", "Live view", kRightLiveView, 1, {kMsgViewMenu, 9, "menu_realPlay.png"}, false,
          [](PageContext& c, QWidget* parent) -> Page* {
              bool connect = Relaxed(c.store.settings().CONNECT) == 1;
+             // "Camera Settings" of a cell: the main window opens that page (checking its
+             // right) and the page shows the cell's channel.
+             QPointer<QWidget> holder(parent);
+             auto openCameraSettings = [holder](int channelId) {
+                 auto* main = holder ? qobject_cast<MainDlg*>(holder->window()) : nullptr;
+                 if (main == nullptr) return;
+                 main->OpenPage("deviceConfig");
+                 if (auto* settings = dynamic_cast<UIDeviceConfigDlg*>(main->FindPage("deviceConfig")))
+                     settings->SelectChannel(channelId);
+             };
              return new UIRealPlayDlg(
-                 LiveViewPageServices{c.connections, c.players, c.directory, c.events, c.dayCounters, connect}, parent,
+                 LiveViewPageServices{c.connections, c.players, c.directory, c.events, c.store, c.log, c.recording,
+                                      c.talk, c.ptz, c.channelActions, c.deviceConfig, c.temperature, c.dayCounters,
+                                      connect, openCameraSettings},
+                 parent,
                  UIRealPlayDlg::Options{c.startWorkers});
          }},
         {"playback", "Playback", kRightPlayback, 3, {kMsgViewMenu, 11, "menu_playback.png"}, false,
@@ -74,6 +88,8 @@ const std::vector<PageInfo>& ClientPages() {
          [](PageContext& c, QWidget* parent) -> Page* {
              return new UIDeviceConfigDlg(c.store, c.deviceConfig, &c.events, parent);
          }},
+        {"broadcast", "Broadcast", kRightTalk, 0, {kMsgToolMenu, 4, "menu_broacast.png"}, false,
+         [](PageContext& c, QWidget* parent) -> Page* { return new UIBroadcastDlg(c.talk, c.directory, parent); }},
         // Any operator may open it to change their own password; what each may do there is
         // checked on every operation.
         {"userSetup", "User Config", -1, 7, {kMsgToolMenu, 2, "menu_userSetup.png"}, true,

@@ -22,6 +22,7 @@
 #include "shell/main_dlg.h"
 #include "widgets/message_box.h"
 #include "shell/qt_audio.h"
+#include "shell/qt_audio_input.h"
 #include "shell/splash_dialog.h"
 #include "shell/startup_gate.h"
 #include "shell/termination_watch.h"
@@ -92,6 +93,7 @@ int main(int argc, char** argv) {
     MarkRunStarted();
     ocv::LoadSharedTexts();
     ocv::InstallQtAudioOutput();
+    ocv::InstallQtAudioInput();  // the microphone for talk and broadcast
     ocv::QtWavPlayer wavPlayer;  // outlives the device service's sound thread
 
     std::unique_ptr<ocv::DeviceService> service;

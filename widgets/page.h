@@ -11,6 +11,7 @@ class QWidget;
 namespace ocv {
 
 class AlarmEngine;
+class ChannelActions;
 class ChannelConnections;
 class ChannelDirectory;
 class ConfigStore;
@@ -18,7 +19,9 @@ class DeviceConfiguration;
 class EventBridge;
 class LogWriter;
 class PlayerCells;
+class PtzControl;
 class RecordingControl;
+class TalkControl;
 class TemperatureQueries;
 
 // The alarm sounds as the settings page works with them: play a kind's sound once (0 motion,
@@ -41,6 +44,9 @@ struct PageContext {
     DeviceConfiguration& deviceConfig;
     const ChannelDirectory& directory;
     EventBridge& events;
+    TalkControl& talk;               // two-way talk and broadcast
+    PtzControl& ptz;                 // pan, tilt, zoom and presets (never on the UI thread)
+    ChannelActions& channelActions;  // cell snapshots, disconnect, check time
     // Today's body-temperature readings and abnormal ones.
     std::function<std::pair<int, int>()> dayCounters;
     bool startWorkers = true;  // tests open pages without their background threads
