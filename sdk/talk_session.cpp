@@ -45,6 +45,12 @@ int TalkSession::Open() {
         std::lock_guard<std::mutex> lock(mutex_);
         conn_ = conn;
     }
+    // The speaker is ready before the device may speak: its first voice packet can arrive
+    // right behind the acceptance. A refused talk closes it again in Stop.
+    if (mode_ == 1) {
+        std::lock_guard<std::mutex> outLock(outputMutex_);
+        if (core_.AudioOutput(&output_) && output_.open) outputOpen_ = output_.open(output_.context, 8000, 1) == 0;
+    }
     conn->Start(credentials_, wire::kPurposeTalk, std::move(h));
     std::unique_lock<std::mutex> lock(mutex_);
     auto wait = std::chrono::milliseconds(2 * core_.settings.requestTimeoutMs.load() + 2000);
@@ -56,10 +62,6 @@ int TalkSession::Open() {
         return result;
     }
     alive_ = true;
-    if (mode_ == 1) {
-        std::lock_guard<std::mutex> outLock(outputMutex_);
-        if (core_.AudioOutput(&output_) && output_.open) outputOpen_ = output_.open(output_.context, 8000, 1) == 0;
-    }
     return QVX_OK;
 }
 
