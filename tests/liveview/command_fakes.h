@@ -117,6 +117,11 @@ public:
         return 0;
     }
     int FetchDevicePicture(int, int, int, uint8_t*, uint32_t*) override { return -1; }
+    // The live view never reads records, restarts devices or opens previews.
+    int GetChannelConfig(int, int, uint32_t, void*, uint32_t) override { return -1; }
+    int RebootDevice(int) override { return -1; }
+    int OpenPreview(int, int, int, void*, PreviewDrawFn, intptr_t, int*) override { return -1; }
+    int ClosePreview(int) override { return -1; }
     std::mutex mutex;
     std::vector<std::tuple<int, int, uint32_t, uint32_t>> sent;
 };
