@@ -15,7 +15,7 @@
 namespace ocv {
 namespace {
 
-constexpr uint32_t kMaxPictureBytes = 1048576;
+constexpr uint32_t kMaxPictureBytes = kMaxDevicePictureBytes;
 
 bool LoggedInOnline(const DeviceRuntime& dev) {
     return dev.loginHandle.load() != 0 && dev.deviceState.load() == kDeviceOnline;

@@ -8,6 +8,9 @@
 
 namespace ocv {
 
+// The most a device picture (FetchDevicePicture) may hold.
+constexpr uint32_t kMaxDevicePictureBytes = 1048576;
+
 class DeviceConfiguration {
 public:
     virtual ~DeviceConfiguration() = default;

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QCursor>
+#include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -13,12 +14,15 @@
 #include <QSlider>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "events/log_writer.h"
 #include "liveview/date_popup.h"
 #include "liveview/ptz_popup.h"
 #include "liveview/rota_wnd.h"
+#include "liveview/temperature_picture_dlg.h"
 #include "store/config_store.h"
 #include "widgets/message_box.h"
 
@@ -417,6 +421,9 @@ void UIRealPlayDlg::OnWindowMessage(int message, intptr_t wParam, intptr_t lPara
             break;
         case kMsgTemperatureReady:
             OnTemperatureRecords();
+            break;
+        case kMsgTemperatureActivated:
+            ShowTemperaturePicture(static_cast<int>(wParam));
             break;
         case kMsgTemperatureDate: {
             QDate date = UIDatePopup::Unpack(wParam);
@@ -818,6 +825,9 @@ void UIRealPlayDlg::SetUpTemperatureColumn() {
     connect(typeCombo_, &QComboBox::currentIndexChanged, this, [this](int index) { temperature_.SetFilter(index); });
     dateBtn_->setText(QString::fromStdString(FormatCalendarDate(temperature_.Date())));
     connect(dateBtn_, &QPushButton::clicked, this, [this] { ShowDatePopup(); });
+    connect(eventList_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        if (item != nullptr) Post(kMsgTemperatureActivated, item->data(0, Qt::UserRole).toInt(), 0);
+    });
     auto* refresh = findChild<QPushButton*>("refreshMapBtn");
     refresh->setText(Tr("Refresh"));
     connect(refresh, &QPushButton::clicked, this, [this] {
@@ -852,6 +862,29 @@ void UIRealPlayDlg::OnTemperatureRecords() {
         item->setData(0, Qt::UserRole, row.recordTime);
         eventList_->insertTopLevelItem(0, item);
     }
+}
+
+// The camera keeps a picture of each reading under the reading's time; the device
+// configuration service fetches it (or reads its cached copy) on the jobs thread.
+void UIRealPlayDlg::ShowTemperaturePicture(int recordTime) {
+    int id = temperature_.channel();
+    if (id < 0 || recordTime <= 0) return;
+    int device = id / kMaxChannels, channel = id % kMaxChannels;
+    auto picture = std::make_shared<std::vector<uint8_t>>(kMaxDevicePictureBytes);
+    auto length = std::make_shared<uint32_t>(static_cast<uint32_t>(picture->size()));
+    QPointer<UIRealPlayDlg> self(this);
+    jobs_.Run(
+        [this, device, channel, recordTime, picture, length] {
+            return services_.deviceConfig.FetchDevicePicture(device, channel, recordTime, picture->data(), length.get());
+        },
+        [self, recordTime, picture, length](int result) {
+            if (!self) return;
+            QByteArray bytes(reinterpret_cast<const char*>(picture->data()), static_cast<qsizetype>(*length));
+            if (!self->temperaturePicture_) self->temperaturePicture_ = new UITemperaturePictureDlg(self);
+            QString title = QDateTime::fromSecsSinceEpoch(recordTime).toString("yyyy-MM-dd HH:mm:ss");
+            if (result != 0 || !self->temperaturePicture_->ShowPicture(title, bytes))
+                ShowMessage(self, "Failed to get the picture of this reading", 2);
+        });
 }
 
 }  // namespace ocv

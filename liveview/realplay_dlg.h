@@ -15,6 +15,7 @@
 #include "liveview/live_view_commands.h"
 #include "liveview/live_view_controller.h"
 #include "liveview/live_view_events.h"
+#include "liveview/temperature_picture_dlg.h"
 #include "liveview/live_view_jobs.h"
 #include "liveview/ptz_pad.h"
 #include "liveview/restore_worker.h"
@@ -40,6 +41,7 @@ class UIDatePopup;
 class UIPictureWnd;
 class UIPtzDlg;
 class UIRotaWnd;
+
 class UIScreenPannel;
 
 // What the live view page works with; the client hands it these when it creates the page.
@@ -94,6 +96,7 @@ public:
     UIScreenPannel* panel() { return panel_; }
     QTreeWidget* tree() { return tree_; }
     QTreeWidget* eventList() { return eventList_; }
+    UITemperaturePictureDlg* temperaturePicture() { return temperaturePicture_; }
     LiveViewController& controller() { return controller_; }
     LiveViewCommands& commands() { return commands_; }
     TourRunner& tours() { return tours_; }
@@ -159,6 +162,7 @@ private:
     void OpenPtzPopup(int cell);
     void OnPtzPanelButton(const PtzButton& button, bool pressed);
     void OnTemperatureRecords();
+    void ShowTemperaturePicture(int recordTime);
     // The toolbar's options show the selected cell's state; the temperature column follows
     // the selected cell's channel.
     void SyncToolbar();
@@ -196,6 +200,7 @@ private:
     QPointer<UIPtzDlg> ptzPopup_;
     QPointer<UIRotaWnd> rotaWnd_;
     QPointer<UIDatePopup> datePopup_;
+    QPointer<UITemperaturePictureDlg> temperaturePicture_;
     // Tree items of each channel id (a channel may be a member of several groups).
     std::unordered_map<int, std::vector<QTreeWidgetItem*>> channelItems_;
     // The node the tree menu opened on: its group, and its channel (-1 for a group node).

@@ -47,6 +47,8 @@ public:
     // The channel list's entry with this cell channel id (device * 64 + channel); false when it
     // has none.
     bool SelectChannel(int channelId);
+    // The cell channel id shown, -1 when none.
+    int selectedChannelId() const { return device_ < 0 ? -1 : device_ * kMaxChannels + channel_; }
     void SwitchPage(int index);
     int currentPage() const { return page_; }
     // The device answered the capability read: its settings can be read and written.

@@ -3,6 +3,9 @@
 // maximised. Devices are configured but never answer, so cells attach players without pictures.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -17,11 +20,14 @@
 #include "liveview/live_view_menus.h"
 #include "liveview/ptz_popup.h"
 #include "liveview/realplay_dlg.h"
+#include "liveview/temperature_picture_dlg.h"
 #include "liveview/rota_wnd.h"
 #include "videogrid/screen_pannel.h"
 #include "videogrid/screen_wnd.h"
 #include "videogrid/video_wnd.h"
 #include "base/clock.h"
+#include "platform/app_dir.h"
+#include "setup/device_config_page.h"
 #include "shell/main_dlg.h"
 #include "widgets/window_message.h"
 #include "store/relaxed.h"
@@ -160,11 +166,10 @@ TEST_F(RealPlayPageTest, SplitChosenWhileACellIsMaximisedResumesTheOtherCells) {
 }
 
 TEST_F(RealPlayPageTest, CellMenusFollowTheCellAndTheirCommandsArriveAsMessages) {
-    // An empty cell: no recording, talk, display or thermal entries (and no camera settings
-    // page to switch to in this client).
+    // An empty cell: no recording, talk, display or thermal entries.
     EXPECT_EQ(Texts(page_->BuildCellMenu(0)),
-              (std::vector<std::string>{"Capture", "PTZ control", "Enlarge", "Check time", "Stop view",
-                                        "Stop all view", "Disconnect", "Full Screen"}));
+              (std::vector<std::string>{"Capture", "PTZ control", "Enlarge", "Camera Settings", "Check time",
+                                        "Stop view", "Stop all view", "Disconnect", "Full Screen"}));
     page_->SelectCell(1);
     ASSERT_EQ(page_->controller().OpenFromTree(0, 2), 1);
     std::vector<std::string> texts = Texts(page_->BuildCellMenu(1));
@@ -178,6 +183,15 @@ TEST_F(RealPlayPageTest, CellMenusFollowTheCellAndTheirCommandsArriveAsMessages)
     Settle();
     EXPECT_TRUE(Button("zoomOption")->isChecked());
     EXPECT_EQ(Texts(page_->BuildCellMenu(1))[4], "Close enlarge");
+    // Camera Settings switches to that page, showing the cell's channel.
+    PostWindowMessage(page_, kMsgCellMenuCommand, kCellCameraSettings, 0);
+    Settle();
+    auto* settings = dynamic_cast<UIDeviceConfigDlg*>(window_->FindPage("deviceConfig"));
+    ASSERT_NE(settings, nullptr);
+    EXPECT_TRUE(settings->isVisible());
+    EXPECT_EQ(settings->selectedChannelId(), ChannelIdOf(0, 2));
+    window_->OpenPage("realPlay");
+    Settle();
     PostWindowMessage(page_, kMsgCellMenuCommand, kCellStopView, 0);
     Settle();
     EXPECT_EQ(page_->controller().CellChannel(1), -1);
@@ -364,6 +378,32 @@ TEST_F(TemperatureColumnPageTest, TheSelectedCellsScreeningCameraFillsTheColumnN
     ASSERT_EQ(list->topLevelItemCount(), red);
     TemperatureRecord last = page_->temperatureWorker().Records().back();
     EXPECT_EQ(list->topLevelItem(0)->text(1).toStdString(), FormatTemperatureRow(last, 1).temperature);
+}
+
+// A double-click on a reading shows the picture the camera kept of it, fetched off the UI
+// thread and cached under the reading's time; a reading of a channel no longer selected shows
+// nothing and a picture the device cannot give is said so.
+TEST_F(TemperatureColumnPageTest, DoubleClickingAReadingShowsThePictureTheCameraKeptOfIt) {
+    ASSERT_EQ(page_->OpenChannelInCell(0, 0, 2), 0);
+    QTest::mouseClick(page_->panel()->Cell(2)->VideoWindow(), Qt::LeftButton, {}, QPoint(5, 5));
+    Settle();
+    PostWindowMessage(page_, kMsgTemperatureDate, 20260101, 0);
+    Settle();
+    Query();
+    QTreeWidget* list = page_->eventList();
+    ASSERT_GT(list->topLevelItemCount(), 0);
+    QTreeWidgetItem* item = list->topLevelItem(0);
+    int time = item->data(0, Qt::UserRole).toInt();
+    emit list->itemDoubleClicked(item, 0);
+    Settle();
+    page_->jobs().Flush();
+    Settle();
+    ASSERT_NE(page_->temperaturePicture(), nullptr);
+    EXPECT_TRUE(page_->temperaturePicture()->isVisible());
+    EXPECT_FALSE(page_->temperaturePicture()->Picture().isNull());
+    char folder[64];
+    snprintf(folder, sizeof folder, "Pic/127.0.0.1-%d/%d.h264", sim_.device(0).port, time);
+    EXPECT_TRUE(std::filesystem::exists(AppPath(folder))) << folder;
 }
 
 // The PTZ panel under the tree sends to the selected cell's camera, holding while pressed and
