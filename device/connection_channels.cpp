@@ -2,6 +2,8 @@
 #include <pthread.h>
 
 #include <chrono>
+#include <mutex>
+#include <shared_mutex>
 
 #include "base/trace.h"
 #include "device/connection_service.h"
@@ -44,12 +46,28 @@ int ConnectionService::OpenChannel(int device, int channel) {
         Trace("open channel %d of device %d: not configured\n", channel, device);
         return -1;
     }
+    DeviceRuntime& dev = runtime_.device(device);
+    {
+        // Logging in stays one at a time per device; the streams are requested after it, with
+        // the other channels' requests in flight at the same time.
+        std::lock_guard lock(dev.lock);
+        if (LoginDevice(device) != 0) return -1;  // the device thread says why
+    }
+    std::shared_lock gate(channelGates_[device]);
+    std::lock_guard opening(OpenLockOf(ChannelIdOf(device, channel)));
+    return OpenChannelLocked(device, channel);
+}
+
+int ConnectionService::OpenChannelLocked(int device, int channel) {
     const DeviceInfo& rec = store_.device(device);
     DeviceRuntime& dev = runtime_.device(device);
     ChannelRuntime& c = dev.channels[channel];
     int channelId = ChannelIdOf(device, channel);
-    std::lock_guard lock(dev.lock);
-    if (LoginDevice(device) != 0) return -1;  // the device thread says why
+    int login = dev.loginHandle.load();
+    if (login == 0) {
+        Trace("open channel %d of device %d: the device was logged out meanwhile\n", channel, device);
+        return -1;
+    }
     if (c.mainStream.load() != 0) return 0;
     const SystemSettings& s = store_.settings();
     bool dual = IsDualStream(rec);
@@ -60,15 +78,15 @@ int ConnectionService::OpenChannel(int device, int channel) {
     }
     c.recordFromSub = dual ? Relaxed(s.RECSTREAM) : 0;
 
-    recording_.CreateRecorder(device, channel, Relaxed(s.PREREC));
-    int login = dev.loginHandle.load();
+    // Before the stream: a channel that may record keeps its pre-record from the first frame.
+    recording_.OnChannelOpening(device, channel);
     uint32_t request[QVX_REQUEST_WORDS] = {};
     request[1] = static_cast<uint32_t>(channel);
     request[2] = static_cast<uint32_t>(streamType);
     request[4] = 3;
     QVX_HANDLE main = 0;
     if (int rc = QVX_SDK_RealPlay(login, request, StreamTrampoline, channelId, &main); rc != 0) {
-        recording_.DeleteRecorder(channelId);
+        recording_.OnChannelClosed(channelId);
         Trace("open channel %d of device %d: the device refused the main stream (%d)\n", channel, device, rc);
         return -1;
     }
@@ -89,7 +107,7 @@ int ConnectionService::OpenChannel(int device, int channel) {
             QVX_SDK_StopRealPlay(main);
             c.mainStream = 0;
             c.displayStream = 0;
-            recording_.DeleteRecorder(channelId);
+            recording_.OnChannelClosed(channelId);
             Trace("open channel %d of device %d: no sub stream after %d attempts\n", channel, device,
                   kSubStreamAttempts);
             return -1;
@@ -114,10 +132,16 @@ int ConnectionService::CloseChannel(int device, int channel) {
         Trace("close channel %d of device %d: not configured\n", channel, device);
         return -1;
     }
+    std::shared_lock gate(channelGates_[device]);
+    std::lock_guard opening(OpenLockOf(ChannelIdOf(device, channel)));
+    CloseChannelLocked(device, channel);
+    return 0;
+}
+
+void ConnectionService::CloseChannelLocked(int device, int channel) {
     ReleaseChannel(device, channel);
     std::string user = operatorName_.Get();
     if (!user.empty()) log_.LogWrite(kLogOperate, kLogChannelDisconnected, device, channel, "", user.c_str());
-    return 0;
 }
 
 void ConnectionService::ReleaseChannel(int device, int channel) {
@@ -128,7 +152,7 @@ void ConnectionService::ReleaseChannel(int device, int channel) {
     c.mainStream = 0;
     c.subStream = 0;
     c.displayStream = 0;
-    recording_.DeleteRecorder(ChannelIdOf(device, channel));
+    recording_.OnChannelClosed(ChannelIdOf(device, channel));
     c.connectState = kStreamClosed;
     ChannelChanged(device, channel);
 }
@@ -141,6 +165,8 @@ void ConnectionService::ReleaseChannelsClosedByDevice(int device) {
         int closed = closedByDevice_[id].exchange(0);
         if (closed == 0) continue;
         std::lock_guard lock(dev.lock);
+        std::shared_lock gate(channelGates_[device]);
+        std::lock_guard opening(OpenLockOf(id));
         ChannelRuntime& c = dev.channels[ch];
         // The handle may have gone meanwhile (logout, a close by the operator).
         if (c.mainStream.load() != closed && c.subStream.load() != closed) continue;
