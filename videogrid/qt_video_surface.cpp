@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QRegion>
 
+#include "videogrid/gpu_video_view.h"
+
 namespace ocv {
 
 namespace {
@@ -19,7 +21,7 @@ player::SurfaceFormat QtVideoSurface::CurrentFormat() const {
     player::SurfaceFormat format;
     format.width = static_cast<int>(size >> 32);
     format.height = static_cast<int>(size & 0xFFFFFFFFu);
-    format.format = player::PixelFormat::kBgra32;
+    format.format = static_cast<player::PixelFormat>(pixelFormat_.load(std::memory_order_relaxed));
     return format;
 }
 
@@ -54,6 +56,11 @@ VideoPictureArea::VideoPictureArea(QRgb background, QWidget* parent)
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     surface_->Attach(this);
+    if (GpuVideoAvailable()) {
+        gpu_ = new GpuVideoView(background, this);
+        gpu_->setGeometry(rect());
+        surface_->SetPixelFormat(player::PixelFormat::kDecodedYuv);
+    }
 }
 
 VideoPictureArea::~VideoPictureArea() {
@@ -72,6 +79,7 @@ QEvent::Type VideoPictureArea::RepaintEventType() {
 void VideoPictureArea::SetBackground(QRgb colour) {
     if (colour == background_) return;
     background_ = colour;
+    if (gpu_) gpu_->SetBackground(colour);
     if (!last_) update();
 }
 
@@ -79,12 +87,28 @@ void VideoPictureArea::ClearPicture() {
     surface_->TakePicture();  // a picture still waiting belongs to the closed channel too
     if (!last_) return;
     last_.reset();
+    if (gpu_) gpu_->SetPicture(nullptr);
     update();
+}
+
+bool VideoPictureArea::TakeNewest() {
+    // Clear the flag before taking, so a picture posted after the take schedules anew.
+    surface_->ClearRepaintScheduled();
+    auto picture = surface_->TakePicture();
+    if (!picture) return false;
+    last_ = std::move(picture);
+    surface_->CountPainted();
+    return true;
 }
 
 void VideoPictureArea::customEvent(QEvent* event) {
     if (event->type() != RepaintEventType()) return QWidget::customEvent(event);
     if (isVisible()) {
+        // The OpenGL child draws it at its next paint (counted as painted when handed over).
+        if (gpu_) {
+            if (TakeNewest()) gpu_->SetPicture(last_);
+            return;
+        }
         update();
         return;
     }
@@ -94,12 +118,11 @@ void VideoPictureArea::customEvent(QEvent* event) {
 }
 
 void VideoPictureArea::paintEvent(QPaintEvent* event) {
-    // Clear the flag before taking, so a picture posted after the take schedules anew.
-    surface_->ClearRepaintScheduled();
-    if (auto picture = surface_->TakePicture()) {
-        last_ = std::move(picture);
-        surface_->CountPainted();
+    if (gpu_) {
+        if (TakeNewest()) gpu_->SetPicture(last_);
+        return;  // covered by the child
     }
+    TakeNewest();
     QPainter painter(this);
     const player::VideoPicture* picture = last_.get();
     if (picture == nullptr) {
@@ -127,6 +150,7 @@ void VideoPictureArea::PublishSize() {
 
 void VideoPictureArea::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    if (gpu_) gpu_->setGeometry(rect());
     PublishSize();
 }
 
