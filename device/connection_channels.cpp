@@ -25,6 +25,7 @@ std::atomic<RoutingStats*> gRoutingStats{nullptr};
 void StreamTrampoline(QVX_HANDLE streamHandle, int32_t dataKind, const uint8_t* data, int32_t length, intptr_t user) {
     ConnectionService* s = CurrentConnectionService();
     if (!s) return;
+    s->AdoptOpeningStream(streamHandle, static_cast<int>(user));
     RoutingStats* stats = gRoutingStats.load(std::memory_order_relaxed);
     if (!stats) {
         s->OnStreamData(streamHandle, dataKind, data, length, static_cast<int>(user));
@@ -40,6 +41,24 @@ void StreamTrampoline(QVX_HANDLE streamHandle, int32_t dataKind, const uint8_t* 
 
 void SetRoutingStats(RoutingStats* stats) { gRoutingStats.store(stats); }
 RoutingStats* CurrentRoutingStats() { return gRoutingStats.load(); }
+
+void ConnectionService::AdoptOpeningStream(int streamHandle, int channelId) {
+    if (!IsChannelId(channelId)) return;
+    uint8_t opening = streamOpening_[channelId].load(std::memory_order_acquire);
+    if (opening == kNoStreamOpening) return;
+    ChannelRuntime& c = runtime_.channel(channelId);
+    int none = 0;
+    if (opening == kMainOpening) {
+        // The only stream of the channel in flight: its main (or only) stream, also what it shows
+        // until the stream it wants sends a key frame.
+        if (c.mainStream.compare_exchange_strong(none, streamHandle)) {
+            none = 0;
+            c.displayStream.compare_exchange_strong(none, streamHandle);
+        }
+    } else if (streamHandle != c.mainStream.load()) {
+        c.subStream.compare_exchange_strong(none, streamHandle);
+    }
+}
 
 int ConnectionService::OpenChannel(int device, int channel) {
     if (IsValidChannel(device, channel) != 0) {
@@ -85,7 +104,13 @@ int ConnectionService::OpenChannelLocked(int device, int channel) {
     request[2] = static_cast<uint32_t>(streamType);
     request[4] = 3;
     QVX_HANDLE main = 0;
-    if (int rc = QVX_SDK_RealPlay(login, request, StreamTrampoline, channelId, &main); rc != 0) {
+    streamOpening_[channelId].store(kMainOpening, std::memory_order_release);
+    int rc = QVX_SDK_RealPlay(login, request, StreamTrampoline, channelId, &main);
+    streamOpening_[channelId].store(kNoStreamOpening, std::memory_order_release);
+    if (rc != 0) {
+        // A refused request sends no data; a handle taken from data is never one of a refusal.
+        c.mainStream = 0;
+        c.displayStream = 0;
         recording_.OnChannelClosed(channelId);
         Trace("open channel %d of device %d: the device refused the main stream (%d)\n", channel, device, rc);
         return -1;
@@ -99,13 +124,16 @@ int ConnectionService::OpenChannelLocked(int device, int channel) {
         subRequest[2] = 1;
         subRequest[4] = 1;
         QVX_HANDLE sub = 0;
+        streamOpening_[channelId].store(kSubOpening, std::memory_order_release);
         for (int attempt = 0; attempt < kSubStreamAttempts && sub == 0; ++attempt) {
             if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
             if (QVX_SDK_RealPlay(login, subRequest, StreamTrampoline, channelId, &sub) != 0) sub = 0;
         }
+        streamOpening_[channelId].store(kNoStreamOpening, std::memory_order_release);
         if (sub == 0) {
             QVX_SDK_StopRealPlay(main);
             c.mainStream = 0;
+            c.subStream = 0;  // a handle taken from the data of an attempt that then failed
             c.displayStream = 0;
             recording_.OnChannelClosed(channelId);
             Trace("open channel %d of device %d: no sub stream after %d attempts\n", channel, device,

@@ -93,6 +93,10 @@ public:
     // The device library's callbacks (public for the C trampolines).
     void OnException(int type, int loginHandle, int streamHandle);
     void OnStreamData(int streamHandle, int dataKind, const uint8_t* data, int length, int channelId);
+    // A stream's first data can come before the open call that requested it has returned its
+    // handle (the device starts the stream with its reply): the handle is taken from that data,
+    // so the stream's first key frame reaches the cell instead of a picture group later.
+    void AdoptOpeningStream(int streamHandle, int channelId);
     void OnEvent(int device, int channel, int type, int state, const char* data, int length);
     void OnThermalData(int device, int dataKind, const uint8_t* data, int length);
 
@@ -156,6 +160,10 @@ private:
     // A channel's opening lock, shared by the channels whose ids are equal modulo the stripes
     // (never two of them held at once).
     static constexpr int kOpenLockStripes = 256;
+    // Per channel id: which stream an open is requesting right now (set and cleared under the
+    // channel's opening lock, read by the stream callback).
+    enum : uint8_t { kNoStreamOpening = 0, kMainOpening = 1, kSubOpening = 2 };
+    std::unique_ptr<std::atomic<uint8_t>[]> streamOpening_{new std::atomic<uint8_t>[kChannelIdCount]{}};
     std::unique_ptr<std::mutex[]> openLocks_{new std::mutex[kOpenLockStripes]};
     // Per channel id: the stream handle the device closed on purpose (0 none), for the device
     // thread; and whether a channel so closed is to be opened again once it is on.
