@@ -7,9 +7,8 @@
 //                        drop does; the device lock covers the login only
 // For each: when every channel's streams are open, and when every cell painted its first
 // picture (a surface counts its pictures).
-// A cell's first picture waits for its stream's first key frame: the simulator begins a stream
-// there, so the figure includes up to one picture group (--key-interval pictures at 25/s; the
-// simulator takes 25 to 50).
+// The simulator begins every stream with a key frame; a cell that lost it would wait a whole
+// picture group (--key-interval pictures at 25/s, 25 to 50) for the next one.
 //   bench_group_open [--rounds 3] [--channels 36] [--key-interval 25]
 #include <algorithm>
 #include <atomic>
