@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <atomic>
 #include <cstring>
 
 #include "base/trace.h"
@@ -59,6 +60,8 @@ constexpr float kFull601[9] = {1.0f, 1.0f, 1.0f, 0.0f, -0.344f, 1.772f, 1.402f, 
 constexpr float kLimited709[9] = {1.164f, 1.164f, 1.164f, 0.0f, -0.213f, 2.112f, 1.793f, -0.533f, 0.0f};
 constexpr float kFull709[9] = {1.0f, 1.0f, 1.0f, 0.0f, -0.187f, 1.856f, 1.575f, -0.468f, 0.0f};
 
+std::atomic<bool> gFailShaders{false};
+
 constexpr float kQuad[8] = {-1.0f, -1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f};
 
 bool IsSoftwareRenderer(const char* renderer) {
@@ -86,6 +89,8 @@ bool DecideGpuVideo() {
 }
 
 }  // namespace
+
+void GpuVideoView::FailShadersForTesting(bool fail) { gFailShaders = fail; }
 
 bool GpuVideoAvailable() {
     static const bool available = DecideGpuVideo();
@@ -143,8 +148,8 @@ void GpuVideoView::initializeGL() {
     const bool es = context()->isOpenGLES();
     rowLength_ = !es || format.majorVersion() >= 3;
     redFormat_ = format.majorVersion() >= 3;
-    GLuint vertex = Compile(GL_VERTEX_SHADER, kVertexShader);
-    GLuint fragment = Compile(GL_FRAGMENT_SHADER, kFragmentShader);
+    GLuint vertex = gFailShaders ? 0 : Compile(GL_VERTEX_SHADER, kVertexShader);
+    GLuint fragment = gFailShaders ? 0 : Compile(GL_FRAGMENT_SHADER, kFragmentShader);
     if (vertex != 0 && fragment != 0) {
         GLuint program = glCreateProgram();
         glAttachShader(program, vertex);
@@ -162,7 +167,10 @@ void GpuVideoView::initializeGL() {
     }
     if (vertex != 0) glDeleteShader(vertex);
     if (fragment != 0) glDeleteShader(fragment);
-    if (program_ == 0) return;
+    if (program_ == 0) {
+        if (onFailure_) onFailure_();
+        return;
+    }
     glUseProgram(program_);
     for (int i = 0; i < 3; ++i) {
         const char name[] = {'p', 'l', 'a', 'n', 'e', static_cast<char>('0' + i), '\0'};

@@ -7,6 +7,7 @@
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
 #include <QRgb>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,9 +31,14 @@ public:
     // The picture to draw from now on (nullptr: the background); repaints.
     void SetPicture(std::shared_ptr<const player::VideoPicture> picture);
     void SetBackground(QRgb colour);
+    // Called (on the UI thread, from initializeGL) when this context cannot build the shaders:
+    // the owner goes back to BGRA pictures.
+    void SetFailureHandler(std::function<void()> handler) { onFailure_ = std::move(handler); }
     // Pictures drawn since the start, and whether the shader could be built.
     uint64_t DrawnPictures() const { return drawn_; }
     bool Ready() const { return program_ != 0; }
+    // Tests: views initialised from now on act as if their shaders did not compile.
+    static void FailShadersForTesting(bool fail);
 
 protected:
     void initializeGL() override;
@@ -46,6 +52,7 @@ private:
     void ReleaseGl();
     unsigned Compile(unsigned type, const char* source);
 
+    std::function<void()> onFailure_;
     std::shared_ptr<const player::VideoPicture> picture_;
     const player::VideoPicture* uploaded_ = nullptr;  // the picture the textures hold
     QRgb background_;

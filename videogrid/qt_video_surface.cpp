@@ -1,6 +1,7 @@
 #include "videogrid/qt_video_surface.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
 #include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
@@ -59,8 +60,21 @@ VideoPictureArea::VideoPictureArea(QRgb background, QWidget* parent)
     if (GpuVideoAvailable()) {
         gpu_ = new GpuVideoView(background, this);
         gpu_->setGeometry(rect());
+        // Not from inside the child's initializeGL: it goes at the next turn of the event loop.
+        gpu_->SetFailureHandler([this] { QMetaObject::invokeMethod(this, [this] { LeaveGpu(); }, Qt::QueuedConnection); });
         surface_->SetPixelFormat(player::PixelFormat::kDecodedYuv);
     }
+}
+
+void VideoPictureArea::LeaveGpu() {
+    if (!gpu_) return;
+    surface_->SetPixelFormat(player::PixelFormat::kBgra32);
+    delete gpu_;
+    gpu_ = nullptr;
+    // The kept picture may be the decoder's planes, which this area cannot paint: the next
+    // picture comes as BGRA.
+    if (last_ && last_->format != player::PixelFormat::kBgra32) last_.reset();
+    update();
 }
 
 VideoPictureArea::~VideoPictureArea() {

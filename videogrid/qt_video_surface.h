@@ -93,6 +93,8 @@ protected:
 
 private:
     void PublishSize();
+    // Back to BGRA pictures painted here, for good (the OpenGL child could not draw).
+    void LeaveGpu();
     // Moves the newest waiting picture to last_ (counted as painted); false when none waited.
     bool TakeNewest();
 

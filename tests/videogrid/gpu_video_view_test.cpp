@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <cstring>
 
 #include "tests/videogrid/widget_test_support.h"
 #include "videogrid/gpu_video_view.h"
@@ -124,6 +125,35 @@ TEST_F(GpuVideoViewTest, AreaAsksForDecodedPlanesAndTheGpuDrawsTheirColoursScale
     // A closed channel shows the background again.
     area->ClearPicture();
     ASSERT_TRUE(PumpUntil([&] { return Near(area->GpuView()->grabFramebuffer().pixel(120, 80), 0xFF204060, 2); }));
+}
+
+// A context that cannot build the shaders would leave the cell black: the area goes back to BGRA
+// pictures it paints itself.
+TEST(GpuVideoViewFallback, AreaPaintsBgraItselfWhenTheShadersCannotBeBuilt) {
+    if (!GpuVideoAvailable()) GTEST_SKIP() << "no OpenGL context here";
+    GpuVideoView::FailShadersForTesting(true);
+    QWidget window;
+    window.resize(240, 160);
+    auto* area = new VideoPictureArea(0xFF204060, &window);
+    area->setGeometry(0, 0, 240, 160);
+    EXPECT_EQ(area->Surface().CurrentFormat().format, player::PixelFormat::kDecodedYuv);
+    window.show();
+    ASSERT_TRUE(PumpUntil([&] { return area->GpuView() == nullptr; }));
+    GpuVideoView::FailShadersForTesting(false);
+    EXPECT_EQ(area->Surface().CurrentFormat().format, player::PixelFormat::kBgra32);
+
+    auto bgra = std::make_shared<player::VideoPicture>();
+    bgra->format = player::PixelFormat::kBgra32;
+    bgra->width = 240;
+    bgra->height = 160;
+    bgra->strides[0] = 240 * 4;
+    bgra->storage.assign(static_cast<size_t>(bgra->strides[0] * 160), 0);
+    for (size_t i = 0; i < bgra->storage.size(); i += 4) memcpy(&bgra->storage[i], "\x20\x80\xC0\xFF", 4);
+    bgra->planes[0] = bgra->storage.data();
+    area->Surface().PostPicture(bgra);
+    area->Surface().PictureReady();
+    ASSERT_TRUE(PumpUntil([&] { return area->LastPicture() == bgra; }));
+    EXPECT_TRUE(Near(area->grab().toImage().pixel(120, 80), 0xFFC08020, 2));
 }
 
 }  // namespace
