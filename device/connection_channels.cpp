@@ -4,6 +4,7 @@
 #include <chrono>
 #include <mutex>
 #include <shared_mutex>
+#include <thread>
 
 #include "base/trace.h"
 #include "device/connection_service.h"
@@ -44,8 +45,21 @@ RoutingStats* CurrentRoutingStats() { return gRoutingStats.load(); }
 
 void ConnectionService::AdoptOpeningStream(int streamHandle, int channelId) {
     if (!IsChannelId(channelId)) return;
-    uint8_t opening = streamOpening_[channelId].load(std::memory_order_acquire);
-    if (opening == kNoStreamOpening) return;
+    if (streamOpening_[channelId].load(std::memory_order_relaxed) == kNoStreamOpening) return;  // almost always
+    // Counted in before the second look, so an open that ends its request either is seen here
+    // or waits for this call (both sides sequentially consistent).
+    adopting_[channelId].fetch_add(1);
+    uint8_t opening = streamOpening_[channelId].load();
+    if (opening != kNoStreamOpening) AdoptStreamHandle(streamHandle, channelId, opening);
+    adopting_[channelId].fetch_sub(1);
+}
+
+void ConnectionService::EndStreamOpening(int channelId) {
+    streamOpening_[channelId].store(kNoStreamOpening);
+    while (adopting_[channelId].load() != 0) std::this_thread::yield();
+}
+
+void ConnectionService::AdoptStreamHandle(int streamHandle, int channelId, uint8_t opening) {
     ChannelRuntime& c = runtime_.channel(channelId);
     int none = 0;
     if (opening == kMainOpening) {
@@ -104,11 +118,11 @@ int ConnectionService::OpenChannelLocked(int device, int channel) {
     request[2] = static_cast<uint32_t>(streamType);
     request[4] = 3;
     QVX_HANDLE main = 0;
-    streamOpening_[channelId].store(kMainOpening, std::memory_order_release);
+    streamOpening_[channelId].store(kMainOpening);
     int rc = QVX_SDK_RealPlay(login, request, StreamTrampoline, channelId, &main);
-    streamOpening_[channelId].store(kNoStreamOpening, std::memory_order_release);
+    EndStreamOpening(channelId);
     if (rc != 0) {
-        // A refused request sends no data; a handle taken from data is never one of a refusal.
+        // Whatever data of the refused request came, no handle of it stays: adoption has ended.
         c.mainStream = 0;
         c.displayStream = 0;
         recording_.OnChannelClosed(channelId);
@@ -124,12 +138,12 @@ int ConnectionService::OpenChannelLocked(int device, int channel) {
         subRequest[2] = 1;
         subRequest[4] = 1;
         QVX_HANDLE sub = 0;
-        streamOpening_[channelId].store(kSubOpening, std::memory_order_release);
+        streamOpening_[channelId].store(kSubOpening);
         for (int attempt = 0; attempt < kSubStreamAttempts && sub == 0; ++attempt) {
             if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
             if (QVX_SDK_RealPlay(login, subRequest, StreamTrampoline, channelId, &sub) != 0) sub = 0;
         }
-        streamOpening_[channelId].store(kNoStreamOpening, std::memory_order_release);
+        EndStreamOpening(channelId);
         if (sub == 0) {
             QVX_SDK_StopRealPlay(main);
             c.mainStream = 0;

@@ -164,6 +164,12 @@ private:
     // channel's opening lock, read by the stream callback).
     enum : uint8_t { kNoStreamOpening = 0, kMainOpening = 1, kSubOpening = 2 };
     std::unique_ptr<std::atomic<uint8_t>[]> streamOpening_{new std::atomic<uint8_t>[kChannelIdCount]{}};
+    // Per channel id: stream callbacks inside AdoptOpeningStream past its first look; the open
+    // waits for them after ending its request, so no handle is adopted once it has moved on.
+    std::unique_ptr<std::atomic<int>[]> adopting_{new std::atomic<int>[kChannelIdCount]{}};
+    // Ends the channel's stream request: no adoption after this returns.
+    void EndStreamOpening(int channelId);
+    void AdoptStreamHandle(int streamHandle, int channelId, uint8_t opening);
     std::unique_ptr<std::mutex[]> openLocks_{new std::mutex[kOpenLockStripes]};
     // Per channel id: the stream handle the device closed on purpose (0 none), for the device
     // thread; and whether a channel so closed is to be opened again once it is on.
