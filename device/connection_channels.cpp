@@ -2,6 +2,9 @@
 #include <pthread.h>
 
 #include <chrono>
+#include <mutex>
+#include <shared_mutex>
+#include <thread>
 
 #include "base/trace.h"
 #include "device/connection_service.h"
@@ -23,6 +26,7 @@ std::atomic<RoutingStats*> gRoutingStats{nullptr};
 void StreamTrampoline(QVX_HANDLE streamHandle, int32_t dataKind, const uint8_t* data, int32_t length, intptr_t user) {
     ConnectionService* s = CurrentConnectionService();
     if (!s) return;
+    s->AdoptOpeningStream(streamHandle, static_cast<int>(user));
     RoutingStats* stats = gRoutingStats.load(std::memory_order_relaxed);
     if (!stats) {
         s->OnStreamData(streamHandle, dataKind, data, length, static_cast<int>(user));
@@ -39,17 +43,64 @@ void StreamTrampoline(QVX_HANDLE streamHandle, int32_t dataKind, const uint8_t* 
 void SetRoutingStats(RoutingStats* stats) { gRoutingStats.store(stats); }
 RoutingStats* CurrentRoutingStats() { return gRoutingStats.load(); }
 
+void ConnectionService::AdoptOpeningStream(int streamHandle, int channelId) {
+    if (!IsChannelId(channelId)) return;
+    if (streamOpening_[channelId].load(std::memory_order_relaxed) == kNoStreamOpening) return;  // almost always
+    // Counted in before the second look, so an open that ends its request either is seen here
+    // or waits for this call (both sides sequentially consistent).
+    adopting_[channelId].fetch_add(1);
+    uint8_t opening = streamOpening_[channelId].load();
+    if (opening != kNoStreamOpening) AdoptStreamHandle(streamHandle, channelId, opening);
+    adopting_[channelId].fetch_sub(1);
+}
+
+void ConnectionService::EndStreamOpening(int channelId) {
+    streamOpening_[channelId].store(kNoStreamOpening);
+    while (adopting_[channelId].load() != 0) std::this_thread::yield();
+}
+
+void ConnectionService::AdoptStreamHandle(int streamHandle, int channelId, uint8_t opening) {
+    ChannelRuntime& c = runtime_.channel(channelId);
+    int none = 0;
+    if (opening == kMainOpening) {
+        // The only stream of the channel in flight: its main (or only) stream, also what it shows
+        // until the stream it wants sends a key frame.
+        if (c.mainStream.compare_exchange_strong(none, streamHandle)) {
+            none = 0;
+            c.displayStream.compare_exchange_strong(none, streamHandle);
+        }
+    } else if (streamHandle != c.mainStream.load()) {
+        c.subStream.compare_exchange_strong(none, streamHandle);
+    }
+}
+
 int ConnectionService::OpenChannel(int device, int channel) {
     if (IsValidChannel(device, channel) != 0) {
         Trace("open channel %d of device %d: not configured\n", channel, device);
         return -1;
     }
+    DeviceRuntime& dev = runtime_.device(device);
+    {
+        // Logging in stays one at a time per device; the streams are requested after it, with
+        // the other channels' requests in flight at the same time.
+        std::lock_guard lock(dev.lock);
+        if (LoginDevice(device) != 0) return -1;  // the device thread says why
+    }
+    std::shared_lock gate(channelGates_[device]);
+    std::lock_guard opening(OpenLockOf(ChannelIdOf(device, channel)));
+    return OpenChannelLocked(device, channel);
+}
+
+int ConnectionService::OpenChannelLocked(int device, int channel) {
     const DeviceInfo& rec = store_.device(device);
     DeviceRuntime& dev = runtime_.device(device);
     ChannelRuntime& c = dev.channels[channel];
     int channelId = ChannelIdOf(device, channel);
-    std::lock_guard lock(dev.lock);
-    if (LoginDevice(device) != 0) return -1;  // the device thread says why
+    int login = dev.loginHandle.load();
+    if (login == 0) {
+        Trace("open channel %d of device %d: the device was logged out meanwhile\n", channel, device);
+        return -1;
+    }
     if (c.mainStream.load() != 0) return 0;
     const SystemSettings& s = store_.settings();
     bool dual = IsDualStream(rec);
@@ -60,15 +111,21 @@ int ConnectionService::OpenChannel(int device, int channel) {
     }
     c.recordFromSub = dual ? Relaxed(s.RECSTREAM) : 0;
 
-    recording_.CreateRecorder(device, channel, Relaxed(s.PREREC));
-    int login = dev.loginHandle.load();
+    // Before the stream: a channel that may record keeps its pre-record from the first frame.
+    recording_.OnChannelOpening(device, channel);
     uint32_t request[QVX_REQUEST_WORDS] = {};
     request[1] = static_cast<uint32_t>(channel);
     request[2] = static_cast<uint32_t>(streamType);
     request[4] = 3;
     QVX_HANDLE main = 0;
-    if (int rc = QVX_SDK_RealPlay(login, request, StreamTrampoline, channelId, &main); rc != 0) {
-        recording_.DeleteRecorder(channelId);
+    streamOpening_[channelId].store(kMainOpening);
+    int rc = QVX_SDK_RealPlay(login, request, StreamTrampoline, channelId, &main);
+    EndStreamOpening(channelId);
+    if (rc != 0) {
+        // Whatever data of the refused request came, no handle of it stays: adoption has ended.
+        c.mainStream = 0;
+        c.displayStream = 0;
+        recording_.OnChannelClosed(channelId);
         Trace("open channel %d of device %d: the device refused the main stream (%d)\n", channel, device, rc);
         return -1;
     }
@@ -81,15 +138,18 @@ int ConnectionService::OpenChannel(int device, int channel) {
         subRequest[2] = 1;
         subRequest[4] = 1;
         QVX_HANDLE sub = 0;
+        streamOpening_[channelId].store(kSubOpening);
         for (int attempt = 0; attempt < kSubStreamAttempts && sub == 0; ++attempt) {
             if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
             if (QVX_SDK_RealPlay(login, subRequest, StreamTrampoline, channelId, &sub) != 0) sub = 0;
         }
+        EndStreamOpening(channelId);
         if (sub == 0) {
             QVX_SDK_StopRealPlay(main);
             c.mainStream = 0;
+            c.subStream = 0;  // a handle taken from the data of an attempt that then failed
             c.displayStream = 0;
-            recording_.DeleteRecorder(channelId);
+            recording_.OnChannelClosed(channelId);
             Trace("open channel %d of device %d: no sub stream after %d attempts\n", channel, device,
                   kSubStreamAttempts);
             return -1;
@@ -114,10 +174,16 @@ int ConnectionService::CloseChannel(int device, int channel) {
         Trace("close channel %d of device %d: not configured\n", channel, device);
         return -1;
     }
+    std::shared_lock gate(channelGates_[device]);
+    std::lock_guard opening(OpenLockOf(ChannelIdOf(device, channel)));
+    CloseChannelLocked(device, channel);
+    return 0;
+}
+
+void ConnectionService::CloseChannelLocked(int device, int channel) {
     ReleaseChannel(device, channel);
     std::string user = operatorName_.Get();
     if (!user.empty()) log_.LogWrite(kLogOperate, kLogChannelDisconnected, device, channel, "", user.c_str());
-    return 0;
 }
 
 void ConnectionService::ReleaseChannel(int device, int channel) {
@@ -128,7 +194,7 @@ void ConnectionService::ReleaseChannel(int device, int channel) {
     c.mainStream = 0;
     c.subStream = 0;
     c.displayStream = 0;
-    recording_.DeleteRecorder(ChannelIdOf(device, channel));
+    recording_.OnChannelClosed(ChannelIdOf(device, channel));
     c.connectState = kStreamClosed;
     ChannelChanged(device, channel);
 }
@@ -141,6 +207,8 @@ void ConnectionService::ReleaseChannelsClosedByDevice(int device) {
         int closed = closedByDevice_[id].exchange(0);
         if (closed == 0) continue;
         std::lock_guard lock(dev.lock);
+        std::shared_lock gate(channelGates_[device]);
+        std::lock_guard opening(OpenLockOf(id));
         ChannelRuntime& c = dev.channels[ch];
         // The handle may have gone meanwhile (logout, a close by the operator).
         if (c.mainStream.load() != closed && c.subStream.load() != closed) continue;

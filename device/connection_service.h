@@ -8,12 +8,16 @@
 // ChannelStateChanged and DeviceStateChanged when they change.
 // Threads: the UI thread starts and stops device threads; one thread per device (`device-N`)
 // logs it in and polls its channels; connect workers (`connect-ID`) open channels; the device
-// library's threads call the stream, event and exception callbacks. Locks: the device lock
-// (login and channel opening) comes before the recorder-table lock.
+// library's threads call the stream, event and exception callbacks. Locks, in this order: the
+// device lock (logging in); the device's channel gate, shared by the opens and closes of its
+// channels (so the channels of a group are opened in parallel) and held alone by what ends them
+// all (a logout, a login the device refused); a channel's opening lock (no two opens or closes
+// of one channel at once); then the recorder-table lock.
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,12 +88,17 @@ public:
     // Period of a device-thread turn (100 ms); tests shorten it.
     void SetDeviceTickForTesting(int milliseconds) { tickMs_ = milliseconds; }
 
+    // Any thread but a library callback; may wait for the device's answers.
     int OpenChannel(int device, int channel);
     int CloseChannel(int device, int channel);
 
     // The device library's callbacks (public for the C trampolines).
     void OnException(int type, int loginHandle, int streamHandle);
     void OnStreamData(int streamHandle, int dataKind, const uint8_t* data, int length, int channelId);
+    // A stream's first data can come before the open call that requested it has returned its
+    // handle (the device starts the stream with its reply): the handle is taken from that data,
+    // so the stream's first key frame reaches the cell instead of a picture group later.
+    void AdoptOpeningStream(int streamHandle, int channelId);
     void OnEvent(int device, int channel, int type, int state, const char* data, int length);
     void OnThermalData(int device, int dataKind, const uint8_t* data, int length);
 
@@ -112,8 +121,12 @@ private:
     void ResetLoginBackoff(int device);
     // Under the device lock: stops everything of a login the device no longer accepts.
     void DropRefusedLogin(int device);
+    // Under the channel's gate and opening lock (or the gate held alone).
+    int OpenChannelLocked(int device, int channel);
+    void CloseChannelLocked(int device, int channel);
     // Stops a channel's streams and alarm channel and deletes its recorder (no operation log).
     void ReleaseChannel(int device, int channel);
+    std::mutex& OpenLockOf(int channelId) { return openLocks_[channelId % kOpenLockStripes]; }
     // The channels whose stream the device closed on purpose give up their handles, to be
     // reopened when the channel status reports them on again.
     void ReleaseChannelsClosedByDevice(int device);
@@ -143,6 +156,23 @@ private:
     std::atomic<int> tickMs_{100};
 
     std::unique_ptr<LoginBackoff[]> loginBackoff_{new LoginBackoff[kMaxDevices]};
+    // Per device: opens and closes of single channels share it; a logout, or dropping a refused
+    // login, holds it alone, so no open is half done while a device's channels all close.
+    std::unique_ptr<std::shared_mutex[]> channelGates_{new std::shared_mutex[kMaxDevices]};
+    // A channel's opening lock, shared by the channels whose ids are equal modulo the stripes
+    // (never two of them held at once).
+    static constexpr int kOpenLockStripes = 256;
+    // Per channel id: which stream an open is requesting right now (set and cleared under the
+    // channel's opening lock, read by the stream callback).
+    enum : uint8_t { kNoStreamOpening = 0, kMainOpening = 1, kSubOpening = 2 };
+    std::unique_ptr<std::atomic<uint8_t>[]> streamOpening_{new std::atomic<uint8_t>[kChannelIdCount]{}};
+    // Per channel id: stream callbacks inside AdoptOpeningStream past its first look; the open
+    // waits for them after ending its request, so no handle is adopted once it has moved on.
+    std::unique_ptr<std::atomic<int>[]> adopting_{new std::atomic<int>[kChannelIdCount]{}};
+    // Ends the channel's stream request: no adoption after this returns.
+    void EndStreamOpening(int channelId);
+    void AdoptStreamHandle(int streamHandle, int channelId, uint8_t opening);
+    std::unique_ptr<std::mutex[]> openLocks_{new std::mutex[kOpenLockStripes]};
     // Per channel id: the stream handle the device closed on purpose (0 none), for the device
     // thread; and whether a channel so closed is to be opened again once it is on.
     std::unique_ptr<std::atomic<int>[]> closedByDevice_{new std::atomic<int>[kChannelIdCount]{}};

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <mutex>
+#include <shared_mutex>
 
 #include "base/device_types.h"
 #include "base/trace.h"
@@ -250,6 +252,8 @@ void ConnectionService::DropRefusedLogin(int device) {
     int handle = dev.loginHandle.load();
     if (handle == 0) return;
     if (int events = dev.eventStream.exchange(0)) QVX_SDK_StopRealPlay(events);
+    // No open of a channel is half done while they all close.
+    std::unique_lock gate(channelGates_[device]);
     // Channels that were open come back once the login works again (the status poll after it).
     for (int ch = 0; ch < kMaxChannels; ++ch) {
         ChannelRuntime& c = dev.channels[ch];
@@ -273,10 +277,15 @@ int ConnectionService::LogoutDevice(int device) {
     if (int events = dev.eventStream.exchange(0)) QVX_SDK_StopRealPlay(events);
     SetDeviceState(device, kDeviceOffline);
     for (int ch = 0; ch < kMaxChannels; ++ch) {
+        if (Relaxed(store_.device(device).channels[ch].id) <= 0) continue;
+        while (dev.channels[ch].connectPending.load() == 1) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    // Taken only after the workers are gone: a worker waiting for it would never end.
+    std::unique_lock gate(channelGates_[device]);
+    for (int ch = 0; ch < kMaxChannels; ++ch) {
         ChannelRuntime& c = dev.channels[ch];
         if (Relaxed(store_.device(device).channels[ch].id) <= 0) continue;
-        while (c.connectPending.load() == 1) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (c.mainStream.load() != 0 || c.subStream.load() != 0) CloseChannel(device, ch);
+        if (c.mainStream.load() != 0 || c.subStream.load() != 0) CloseChannelLocked(device, ch);
     }
     // What the device closed during this login is not reopened by the next one.
     for (int ch = 0; ch < kMaxChannels; ++ch) {

@@ -17,6 +17,16 @@
 
 namespace ocv {
 
+namespace {
+
+bool AnyHalfHour(const uint32_t (&schedule)[kScheduleWords]) {
+    for (const uint32_t& word : schedule)
+        if (Relaxed(word) != 0) return true;
+    return false;
+}
+
+}  // namespace
+
 RecordingService::RecordingService(Parts p)
     : store_(p.store),
       runtime_(p.runtime),
@@ -25,58 +35,97 @@ RecordingService::RecordingService(Parts p)
       disks_(p.disks),
       alarms_(p.alarms),
       exiting_(p.exiting),
-      recorders_(new std::atomic<Recorder*>[kChannelIdCount]) {
-    for (int i = 0; i < kChannelIdCount; ++i) recorders_[i] = nullptr;
+      channelOpen_(new uint8_t[kChannelIdCount]{}) {}
+
+RecordingService::~RecordingService() { Stop(); }
+
+bool RecordingService::MayRecord(int device, int channel) const {
+    const ChannelRuntime& c = runtime_.channel(device, channel);
+    if (c.recordType.load() != kRecordNone || c.recordActive.load() != 0) return true;
+    const SystemSettings& s = store_.settings();
+    if (Relaxed(s.DISK) == 0) return false;  // no drive selected: nothing can be written
+    if (c.manualRecord.load() != 0) return true;
+    const ChannelInfo& rec = store_.device(device).channels[channel];
+    bool plan = Relaxed(s.PLANREC) != 0 && Relaxed(rec.planRecord) != 0 && AnyHalfHour(rec.planSchedule);
+    // The arming schedule and the alarm come later: the seconds before the alarm must be there.
+    bool alarm = Relaxed(s.ARMFLAG) != 0 && Relaxed(rec.armAlarm) != 0 &&
+                 ((Relaxed(rec.alarmMd) | Relaxed(rec.alarmInput)) & kLinkRecord) != 0 && AnyHalfHour(rec.armSchedule);
+    return plan || alarm;
 }
 
-RecordingService::~RecordingService() {
-    Stop();
-    for (int i = 0; i < kChannelIdCount; ++i) delete recorders_[i].exchange(nullptr);
-}
-
-void RecordingService::CreateRecorder(int device, int channel, int preRecordSeconds) {
+void RecordingService::EnsureRecorderLocked(int device, int channel) {
     int channelId = ChannelIdOf(device, channel);
+    if (!channelOpen_[channelId] || recorders_.Has(channelId)) return;
     // The recorder reports when its writer begins the first file of a recording or ends one.
-    auto* recorder = new Recorder(device, channel, [this](int id) {
+    auto recorder = std::make_unique<Recorder>(device, channel, [this](int id) {
         PublishTo(&hub_, RecordStateChanged{id, runtime_.channel(id).recordType.load()});
     });
     recorder->SetStreamInfo(StreamInfo{});
-    recorder->Start(preRecordSeconds);
-    Recorder* previous;
-    {
-        std::lock_guard lock(recordersMutex_);
-        previous = recorders_[channelId].exchange(recorder);
-    }
-    delete previous;
+    recorder->Start(Relaxed(store_.settings().PREREC));
+    recorders_.Install(channelId, std::move(recorder));
 }
 
-void RecordingService::DeleteRecorder(int channelId) {
-    Recorder* recorder;
+void RecordingService::OnChannelOpening(int device, int channel) {
+    int channelId = ChannelIdOf(device, channel);
+    bool may = MayRecord(device, channel);
+    std::unique_ptr<Recorder> previous;
     {
         std::lock_guard lock(recordersMutex_);
-        recorder = recorders_[channelId].exchange(nullptr);
+        // A recorder left from an earlier stream would hold that stream's frames.
+        previous = recorders_.Remove(channelId);
+        channelOpen_[channelId] = 1;
+        if (may) EnsureRecorderLocked(device, channel);
     }
-    delete recorder;
+}
+
+void RecordingService::OnChannelClosed(int channelId) {
+    std::unique_ptr<Recorder> recorder;
+    {
+        std::lock_guard lock(recordersMutex_);
+        channelOpen_[channelId] = 0;
+        recorder = recorders_.Remove(channelId);
+    }
+    // Deleted outside the lock: a recording's file and index are closed now.
+}
+
+void RecordingService::FollowRecordingPossibility(int device, int channel) {
+    int channelId = ChannelIdOf(device, channel);
+    bool may = MayRecord(device, channel);
+    std::unique_ptr<Recorder> idle;
+    {
+        std::lock_guard lock(recordersMutex_);
+        Recorder* r = recorders_.Peek(channelId);
+        if (may) EnsureRecorderLocked(device, channel);
+        else if (r != nullptr && !r->IsRecording()) idle = recorders_.Remove(channelId);
+    }
 }
 
 void RecordingService::SetStreamInfo(int channelId, const StreamInfo& info) {
-    if (Recorder* r = recorders_[channelId].load()) r->SetStreamInfo(info);
+    recorders_.With(channelId, [&](Recorder& r) { r.SetStreamInfo(info); });
 }
 
 void RecordingService::AddFrame(int channelId, const void* frame, uint32_t length, uint32_t timestamp, int kind) {
-    Recorder* r = recorders_[channelId].load();
-    if (r == nullptr) return;
-    // A ring overflow (the writer could not keep up) ends the file at the next sweep.
-    if (r->AddFrame(frame, length, timestamp, kind) == -2) runtime_.channel(channelId).recordStart = -2;
+    recorders_.With(channelId, [&](Recorder& r) {
+        // A recorder made while the stream flows has not seen its header: the last one kept of
+        // the recorded stream (the sub stream only on a dual-stream device set to record it).
+        if (!r.HasPictureSize()) {
+            const ChannelRuntime& c = runtime_.channel(channelId);
+            StreamInfo info = c.recordFromSub.load() == 1 ? c.SubStreamInfo() : c.MainStreamInfo();
+            if (info.width == 0 || info.height == 0) return;
+            r.SetStreamInfo(info);
+        }
+        // A ring overflow (the writer could not keep up) ends the file at the next sweep.
+        if (r.AddFrame(frame, length, timestamp, kind) == -2) runtime_.channel(channelId).recordStart = -2;
+    });
 }
 
 bool RecordingService::HasRecorder(int channelId) const {
-    return IsChannelId(channelId) && recorders_[channelId].load() != nullptr;
+    return IsChannelId(channelId) && recorders_.Has(channelId);
 }
 
 void RecordingService::InitRecorderDisk(int channelId, int disk) {
     std::lock_guard lock(recordersMutex_);
-    if (Recorder* r = recorders_[channelId].load()) r->InitDisk(disk);
+    if (Recorder* r = recorders_.Peek(channelId)) r->InitDisk(disk);
 }
 
 RecordStartInfo RecordingService::MakeStartInfo(int device, int channel, int disk, RecordKind kind) {
@@ -115,7 +164,7 @@ int RecordingService::StartScheduledRecording(int device, int channel, int disk,
     RecordStartInfo info = MakeStartInfo(device, channel, disk, kind);
     if (start != 0) MakeDirectories(RecordFolderPath(info));
     std::lock_guard lock(recordersMutex_);
-    Recorder* r = recorders_[ChannelIdOf(device, channel)].load();
+    Recorder* r = recorders_.Peek(ChannelIdOf(device, channel));
     if (!r || r->StartRecording(info, start, split) != 0) return -1;
     int id = ChannelIdOf(device, channel);
     if (start) SetRecordState(id, kind, now);
@@ -131,7 +180,9 @@ int RecordingService::StartManualRecordingOn(int device, int channel, int disk, 
     RecordStartInfo info = MakeStartInfo(device, channel, disk, kRecordManual);
     MakeDirectories(RecordFolderPath(info));
     std::lock_guard lock(recordersMutex_);
-    Recorder* r = recorders_[ChannelIdOf(device, channel)].load();
+    // The switch is what lets a channel that is only watched record: its pre-record begins now.
+    EnsureRecorderLocked(device, channel);
+    Recorder* r = recorders_.Peek(ChannelIdOf(device, channel));
     if (!r) return -1;
     r->ChangeDisk(disk);
     if (r->StartIfIdle(info) != 0) return -1;
@@ -167,7 +218,7 @@ int RecordingService::StopRecording(int device, int channel) {
     }
     {
         std::lock_guard lock(recordersMutex_);
-        if (Recorder* r = recorders_[ChannelIdOf(device, channel)].load()) r->StopRecording();
+        if (Recorder* r = recorders_.Peek(ChannelIdOf(device, channel))) r->StopRecording();
     }
     runtime_.channel(device, channel).manualRecord = 0;
     SetRecordState(ChannelIdOf(device, channel), kRecordNone, -1);
@@ -177,7 +228,7 @@ int RecordingService::StopRecording(int device, int channel) {
 int RecordingService::SetRecordDisk(int device, int channel, int disk) {
     if (IsValidChannel(device, channel) != 0) return -1;
     std::lock_guard lock(recordersMutex_);
-    Recorder* r = recorders_[ChannelIdOf(device, channel)].load();
+    Recorder* r = recorders_.Peek(ChannelIdOf(device, channel));
     return r ? r->ChangeDisk(disk) : -1;
 }
 
@@ -185,70 +236,76 @@ void RecordingService::LogRecordWriteFailures(int device, int channel) {
     std::vector<std::string> failures;
     {
         std::lock_guard lock(recordersMutex_);
-        if (Recorder* r = recorders_[ChannelIdOf(device, channel)].load()) failures = r->TakeWriteFailures();
+        if (Recorder* r = recorders_.Peek(ChannelIdOf(device, channel))) failures = r->TakeWriteFailures();
     }
     for (const std::string& file : failures) log_.LogWrite(kLogSystem, kLogDiskError, device, channel, file.c_str(), "");
 }
 
 void RecordingService::SchedulerPass() {
     const SystemSettings& s = store_.settings();
+    Sweep sweep;
     int fileMinutes = Relaxed(s.RECLEN);
     if (fileMinutes < 1) fileMinutes = 5;  // a damaged setting still splits files
-    int recordSeconds = fileMinutes * 60;
-    bool systemPlan = Relaxed(s.PLANREC) != 0;
-    int disk = disks_.CurrentRecordDisk();
-    ClockSnapshot clock = clockSnapshot();
-    int now = clock.SecondOfDay();
-    int halfHour = HalfHourOf(clock.hour, clock.minute);
+    sweep.recordSeconds = fileMinutes * 60;
+    sweep.systemPlan = Relaxed(s.PLANREC) != 0;
+    sweep.disk = disks_.CurrentRecordDisk();
+    sweep.clock = clockSnapshot();
+    sweep.now = sweep.clock.SecondOfDay();
+    sweep.halfHour = HalfHourOf(sweep.clock.hour, sweep.clock.minute);
     for (int d = 0; d < kMaxDevices && !exiting_; ++d) {
         if (IsValidChannel(d, 0) != 0) continue;
-        const DeviceInfo& dev = store_.device(d);
-        int count = std::min<int>(Relaxed(dev.channelCount), kMaxChannels);
+        int count = std::min<int>(Relaxed(store_.device(d).channelCount), kMaxChannels);
         for (int ch = 0; ch < count; ++ch) {
             alarms_.HoldPass(d, ch);
-            const ChannelInfo& rec = dev.channels[ch];
-            ChannelRuntime& c = runtime_.channel(d, ch);
-            int id = ChannelIdOf(d, ch);
-            InitRecorderDisk(id, disk);
+            InitRecorderDisk(ChannelIdOf(d, ch), sweep.disk);
             LogRecordWriteFailures(d, ch);
-            bool alarmRecords = ((Relaxed(rec.alarmMd) | Relaxed(rec.alarmInput)) & kLinkRecord) != 0;
-            bool alarmWants = c.alarmActive.load() != kAlarmNone && c.armedNow.load() != 0 && alarmRecords;
-            bool planWants = systemPlan && Relaxed(rec.planRecord) != 0 &&
-                             IsScheduleActive(rec.planSchedule, clock.weekday, halfHour);
-            bool connected = c.connectState.load() == kStreamOpen;
-            bool change = false;
-            if (c.recordActive.load()) {
-                RecordKind type = c.recordType.load();
-                int start = c.recordStart.load();
-                if (type == kRecordPlan && alarmWants) change = true;
-                if (type == kRecordAlarm && c.alarmActive.load() == kAlarmNone) change = true;
-                if (type == kRecordPlan && !planWants) change = true;
-                if (now - start >= recordSeconds || now < start || now == 0) change = true;
-                if (SetRecordDisk(d, ch, disk) != 0) change = true;
-                bool overflow = start == -2;
-                if (connected && !overflow && !change) continue;
-                if (!connected || overflow) {
-                    {
-                        std::lock_guard lock(recordersMutex_);
-                        if (Recorder* r = recorders_[id].load()) r->StopRecording();
-                    }
-                    SetRecordState(id, kRecordNone, -1);
-                    change = true;
-                }
-                c.recordActive = 0;
-            }
-            RecordKind kind = kRecordNone;
-            if (disk >= 0 && connected && c.mainStream.load() != 0) {
-                if (c.manualRecord.load()) kind = kRecordManual;
-                else if (alarmWants) kind = kRecordAlarm;
-                else if (planWants) kind = kRecordPlan;
-                if (kind != kRecordNone) c.recordActive = 1;
-            }
-            if (kind != kRecordNone || change) {
-                StartScheduledRecording(d, ch, disk, kind, change, now, kind);
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
+            DecideRecording(d, ch, sweep);
+            // After the decision: a recording that ended in it lets its recorder go now.
+            FollowRecordingPossibility(d, ch);
         }
+    }
+}
+
+void RecordingService::DecideRecording(int d, int ch, const Sweep& sweep) {
+    const ChannelInfo& rec = store_.device(d).channels[ch];
+    ChannelRuntime& c = runtime_.channel(d, ch);
+    const int id = ChannelIdOf(d, ch), now = sweep.now, disk = sweep.disk;
+    bool alarmRecords = ((Relaxed(rec.alarmMd) | Relaxed(rec.alarmInput)) & kLinkRecord) != 0;
+    bool alarmWants = c.alarmActive.load() != kAlarmNone && c.armedNow.load() != 0 && alarmRecords;
+    bool planWants = sweep.systemPlan && Relaxed(rec.planRecord) != 0 &&
+                     IsScheduleActive(rec.planSchedule, sweep.clock.weekday, sweep.halfHour);
+    bool connected = c.connectState.load() == kStreamOpen;
+    bool change = false;
+    if (c.recordActive.load()) {
+        RecordKind type = c.recordType.load();
+        int start = c.recordStart.load();
+        if (type == kRecordPlan && alarmWants) change = true;
+        if (type == kRecordAlarm && c.alarmActive.load() == kAlarmNone) change = true;
+        if (type == kRecordPlan && !planWants) change = true;
+        if (now - start >= sweep.recordSeconds || now < start || now == 0) change = true;
+        if (SetRecordDisk(d, ch, disk) != 0) change = true;
+        bool overflow = start == -2;
+        if (connected && !overflow && !change) return;
+        if (!connected || overflow) {
+            {
+                std::lock_guard lock(recordersMutex_);
+                if (Recorder* r = recorders_.Peek(id)) r->StopRecording();
+            }
+            SetRecordState(id, kRecordNone, -1);
+            change = true;
+        }
+        c.recordActive = 0;
+    }
+    RecordKind kind = kRecordNone;
+    if (disk >= 0 && connected && c.mainStream.load() != 0) {
+        if (c.manualRecord.load()) kind = kRecordManual;
+        else if (alarmWants) kind = kRecordAlarm;
+        else if (planWants) kind = kRecordPlan;
+        if (kind != kRecordNone) c.recordActive = 1;
+    }
+    if (kind != kRecordNone || change) {
+        StartScheduledRecording(d, ch, disk, kind, change, now, kind);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 

@@ -23,6 +23,7 @@ void LayOut(VideoPicture* picture, PixelFormat format, int width, int height) {
         case PixelFormat::kBgra32:
         case PixelFormat::kRgba32: strides[0] = AlignUp(width * 4); rows[0] = height; break;
         case PixelFormat::kRgb24: strides[0] = AlignUp(width * 3); rows[0] = height; break;
+        case PixelFormat::kDecodedYuv:  // never laid out: its planes are the decoder's
         case PixelFormat::kI420:
             strides[0] = AlignUp(width);
             strides[1] = strides[2] = AlignUp((width + 1) / 2);
@@ -87,7 +88,8 @@ AVPixelFormat ToAvPixelFormat(PixelFormat format) {
         case PixelFormat::kBgra32: return AV_PIX_FMT_BGRA;
         case PixelFormat::kRgba32: return AV_PIX_FMT_RGBA;
         case PixelFormat::kRgb24: return AV_PIX_FMT_RGB24;
-        case PixelFormat::kI420: return AV_PIX_FMT_YUV420P;
+        case PixelFormat::kI420:
+        case PixelFormat::kDecodedYuv: return AV_PIX_FMT_YUV420P;
     }
     return AV_PIX_FMT_NONE;
 }
@@ -140,11 +142,58 @@ int ScaleRegion(SwsContext** scaler, const AVFrame& source, const PixelRect& reg
 
 PictureConverter::~PictureConverter() { sws_freeContext(scaler_); }
 
+std::shared_ptr<VideoPicture> PictureConverter::HandOver(const AVFrame& source, const DisplayLayout& layout) {
+    const PixelRect& region = layout.source;
+    const PixelRect& dst = layout.destination;
+    // ClipRegion keeps the region's corner even, so the chroma planes start at a whole sample.
+    if (region.width <= 0 || region.height <= 0 || region.x < 0 || region.y < 0 || (region.x | region.y) & 1 ||
+        region.x + region.width > source.width || region.y + region.height > source.height)
+        return nullptr;
+    AVFrame* ref = av_frame_alloc();
+    if (ref == nullptr) return nullptr;
+    if (av_frame_ref(ref, &source) < 0) {
+        av_frame_free(&ref);
+        return nullptr;
+    }
+    auto picture = std::make_shared<VideoPicture>();
+    picture->decodedFrame = std::shared_ptr<const void>(ref, [](const void* frame) {
+        AVFrame* owned = static_cast<AVFrame*>(const_cast<void*>(frame));
+        av_frame_free(&owned);
+    });
+    for (int i = 0; i < 3; ++i) {
+        int shift = i == 0 ? 0 : 1;
+        picture->planes[i] = ref->data[i] + static_cast<ptrdiff_t>(region.y >> shift) * ref->linesize[i] +
+                             (region.x >> shift);
+        picture->strides[i] = ref->linesize[i];
+    }
+    picture->format = PixelFormat::kDecodedYuv;
+    picture->width = dst.width;
+    picture->height = dst.height;
+    picture->planeWidth = region.width;
+    picture->planeHeight = region.height;
+    picture->fullRange = source.format == AV_PIX_FMT_YUVJ420P || source.color_range == AVCOL_RANGE_JPEG;
+    picture->bt709 = source.colorspace == AVCOL_SPC_BT709;
+    return picture;
+}
+
 std::shared_ptr<VideoPicture> PictureConverter::Convert(const AVFrame& source,
                                                         const DisplayLayout& layout,
                                                         PixelFormat format, int method) {
     const PixelRect& dst = layout.destination;
     if (dst.width <= 0 || dst.height <= 0) return nullptr;
+    if (format == PixelFormat::kDecodedYuv) {
+        if (!YuvConvertible(source)) {
+            format = PixelFormat::kBgra32;
+        } else {
+            std::shared_ptr<VideoPicture> picture = HandOver(source, layout);
+            if (!picture) return nullptr;
+            picture->x = dst.x;
+            picture->y = dst.y;
+            picture->sourceWidth = source.width;
+            picture->sourceHeight = source.height;
+            return picture;
+        }
+    }
     std::shared_ptr<VideoPicture> picture = pool_.Acquire(format, dst.width, dst.height);
     uint8_t* planes[4] = {picture->planes[0], picture->planes[1], picture->planes[2], nullptr};
     int strides[4] = {picture->strides[0], picture->strides[1], picture->strides[2], 0};

@@ -45,11 +45,15 @@ public:
     ~PictureConverter();
 
     // The drawn picture for layout.destination, or nullptr when the source or the size is
-    // unusable. method: QVXPLAY_DRAW_FAST or QVXPLAY_DRAW_SMOOTH.
+    // unusable. method: QVXPLAY_DRAW_FAST or QVXPLAY_DRAW_SMOOTH. kDecodedYuv hands over a
+    // reference to the source's planes (no pixel is touched) when the source is 4:2:0, and
+    // converts to kBgra32 otherwise.
     std::shared_ptr<VideoPicture> Convert(const AVFrame& source, const DisplayLayout& layout,
                                           PixelFormat format, int method);
 
 private:
+    std::shared_ptr<VideoPicture> HandOver(const AVFrame& source, const DisplayLayout& layout);
+
     FastConverter fast_ = FastConverter::kPlaneScaler;
     SwsContext* scaler_ = nullptr;  // owned; sws_getCachedContext reuses or replaces it
     YuvScratch scratch_;

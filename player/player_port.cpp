@@ -556,6 +556,8 @@ void PlayerPort::Present(const AVFrame& frame, uint32_t timestampMs, uint64_t se
     std::lock_guard lock(surfaceMutex_);
     if (!surface_ || epoch_.load() != epoch) return;
     SurfaceFormat format = surface_->CurrentFormat();
+    // A draw callback draws on the picture: never on the decoder's own planes.
+    if (format.format == PixelFormat::kDecodedYuv && settings.drawFun) format.format = PixelFormat::kBgra32;
     DisplayRequest request;
     request.pictureWidth = frame.width;
     request.pictureHeight = frame.height;

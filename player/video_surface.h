@@ -21,6 +21,11 @@ enum class PixelFormat : int {
     kRgba32 = 1,  // QVXPLAY_PIXEL_RGBA32
     kRgb24 = 2,   // QVXPLAY_PIXEL_RGB24
     kI420 = 3,    // QVXPLAY_PIXEL_I420
+    // Not a format of the player's interface: the decoder's own 4:2:0 planes of the drawn
+    // region, neither scaled nor converted, for a surface that scales and converts them itself
+    // (on the GPU). Where the decoded picture is not 4:2:0, or a draw callback wants to draw on
+    // the picture, the player sends kBgra32 instead.
+    kDecodedYuv = 16,
 };
 
 struct SurfaceFormat {
@@ -42,6 +47,13 @@ struct VideoPicture {
     uint8_t* planes[3] = {nullptr, nullptr, nullptr};
     int strides[3] = {0, 0, 0};
     std::vector<uint8_t> storage;
+    // kDecodedYuv: the planes' own size (the drawn region of the decoded picture, even-sized
+    // chroma at half), its colours, and the decoder's frame that owns the planes (read-only:
+    // the decoder may still predict from them).
+    int planeWidth = 0, planeHeight = 0;
+    bool fullRange = false;  // 0-255 luma (cameras' "J" formats) rather than 16-235
+    bool bt709 = false;      // HD colour matrix rather than BT.601
+    std::shared_ptr<const void> decodedFrame;
 };
 
 class VideoSurface : public std::enable_shared_from_this<VideoSurface> {

@@ -98,7 +98,8 @@ int ConvertYuv(const AVFrame& source, const PixelRect& region, PixelFormat forma
                                            fullRange ? &libyuv::kYvuJPEGConstants : &libyuv::kYvuI601Constants,
                                            width, height);
             break;
-        case PixelFormat::kI420: break;
+        case PixelFormat::kI420:
+        case PixelFormat::kDecodedYuv: break;  // handed over unconverted: never comes here
     }
     return rc == 0 ? 0 : -1;
 }

@@ -75,6 +75,10 @@ public:
     uint32_t RingCapacity() const { return ring_.Capacity(); }
     uint32_t RingCapacityLimit() const { return ringLimit_.load(); }
     bool IsRecording() const { return recording_.load(); }
+    // Whether the stream's picture size is known (frames are refused before).
+    bool HasPictureSize() const { return hasPictureSize_.load(); }
+    // Timestamp of the newest video frame taken (0 before the first, or after a reset).
+    uint32_t LastVideoTime() const { return lastVideoTime_.load(); }
     int DiskIndex() const { return diskIndex_.load(); }
     // Path of the open file, "" when none.
     std::string OpenFilePath();

@@ -1,10 +1,13 @@
 #include "videogrid/qt_video_surface.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
 #include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
+
+#include "videogrid/gpu_video_view.h"
 
 namespace ocv {
 
@@ -19,7 +22,7 @@ player::SurfaceFormat QtVideoSurface::CurrentFormat() const {
     player::SurfaceFormat format;
     format.width = static_cast<int>(size >> 32);
     format.height = static_cast<int>(size & 0xFFFFFFFFu);
-    format.format = player::PixelFormat::kBgra32;
+    format.format = static_cast<player::PixelFormat>(pixelFormat_.load(std::memory_order_relaxed));
     return format;
 }
 
@@ -54,6 +57,24 @@ VideoPictureArea::VideoPictureArea(QRgb background, QWidget* parent)
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     surface_->Attach(this);
+    if (GpuVideoAvailable()) {
+        gpu_ = new GpuVideoView(background, this);
+        gpu_->setGeometry(rect());
+        // Not from inside the child's initializeGL: it goes at the next turn of the event loop.
+        gpu_->SetFailureHandler([this] { QMetaObject::invokeMethod(this, [this] { LeaveGpu(); }, Qt::QueuedConnection); });
+        surface_->SetPixelFormat(player::PixelFormat::kDecodedYuv);
+    }
+}
+
+void VideoPictureArea::LeaveGpu() {
+    if (!gpu_) return;
+    surface_->SetPixelFormat(player::PixelFormat::kBgra32);
+    delete gpu_;
+    gpu_ = nullptr;
+    // The kept picture may be the decoder's planes, which this area cannot paint: the next
+    // picture comes as BGRA.
+    if (last_ && last_->format != player::PixelFormat::kBgra32) last_.reset();
+    update();
 }
 
 VideoPictureArea::~VideoPictureArea() {
@@ -72,6 +93,7 @@ QEvent::Type VideoPictureArea::RepaintEventType() {
 void VideoPictureArea::SetBackground(QRgb colour) {
     if (colour == background_) return;
     background_ = colour;
+    if (gpu_) gpu_->SetBackground(colour);
     if (!last_) update();
 }
 
@@ -79,12 +101,28 @@ void VideoPictureArea::ClearPicture() {
     surface_->TakePicture();  // a picture still waiting belongs to the closed channel too
     if (!last_) return;
     last_.reset();
+    if (gpu_) gpu_->SetPicture(nullptr);
     update();
+}
+
+bool VideoPictureArea::TakeNewest() {
+    // Clear the flag before taking, so a picture posted after the take schedules anew.
+    surface_->ClearRepaintScheduled();
+    auto picture = surface_->TakePicture();
+    if (!picture) return false;
+    last_ = std::move(picture);
+    surface_->CountPainted();
+    return true;
 }
 
 void VideoPictureArea::customEvent(QEvent* event) {
     if (event->type() != RepaintEventType()) return QWidget::customEvent(event);
     if (isVisible()) {
+        // The OpenGL child draws it at its next paint (counted as painted when handed over).
+        if (gpu_) {
+            if (TakeNewest()) gpu_->SetPicture(last_);
+            return;
+        }
         update();
         return;
     }
@@ -94,12 +132,11 @@ void VideoPictureArea::customEvent(QEvent* event) {
 }
 
 void VideoPictureArea::paintEvent(QPaintEvent* event) {
-    // Clear the flag before taking, so a picture posted after the take schedules anew.
-    surface_->ClearRepaintScheduled();
-    if (auto picture = surface_->TakePicture()) {
-        last_ = std::move(picture);
-        surface_->CountPainted();
+    if (gpu_) {
+        if (TakeNewest()) gpu_->SetPicture(last_);
+        return;  // covered by the child
     }
+    TakeNewest();
     QPainter painter(this);
     const player::VideoPicture* picture = last_.get();
     if (picture == nullptr) {
@@ -127,6 +164,7 @@ void VideoPictureArea::PublishSize() {
 
 void VideoPictureArea::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    if (gpu_) gpu_->setGeometry(rect());
     PublishSize();
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 // The Qt side of a player's video surface: a widget area that paints the pictures the
-// player has already converted to the area's size, unscaled.
+// player has already converted to the area's size, unscaled. Where OpenGL runs on hardware
+// (GpuVideoAvailable) the area asks the player for the decoder's own YUV planes instead and a
+// GpuVideoView child covering it scales and converts them on the GPU; elsewhere (Xvfb, the
+// offscreen platform, CI) it asks for BGRA and paints with QPainter.
 //
 // Threads: the player calls CurrentFormat() and PictureReady() on its decoding thread. The
 // size lives in one atomic word, and a burst of PictureReady() calls posts a single repaint
@@ -42,12 +45,14 @@ public:
 private:
     friend class VideoPictureArea;
     void SetSize(int width, int height);
+    void SetPixelFormat(player::PixelFormat format) { pixelFormat_.store(static_cast<int>(format)); }
     void Attach(QObject* receiver);
     void Detach();
     void ClearRepaintScheduled() { repaintScheduled_.store(false, std::memory_order_release); }
     void CountPainted() { painted_.fetch_add(1, std::memory_order_relaxed); }
 
     std::atomic<uint64_t> size_{0};  // width << 32 | height, read as one word
+    std::atomic<int> pixelFormat_{static_cast<int>(player::PixelFormat::kBgra32)};
     std::atomic<bool> repaintScheduled_{false};
     std::atomic<uint64_t> painted_{0};
     std::atomic<uint64_t> repaintsPosted_{0};
@@ -58,6 +63,8 @@ private:
 // The widget a surface paints into. Empty, it shows its background colour; with a picture
 // it draws the picture at its place and the margins black. It is not a mouse target: its
 // owner window receives the clicks.
+class GpuVideoView;
+
 class VideoPictureArea : public QWidget {
     Q_OBJECT
 public:
@@ -72,6 +79,8 @@ public:
     // Forgets the kept picture (the channel was closed) and shows the background again.
     void ClearPicture();
     std::shared_ptr<const player::VideoPicture> LastPicture() const { return last_; }
+    // The OpenGL child drawing the pictures, or nullptr where they are painted from BGRA.
+    GpuVideoView* GpuView() const { return gpu_; }
 
     static QEvent::Type RepaintEventType();
 
@@ -84,10 +93,15 @@ protected:
 
 private:
     void PublishSize();
+    // Back to BGRA pictures painted here, for good (the OpenGL child could not draw).
+    void LeaveGpu();
+    // Moves the newest waiting picture to last_ (counted as painted); false when none waited.
+    bool TakeNewest();
 
     std::shared_ptr<QtVideoSurface> surface_;
     std::shared_ptr<const player::VideoPicture> last_;
     QRgb background_;
+    GpuVideoView* gpu_ = nullptr;  // child, owned by Qt
 };
 
 }  // namespace ocv

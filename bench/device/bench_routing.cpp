@@ -10,7 +10,9 @@
 // so the routing work is the product's, call for call. The cost of reading the clock is measured
 // and taken off. The recorder writers' and the decoders' thread CPU (/proc/self/task) are shown
 // beside it: a callback that wakes a writer per frame moves CPU there too.
-//   bench_routing [--seconds 10] [--rounds 2] [--devices 128]
+// Channels opened only to be watched have no recorder; --may-record 1 arms every channel with its
+// motion alarm linked to recording, so each keeps a pre-record ring that the callback feeds.
+//   bench_routing [--seconds 10] [--rounds 2] [--devices 128] [--may-record 0|1]
 #include <dirent.h>
 #include <unistd.h>
 
@@ -150,11 +152,13 @@ double Share(const Round& r, const char* kind) {
 
 int main(int argc, char** argv) {
     int seconds = 10, devices = 128, rounds = 2;
+    bool mayRecord = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string k = argv[i];
         if (k == "--seconds") seconds = std::stoi(argv[i + 1]);
         if (k == "--devices") devices = std::stoi(argv[i + 1]);
         if (k == "--rounds") rounds = std::stoi(argv[i + 1]);
+        if (k == "--may-record") mayRecord = std::stoi(argv[i + 1]) != 0;
     }
     ocv::test::DevsimProcess sim;
     std::string site = "[site]\nloop_frames=50\n[device]\nname=D\ntype=IPC\nuser=admin\npassword=pw\ncount=" +
@@ -190,6 +194,17 @@ int main(int argc, char** argv) {
     {
         ocv::DeviceService service(app / "QVXVMS.dat", app / "Logx");
         ocv::SetRelaxed(service.store().MutableSettingsForTesting().SHOWMODE, 1);
+        if (mayRecord) {
+            ocv::SetRelaxed(service.store().MutableSettingsForTesting().DISK, 2);
+            ocv::SetRelaxed(service.store().MutableSettingsForTesting().ARMFLAG, 1);
+            for (int d = 0; d < devices; ++d)
+                for (int ch = 0; ch < 2; ++ch) {
+                    ocv::ChannelInfo& c = service.store().device(d).channels[ch];
+                    ocv::SetRelaxed(c.armAlarm, 1);
+                    ocv::SetRelaxed(c.alarmMd, ocv::kLinkRecord);
+                    for (uint32_t& w : c.armSchedule) ocv::SetRelaxed(w, 0xFFFFFFu);
+                }
+        }
         std::vector<std::unique_ptr<NullSurface>> surfaces;
         auto& players = service.players();
         for (int cell = 0; cell < 36; ++cell) {
@@ -257,7 +272,8 @@ int main(int argc, char** argv) {
         }
 
         int streams = open * 2;
-        printf("routing: %d channels open (%d streams, dual stream), 36 shown, %d rounds of %d s\n", open, streams,
+        printf("routing: %d channels open (%d streams, dual stream), 36 shown, %s, %d rounds of %d s\n", open,
+               streams, mayRecord ? "every channel pre-recording (its main stream)" : "no recorder (only watched)",
                rounds, seconds);
         printf("  threads: %d; reading the thread clock twice costs %.2f us (taken off)\n", threads, overhead * 1e6);
         printf("  round  callbacks/s  callback CPU %% of a core: all  per stream  per call (us) | "

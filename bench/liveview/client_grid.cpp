@@ -9,6 +9,10 @@
 //   mix17   split 17: cell 0 a 1080p main stream, cells 1..16 CIF sub-streams
 //   max17   mix17 with cell 0 maximised (the other decoders paused)
 //
+// grid36 then measures its peer in the same run: the ffmpeg command line decoding the same 36
+// sub streams (taken from the simulator) in one process in real time and converting them to the
+// cell's size (grid_peer.h), and prints both figures and their ratio. --no-peer leaves it out.
+//
 // Run it under a display (xvfb-run -a bench/liveview/measure_client) or with -platform offscreen.
 #include <sys/resource.h>
 
@@ -19,7 +23,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cctype>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,6 +48,7 @@
 #include "store/relaxed.h"
 #include "tests/sdk/devsim_process.h"
 #include "tools/mkdb/mkdb.h"
+#include "bench/liveview/grid_peer.h"
 
 namespace {
 
@@ -55,6 +64,22 @@ uint32_t MonotonicMs() {
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count());
 }
 
+// CPU seconds used so far by this process's threads, by kind of thread (the name without its
+// number: "qvxplay", "qvx-io", ...; the UI thread goes by the program's name).
+std::map<std::string, double> ThreadCpuByKind() {
+    std::map<std::string, double> out;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(entry.path() / "comm"), sched(entry.path() / "schedstat");
+        std::string name;
+        unsigned long long runNs = 0;
+        if (!std::getline(comm, name) || !(sched >> runNs)) continue;
+        while (!name.empty() && (std::isdigit(static_cast<unsigned char>(name.back())) || name.back() == '-'))
+            name.pop_back();
+        out[name] += static_cast<double>(runNs) / 1e9;
+    }
+    return out;
+}
+
 // Runs the event loop as the client does (sleeping while idle) for a while.
 void Pump(int ms) {
     QEventLoop loop;
@@ -68,6 +93,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::string scenario = "grid36", cache;
     int seconds = 10, warmup = 6;
+    bool peer = true;
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--no-peer") peer = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i], v = argv[i + 1];
         if (a == "--scenario") scenario = v;
@@ -167,6 +195,7 @@ int main(int argc, char** argv) {
             return sum;
         };
         ocv::player::PortStatistics start = Totals();
+        const std::map<std::string, double> threads0 = ThreadCpuByKind();
         double cpu0 = CpuSeconds();
         auto t0 = std::chrono::steady_clock::now();
         sampler.start();
@@ -177,7 +206,16 @@ int main(int argc, char** argv) {
 
         std::printf("scenario %s, %d cells, panel %dx%d, %.1f s\n", scenario.c_str(), cells, panel->width(),
                     panel->height(), wall);
-        std::printf("client CPU: %.2f cores\n", cores);
+        std::printf("client CPU: %.2f cores; by thread:", cores);
+        std::vector<std::pair<double, std::string>> byKind;
+        for (const auto& [kind, seconds] : ThreadCpuByKind()) {
+            auto it = threads0.find(kind);
+            double used = seconds - (it == threads0.end() ? 0.0 : it->second);
+            if (used / wall >= 0.005) byKind.push_back({used / wall, kind});
+        }
+        std::sort(byKind.rbegin(), byKind.rend());
+        for (const auto& [share, kind] : byKind) std::printf(" %s %.3f", kind.c_str(), share);
+        std::printf("\n");
         double minRate = 1e9, sum = 0;
         for (int c = 0; c < cells; ++c) {
             double rate = static_cast<double>(panel->PaintedPictures(c) - before[c]) / wall;
@@ -203,7 +241,31 @@ int main(int argc, char** argv) {
         };
         std::printf("cell 0 send-to-paint delay: median %.0f ms, p95 %.0f ms, max %.0f ms (%zu samples)\n", pct(0.5),
                     pct(0.95), pct(1.0), delays.size());
+        const QSize cellSize = panel->Cell(0)->VideoWindow()->PictureArea()->size();
         service.connections().StopAllDevices();
+        if (peer && !mix) {
+            // The same streams, the same cell size, the same run.
+            ocv::test::TempDir peerDir;
+            std::vector<std::string> files =
+                ocv::bench::CaptureSubStreams("127.0.0.1", sim.device(0).port, "admin", "kestr", cells, 100,
+                                              peerDir.str(), &error);
+            if (files.empty()) {
+                std::fprintf(stderr, "client_grid: %s\n", error.c_str());
+            } else {
+                ocv::bench::PeerFigure convert =
+                    ocv::bench::RunFfmpegPeer(files, cellSize.width(), cellSize.height(), true, seconds);
+                ocv::bench::PeerFigure decode =
+                    ocv::bench::RunFfmpegPeer(files, cellSize.width(), cellSize.height(), false, seconds);
+                std::printf("peer, ffmpeg in one process, the same %d sub streams in real time (%d pictures/s): "
+                            "decode + convert to %dx%d BGRA (fast bilinear) %.2f cores, decode alone %.2f cores "
+                            "(start-up %.2f / %.2f CPU s taken off)\n",
+                            cells, cells * 25, cellSize.width(), cellSize.height(), convert.cores, decode.cores,
+                            convert.startup, decode.startup);
+                if (convert.cores > 0)
+                    std::printf("client / peer (decode + convert): %.2f cores / %.2f cores = %.2fx\n", cores,
+                                convert.cores, cores / convert.cores);
+            }
+        }
         ocv::SetService(nullptr);
     }
     QVX_SDK_Cleanup();

@@ -112,11 +112,17 @@ TEST_F(DeviceRecovery, PasswordChangedOnTheDeviceDropsTheLoginInsteadOfRetryingE
     StartService();
     DeviceInfo& dev = service_->store().device(d);
     DeviceRuntime& devRt = service_->runtime().device(d);
+    // In a weekly plan (not at this hour): the channel has a recorder that comes and goes with it.
+    SetRelaxed(service_->store().MutableSettingsForTesting().PLANREC, 1);
+    SetRelaxed(service_->store().MutableSettingsForTesting().DISK, 2);
+    SetRelaxed(Stored(d, 0).planRecord, 1);
+    SetRelaxed(Stored(d, 0).planSchedule[0], 1u);
     service_->connections().DeviceTick(d, 0);
     ASSERT_EQ(devRt.deviceState.load(), kDeviceOnline);
     ASSERT_EQ(service_->connections().OpenChannel(d, 0), 0);
     ChannelRuntime& c = Channel(d, 0);
     ASSERT_TRUE(WaitUntil([&] { return c.MainStreamInfo().width != 0; }, 20000));
+    EXPECT_TRUE(service_->recording().HasRecorder(ChannelIdOf(d, 0)));
 
     ASSERT_EQ(sim.Stop(), 0);
     DevsimProcess changed;
