@@ -66,10 +66,11 @@ int OpenInput(Core& core, const std::string& url, Interrupt* interrupt, Input* o
     av_dict_set(&options, "rtsp_transport", core.settings.rtspTransport.load() == QVX_RTSP_UDP ? "udp" : "tcp", 0);
     av_dict_set_int(&options, "timeout", int64_t(timeoutMs) * 1000, 0);  // socket I/O, in µs
     // Start quickly: the parameter sets come with the session description or the first key
-    // picture; frames read while probing are not lost (libavformat hands them on afterwards).
+    // picture. Frames read while probing are kept and handed on afterwards (without buffering
+    // they would be dropped, and with them the key picture a camera starts its stream with: the
+    // picture would then wait for the next one, up to a whole key-frame interval).
     av_dict_set_int(&options, "probesize", 65536, 0);
     av_dict_set_int(&options, "analyzeduration", 200000, 0);
-    av_dict_set(&options, "fflags", "nobuffer", 0);
     interrupt->deadlineMs = NowMs() + 2 * timeoutMs;
     int rc = avformat_open_input(&ctx, url.c_str(), nullptr, &options);
     av_dict_free(&options);
