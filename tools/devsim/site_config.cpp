@@ -71,6 +71,11 @@ bool ApplySiteKey(SiteConfig* s, const std::string& key, const std::string& valu
     else if (key == "cache_dir") s->cacheDir = value;
     else if (key == "loop_frames") return ParseInt(value, 25, 1500, &s->loopFrames);
     else if (key == "temp_interval") return ParseInt(value, 1, 86400, &s->tempIntervalSec);
+    else if (key == "onvif") {
+        if (value != "0" && value != "1") return false;
+        s->onvif = value == "1";
+    }
+    else if (key == "rtsp_base_port") return ParseInt(value, 0, 65535, &s->rtspBasePort);
     else return false;
     return true;
 }
@@ -176,7 +181,11 @@ const char* Usage() {
            "  --temp-interval S      seconds between generated temperature readings (default 60)\n"
            "  --ports-file FILE      write the bound ports there once ready\n"
            "  --quiet                log only errors\n"
-           "  --clock-timestamps     frame timestamps from the monotonic clock (delay measurements)\n"
+           "  --clock-timestamps     frame timestamps from the monotonic clock (delay measurements); RTSP\n"
+           "                         pictures carry the sending time in an SEI message\n"
+           "  --onvif                every device answers ONVIF on its web port at /onvif/device_service\n"
+           "  --rtsp-base-port P     device i serves its channels' streams over RTSP on port P+i\n"
+           "                         (rtsp://ADDRESS:P+i/ch<c>/main and /sub; 0: any free ports)\n"
            "  --exit-with-parent     stop when the process that started the simulator ends\n";
 }
 
@@ -206,6 +215,8 @@ bool ParseCommandLine(int argc, char** argv, SiteConfig* site, std::string* erro
             site->clockTimestamps = true;
         } else if (a == "--exit-with-parent") {
             // handled by main before anything starts
+        } else if (a == "--onvif") {
+            site->onvif = true;
         } else if (a == "--spread-addresses") {
             spread = true;
         } else if (!value(&v)) {
@@ -233,6 +244,7 @@ bool ParseCommandLine(int argc, char** argv, SiteConfig* site, std::string* erro
         else if (a == "--base-port") ok = ParseInt(v, 0, 65535, &basePort);
         else if (a == "--web-base-port") ok = ParseInt(v, 0, 65535, &webBasePort);
         else if (a == "--control-port") ok = ParseInt(v, 0, 65535, &site->controlPort);
+        else if (a == "--rtsp-base-port") ok = ParseInt(v, 0, 65535, &site->rtspBasePort);
         else if (a == "--cache-dir") site->cacheDir = v;
         else if (a == "--loop-frames") ok = ParseInt(v, 25, 1500, &site->loopFrames);
         else if (a == "--temp-interval") ok = ParseInt(v, 1, 86400, &site->tempIntervalSec);
@@ -286,6 +298,12 @@ bool FinishSite(SiteConfig* site, std::string* error) {
                 *error = "device " + d.name + ": bad stream of channel " + std::to_string(key.first);
                 return false;
             }
+        }
+        d.onvif = site->onvif;
+        d.rtspPort = site->rtspBasePort < 0 ? -1 : site->rtspBasePort == 0 ? 0 : site->rtspBasePort + int(i);
+        if (d.rtspPort > 65535) {
+            *error = "device " + d.name + ": RTSP port beyond 65535";
+            return false;
         }
         if (d.user.size() > 31 || d.type.size() > 31 || d.firmware.size() > 63 || d.deviceId.size() > 63 ||
             d.name.size() > 63) {
