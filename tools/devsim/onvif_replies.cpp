@@ -144,7 +144,7 @@ std::string Services(const DeviceView& d, bool withCapabilities) {
     struct Entry {
         const char* ns;
         const char* service;
-        const char* capabilities;
+        std::string capabilities;
     };
     const Entry entries[] = {
         {"http://www.onvif.org/ver10/device/wsdl", "device_service",
@@ -157,11 +157,16 @@ std::string Services(const DeviceView& d, bool withCapabilities) {
          "<tev:Capabilities WSSubscriptionPolicySupport=\"false\" WSPullPointSupport=\"true\" "
          "WSPausableSubscriptionManagerInterfaceSupport=\"false\"/>"},
         {"http://www.onvif.org/ver20/ptz/wsdl", "ptz_service", "<tptz:Capabilities/>"},
+        // The alarm inputs' service. Some clients also send SystemReboot to it, so every service
+        // path answers every operation the device knows.
+        {"http://www.onvif.org/ver10/deviceIO/wsdl", "deviceio_service",
+         "<tmd:Capabilities xmlns:tmd=\"http://www.onvif.org/ver10/deviceIO/wsdl\" DigitalInputs=\"" +
+             std::to_string(d.channels.size()) + "\" RelayOutputs=\"0\"/>"},
     };
     std::string x = "<tds:GetServicesResponse>";
     for (const Entry& e : entries) {
         x += "<tds:Service>" + Tag("tds:Namespace", e.ns) + Tag("tds:XAddr", ServiceUrl(d, e.service));
-        if (withCapabilities) x += std::string("<tds:Capabilities>") + e.capabilities + "</tds:Capabilities>";
+        if (withCapabilities) x += "<tds:Capabilities>" + e.capabilities + "</tds:Capabilities>";
         x += Tag("tds:Version", Tag("tt:Major", 2) + Tag("tt:Minor", 5)) + "</tds:Service>";
     }
     return x + "</tds:GetServicesResponse>";
