@@ -48,6 +48,11 @@ bool ApplyDeviceKey(DeviceConfig* d, int* count, const std::string& key, const s
     else if (key == "fps") return ParseInt(value, 1, 60, &d->fps);
     else if (key == "key_interval") return ParseInt(value, 25, 50, &d->keyInterval);
     else if (key == "count") return ParseInt(value, 1, 1024, count);
+    else if (key == "onvif") {
+        if (value != "0" && value != "1") return false;
+        d->onvif = value == "1";
+    }
+    else if (key == "rtsp_port") return ParseInt(value, 0, 65535, &d->rtspPort);
     else {
         // main.N / sub.N / third.N: one channel's stream
         static const char* kTypes[3] = {"main.", "sub.", "third."};
@@ -87,6 +92,7 @@ void AddCopies(SiteConfig* site, const DeviceConfig& d, int count) {
             c.name = (d.name.empty() ? "DEV" : d.name) + std::to_string(i + 1);
             if (d.port) c.port = d.port + i;
             if (d.webPort) c.webPort = d.webPort + i;
+            if (d.rtspPort > 0) c.rtspPort = d.rtspPort + i;
         }
         site->devices.push_back(c);
     }
@@ -299,8 +305,11 @@ bool FinishSite(SiteConfig* site, std::string* error) {
                 return false;
             }
         }
-        d.onvif = site->onvif;
-        d.rtspPort = site->rtspBasePort < 0 ? -1 : site->rtspBasePort == 0 ? 0 : site->rtspBasePort + int(i);
+        // The site's options give every device the standard faces; a device's own keys add
+        // them to that device alone (its own RTSP port wins).
+        d.onvif = d.onvif || site->onvif;
+        if (d.rtspPort < 0 && site->rtspBasePort >= 0)
+            d.rtspPort = site->rtspBasePort == 0 ? 0 : site->rtspBasePort + int(i);
         if (d.rtspPort > 65535) {
             *error = "device " + d.name + ": RTSP port beyond 65535";
             return false;

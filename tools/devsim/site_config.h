@@ -32,7 +32,7 @@ struct DeviceConfig {
     int fps = 25;
     int keyInterval = 50;  // frames between key frames, 25..50
     // Standard faces: ONVIF on the web port, and an RTSP server on this port (0 any free port,
-    // -1 none). Set from the site's options by FinishSite.
+    // -1 none). The device's keys "onvif" and "rtsp_port", or the site's options by FinishSite.
     bool onvif = false;
     int rtspPort = -1;
     // Per-channel exceptions to `streams`, keyed by (channel, stream type).
