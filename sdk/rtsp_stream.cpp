@@ -97,6 +97,7 @@ struct RtspStream::Reader {
     int64_t startMs = 0;
     int64_t firstPts[2] = {AV_NOPTS_VALUE, AV_NOPTS_VALUE};
     int64_t offsetMs[2] = {0, 0};
+    int64_t lastMs[2] = {-1, -1};
     std::vector<uint8_t> record;
 
     // 0 or QVX_ERR_CODEC.
@@ -143,8 +144,10 @@ struct RtspStream::Reader {
         return 0;
     }
 
-    // Milliseconds since the stream started, on the packet's own time line; -1 when the
-    // packet has no time.
+    // Milliseconds since the stream started, on the packet's own time line, never going back;
+    // -1 when the packet has no time. The demuxer moves its time line once the server's first
+    // sender report maps RTP time to wall time, which can put a packet a little before the one
+    // handed on just earlier: the time line is then moved along so that it goes on from there.
     int64_t TimestampMs(const AVPacket* p, int slot) {
         int64_t pts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
         if (pts == AV_NOPTS_VALUE) return -1;
@@ -154,7 +157,13 @@ struct RtspStream::Reader {
         }
         AVRational tb = input->streams[p->stream_index]->time_base;
         int64_t ms = av_rescale_q(pts - firstPts[slot], tb, AVRational{1, 1000}) + offsetMs[slot];
-        return ms < 0 ? 0 : ms;
+        if (ms < lastMs[slot]) {
+            offsetMs[slot] += lastMs[slot] - ms;
+            ms = lastMs[slot];
+        }
+        if (ms < 0) ms = 0;
+        lastMs[slot] = ms;
+        return ms;
     }
 };
 
