@@ -1,11 +1,13 @@
 // libFuzzer target: arbitrary bytes as a camera URL (what an operator types, what a device's
-// GetStreamUri names) and as the URL and head of a request to the simulator's RTSP server.
+// GetStreamUri names) and as the URL and head of a request to the simulator's RTSP server (and
+// the head of one to its web port, read much the same way).
 // A URL that parses must survive having its credentials taken out and put back.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "sdk/stream_url.h"
+#include "tools/devsim/http_request.h"
 #include "tools/devsim/rtsp_request.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -39,6 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     devsim::RtspRequest request;
     if (size <= devsim::kMaxRtspHeadBytes && devsim::ParseRtspRequest(text, &request) &&
         (request.cseq < 0 || request.method.empty()))
+        __builtin_trap();
+    devsim::HttpRequestHead http;
+    if (size <= devsim::kMaxHttpHeadBytes && devsim::ParseHttpRequestHead(text, &http) &&
+        (http.method.empty() || http.target.empty()))
         __builtin_trap();
     devsim::RtspTransport transport;
     if (devsim::ParseRtspTransport(text, &transport) &&
