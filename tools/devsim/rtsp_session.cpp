@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "sdk/stream_url.h"
 #include "tools/devsim/rtp_h264.h"
 #include "tools/devsim/rtsp_server.h"
 #include "tools/devsim/sim_device.h"
@@ -120,7 +121,12 @@ void RtspSession::Handle(const RtspRequest& r) {
     }
     auto verdict = server_->digest().Check(server_->Policy(), r.authorization, r.method, r.url);
     if (verdict != DigestServer::Verdict::kGood) {
-        if (!r.authorization.empty()) device.Log("rtsp %s %s: credentials refused", r.method.c_str(), r.url.c_str());
+        if (!r.authorization.empty()) {
+            // A URL may carry a user name and password: the log names the place only.
+            sdk::Url url;
+            std::string place = sdk::ParseUrl(r.url, &url) ? sdk::UrlWithoutCredentials(url) : "(malformed URL)";
+            device.Log("rtsp %s %s: credentials refused", r.method.c_str(), place.c_str());
+        }
         std::string challenges;
         for (const std::string& c : server_->digest().Challenges(server_->Policy(), verdict == DigestServer::Verdict::kStale))
             challenges += "WWW-Authenticate: " + c + "\r\n";
