@@ -13,6 +13,7 @@ extern "C" {
 
 #include "sdk/annexb.h"
 #include "sdk/sdk_core.h"
+#include "sdk/stream_time_line.h"
 #include "base/media_types.h"
 #include "base/trace.h"
 
@@ -95,9 +96,7 @@ struct RtspStream::Reader {
     std::unique_ptr<AccessUnitAssembler> assembler;
     bool keySeen = false;  // video goes on from the first key picture
     int64_t startMs = 0;
-    int64_t firstPts[2] = {AV_NOPTS_VALUE, AV_NOPTS_VALUE};
-    int64_t offsetMs[2] = {0, 0};
-    int64_t lastMs[2] = {-1, -1};
+    StreamTimeLine timeLines[2];  // video, sound
     std::vector<uint8_t> record;
 
     // 0 or QVX_ERR_CODEC.
@@ -144,26 +143,13 @@ struct RtspStream::Reader {
         return 0;
     }
 
-    // Milliseconds since the stream started, on the packet's own time line, never going back;
-    // -1 when the packet has no time. The demuxer moves its time line once the server's first
-    // sender report maps RTP time to wall time, which can put a packet a little before the one
-    // handed on just earlier: the time line is then moved along so that it goes on from there.
+    // Milliseconds since the stream started, on the packet's own time line (stream_time_line.h);
+    // -1 when the packet has no time.
     int64_t TimestampMs(const AVPacket* p, int slot) {
         int64_t pts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
         if (pts == AV_NOPTS_VALUE) return -1;
-        if (firstPts[slot] == AV_NOPTS_VALUE) {
-            firstPts[slot] = pts;
-            offsetMs[slot] = NowMs() - startMs;
-        }
         AVRational tb = input->streams[p->stream_index]->time_base;
-        int64_t ms = av_rescale_q(pts - firstPts[slot], tb, AVRational{1, 1000}) + offsetMs[slot];
-        if (ms < lastMs[slot]) {
-            offsetMs[slot] += lastMs[slot] - ms;
-            ms = lastMs[slot];
-        }
-        if (ms < 0) ms = 0;
-        lastMs[slot] = ms;
-        return ms;
+        return timeLines[slot].Ms(pts, tb.num, tb.den, NowMs() - startMs);
     }
 };
 
