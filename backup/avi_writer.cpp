@@ -122,7 +122,7 @@ std::string AviWriter::BuildHeaders(bool withIndex) const {
     b.Tag("strh");
     b.U32(56);
     b.Tag("vids");
-    b.Tag("x264");
+    b.Tag(video_.hevc ? "HEVC" : "x264");
     b.U32(0);  // flags
     b.U16(0);  // priority
     b.U16(0);  // language
@@ -145,7 +145,7 @@ std::string AviWriter::BuildHeaders(bool withIndex) const {
     b.U32(video_.height);
     b.U16(1);   // planes
     b.U16(24);  // bits per pixel of the decoded picture
-    b.Tag("H264");
+    b.Tag(video_.hevc ? "HEVC" : "H264");
     b.U32(Clamp32(static_cast<uint64_t>(video_.width) * video_.height * 3));
     b.U32(0);
     b.U32(0);

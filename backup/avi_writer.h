@@ -1,11 +1,13 @@
 #pragma once
-// AVI files of H.264 pictures and G.711 or G.726 sound, as the published AVI format lays
+// AVI files of H.264 (or H.265) pictures and G.711 or G.726 sound, as the published AVI format lays
 // them out (all numbers little-endian):
 //
 //   RIFF "AVI "
 //     LIST "hdrl"
 //       "avih"  main header (56 bytes)
 //       LIST "strl"  "strh" "vids" / handler "x264" (56)  "strf" BITMAPINFOHEADER "H264" (40)
+//                    (H.265: handler and compression "HEVC", the four-character code players
+//                    know it by)
 //       LIST "strl"  "strh" "auds" / "g711" or "g726" (56) "strf" WAVEFORMATEX (18)  [with sound]
 //     LIST "movi"  "00dc" picture chunks, "01wb" sound chunks, each padded to an even size
 //     "idx1"  16 bytes per chunk: id, flags (0x10 key frame), offset of the chunk from the
@@ -31,6 +33,7 @@ struct AviVideoFormat {
     uint32_t width = 0;
     uint32_t height = 0;
     uint32_t nominalStepMs = 40;  // frame rate written until Close measures the real one
+    bool hevc = false;            // H.265 pictures rather than H.264
 };
 
 struct AviAudioFormat {
@@ -62,7 +65,7 @@ public:
     // Creates (or truncates) the file and writes the provisional headers. audio may be null.
     // 0 or -1 (Error() says why).
     int Open(const std::string& path, const AviVideoFormat& video, const AviAudioFormat* audio);
-    // One H.264 access unit (Annex-B). 0 or -1.
+    // One access unit (Annex-B). 0 or -1.
     int WriteVideo(const uint8_t* data, uint32_t size, bool keyFrame, uint32_t timestampMs);
     // Encoded sound bytes; ignored (0) when the file has no sound stream. 0 or -1.
     int WriteAudio(const uint8_t* data, uint32_t size);

@@ -103,6 +103,7 @@ class AviOutput : public ExportOutput {
 public:
     int Open(const std::string& path, const StreamInfo& info) override {
         AviVideoFormat video{info.width, info.height, NominalStepMs(info.frameRate)};
+        video.hevc = info.videoCodec == kVideoCodecH265;
         AviAudioFormat audio;
         bool hasAudio = AviAudioFormatFor(info.audioEncoding, &audio);
         return writer_.Open(path, video, hasAudio ? &audio : nullptr);
@@ -130,7 +131,7 @@ class Mp4Output : public ExportOutput {
 public:
     int Open(const std::string& path, const StreamInfo& info) override {
         return writer_.Open(path, info.width, info.height, info.audioEncoding,
-                            NominalStepMs(info.frameRate));
+                            NominalStepMs(info.frameRate), info.videoCodec);
     }
 
     int Write(const FrameHeader& h, const uint8_t* data) override {

@@ -98,6 +98,19 @@ std::string H264ParameterSets(const uint8_t* data, size_t size) {
     return sps && pps ? out : std::string();
 }
 
+std::string HevcParameterSets(const uint8_t* data, size_t size) {
+    std::string out;
+    bool vps = false, sps = false, pps = false;
+    ForEachNal(data, size, [&](const uint8_t* nal, size_t n) {
+        int type = (nal[0] >> 1) & 0x3F;
+        if (type < 32 || type > 34 || n < 2) return;
+        out.append("\0\0\0\1", 4);
+        out.append(reinterpret_cast<const char*>(nal), n);
+        (type == 32 ? vps : type == 33 ? sps : pps) = true;
+    });
+    return vps && sps && pps ? out : std::string();
+}
+
 std::string AvcDecoderConfiguration(const uint8_t* data, size_t size) {
     std::vector<std::pair<const uint8_t*, size_t>> sps, pps;
     ForEachNal(data, size, [&](const uint8_t* nal, size_t n) {

@@ -73,6 +73,7 @@ struct Mp4Writer::Impl {
     AVStream* audio = nullptr;
     AVPacket* packet = nullptr;
     bool headerWritten = false;
+    bool hevc = false;
     VideoTimeLine timeLine;
     // Pictures stamped on arrival come with jitter (one late, the next right behind it). A
     // player that assumes a steady rate would put two such pictures into one frame slot, so
@@ -223,12 +224,17 @@ uint32_t Mp4Writer::VideoFrames() const { return impl_->videoFrames; }
 const std::string& Mp4Writer::Error() const { return impl_->error; }
 
 int Mp4Writer::Open(const std::string& path, uint32_t width, uint32_t height,
-                    uint32_t audioEncoding, uint32_t nominalStepMs) {
+                    uint32_t audioEncoding, uint32_t nominalStepMs, uint32_t videoCodec) {
     Impl& m = *impl_;
     if (m.fmt || path.empty() || width == 0 || height == 0) {
         m.error = "MP4 writer: bad arguments";
         return -1;
     }
+    if (videoCodec != 0 && videoCodec != kVideoCodecH264 && videoCodec != kVideoCodecH265) {
+        m.Fail(path + ": video that is neither H.264 nor H.265 (codec " + std::to_string(videoCodec) + ")");
+        return -1;
+    }
+    m.hevc = videoCodec == kVideoCodecH265;
     m.path = path;
     m.error.clear();
     m.audioEncoding = audioEncoding;
@@ -251,7 +257,7 @@ int Mp4Writer::Open(const std::string& path, uint32_t width, uint32_t height,
         m.video->time_base = kMs;
         AVCodecParameters* p = m.video->codecpar;
         p->codec_type = AVMEDIA_TYPE_VIDEO;
-        p->codec_id = AV_CODEC_ID_H264;
+        p->codec_id = m.hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
         p->width = static_cast<int>(width);
         p->height = static_cast<int>(height);
         p->format = AV_PIX_FMT_YUV420P;
@@ -274,7 +280,9 @@ int Mp4Writer::WriteVideo(const uint8_t* data, uint32_t size, bool keyFrame, uin
         if (!keyFrame) return 0;
         // MP4 keeps the parameter sets in the track header (avcC) and each NAL unit behind its
         // length; handing libavformat that form spares it a second pass over every picture.
-        std::string sets = AvcDecoderConfiguration(data, size);
+        // H.265 goes in Annex-B form: given Annex-B parameter sets, the muxer builds the hvcC
+        // record from them and puts each picture's NAL units behind their lengths itself.
+        std::string sets = m.hevc ? HevcParameterSets(data, size) : AvcDecoderConfiguration(data, size);
         if (sets.empty()) return 0;
         AVCodecParameters* p = m.video->codecpar;
         p->extradata = static_cast<uint8_t*>(av_mallocz(sets.size() + AV_INPUT_BUFFER_PADDING_SIZE));
@@ -292,7 +300,8 @@ int Mp4Writer::WriteVideo(const uint8_t* data, uint32_t size, bool keyFrame, uin
     const uint64_t nearest = (own + m.gridStepMs / 2) / m.gridStepMs;
     m.lastSlot = m.videoFrames == 0 ? 0 : std::max(nearest, m.lastSlot + 1);
     const uint64_t t = m.GridMs();
-    AnnexBToLengthPrefixed(data, size, &m.picture);
+    if (m.hevc) m.picture.assign(data, data + size);
+    else AnnexBToLengthPrefixed(data, size, &m.picture);
     AVPacket* pkt = m.packet;
     pkt->data = m.picture.data();
     pkt->size = static_cast<int>(m.picture.size());
@@ -333,7 +342,7 @@ int Mp4Writer::Close() {
     Impl& m = *impl_;
     if (!m.fmt) return -1;
     bool ok = m.headerWritten ? true
-                              : m.Fail(m.path + ": no key frame with H.264 parameter sets to begin the file");
+                              : m.Fail(m.path + ": no key frame with the parameter sets to begin the file");
     if (ok && m.encoder) {
         // The sound track ends with the last picture.
         uint64_t end = m.PictureSamples(true);

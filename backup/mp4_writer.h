@@ -1,6 +1,7 @@
 #pragma once
-// MP4 files for browsers and phones, made with libavformat's muxer: the H.264 pictures are
-// copied as they are (no re-encoding); the index (moov) is moved to the front when the file
+// MP4 files for browsers and phones, made with libavformat's muxer: the H.264 or H.265 pictures
+// are copied as they are (no re-encoding; H.265 as "hev1" with its hvcC record, the parameter
+// sets also staying in front of key pictures); the index (moov) is moved to the front when the file
 // is closed (fast start, see mp4_index_mover.h), so a player can start before it has the whole
 // file.
 //
@@ -14,6 +15,8 @@
 #include <memory>
 #include <string>
 
+#include "base/media_types.h"
+
 namespace ocv::backup {
 
 class Mp4Writer {
@@ -25,11 +28,13 @@ public:
 
     // Creates the file. audioEncoding is StreamInfo word 3 (1 A-law, 2 mu-law, 4 G.726 2-bit;
     // anything else: no sound track). nominalStepMs: picture step until timestamps tell.
+    // videoCodec is StreamInfo word 0 (0 or 1 H.264, 2 H.265; others are refused).
     // 0 or -1 (Error() says why).
     int Open(const std::string& path, uint32_t width, uint32_t height, uint32_t audioEncoding,
-             uint32_t nominalStepMs);
-    // One H.264 access unit (Annex-B). Pictures before the first key frame that carries SPS
-    // and PPS are dropped (0), since the file header needs them. 0 or -1.
+             uint32_t nominalStepMs, uint32_t videoCodec = kVideoCodecH264);
+    // One access unit (Annex-B). Pictures before the first key frame that carries the
+    // parameter sets (SPS and PPS; for H.265 also the VPS) are dropped (0), since the file
+    // header needs them. 0 or -1.
     int WriteVideo(const uint8_t* data, uint32_t size, bool keyFrame, uint32_t timestampMs);
     // Encoded sound bytes of the stream's audio encoding (after the 4-byte audio header).
     // 0 or -1.

@@ -4,6 +4,7 @@
 
 #include "base/trace.h"
 #include "device/recording_service.h"
+#include "device/stored_stream_urls.h"
 #include "sdk/qvx_sdk.h"
 #include "store/relaxed.h"
 
@@ -34,6 +35,7 @@ ConnectionService::ConnectionService(Parts p)
       exiting_(p.exiting) {
     gConnections = this;
     QVX_SDK_SetExceptionCallBack(0, 0, ExceptionTrampoline, this);
+    ProvideStoredStreamUrls(&store_);
 }
 
 ConnectionService::~ConnectionService() {
@@ -41,7 +43,10 @@ ConnectionService::~ConnectionService() {
     for (int d = 0; d < kMaxDevices; ++d) CloseThermalStream(d);
     JoinConnectWorkers();
     ConnectionService* self = this;
-    if (gConnections.compare_exchange_strong(self, nullptr)) QVX_SDK_SetExceptionCallBack(0, 0, nullptr, nullptr);
+    if (gConnections.compare_exchange_strong(self, nullptr)) {
+        QVX_SDK_SetExceptionCallBack(0, 0, nullptr, nullptr);
+        ProvideStoredStreamUrls(nullptr);
+    }
 }
 
 bool ConnectionService::IsDualStream(const DeviceInfo& dev) const {

@@ -13,6 +13,7 @@ extern "C" {
 
 #include "sdk/annexb.h"
 #include "sdk/sdk_core.h"
+#include "sdk/stream_time_line.h"
 #include "base/media_types.h"
 #include "base/trace.h"
 
@@ -66,10 +67,11 @@ int OpenInput(Core& core, const std::string& url, Interrupt* interrupt, Input* o
     av_dict_set(&options, "rtsp_transport", core.settings.rtspTransport.load() == QVX_RTSP_UDP ? "udp" : "tcp", 0);
     av_dict_set_int(&options, "timeout", int64_t(timeoutMs) * 1000, 0);  // socket I/O, in µs
     // Start quickly: the parameter sets come with the session description or the first key
-    // picture; frames read while probing are not lost (libavformat hands them on afterwards).
+    // picture. Frames read while probing are kept and handed on afterwards (without buffering
+    // they would be dropped, and with them the key picture a camera starts its stream with: the
+    // picture would then wait for the next one, up to a whole key-frame interval).
     av_dict_set_int(&options, "probesize", 65536, 0);
     av_dict_set_int(&options, "analyzeduration", 200000, 0);
-    av_dict_set(&options, "fflags", "nobuffer", 0);
     interrupt->deadlineMs = NowMs() + 2 * timeoutMs;
     int rc = avformat_open_input(&ctx, url.c_str(), nullptr, &options);
     av_dict_free(&options);
@@ -94,8 +96,7 @@ struct RtspStream::Reader {
     std::unique_ptr<AccessUnitAssembler> assembler;
     bool keySeen = false;  // video goes on from the first key picture
     int64_t startMs = 0;
-    int64_t firstPts[2] = {AV_NOPTS_VALUE, AV_NOPTS_VALUE};
-    int64_t offsetMs[2] = {0, 0};
+    StreamTimeLine timeLines[2];  // video, sound
     std::vector<uint8_t> record;
 
     // 0 or QVX_ERR_CODEC.
@@ -142,18 +143,13 @@ struct RtspStream::Reader {
         return 0;
     }
 
-    // Milliseconds since the stream started, on the packet's own time line; -1 when the
-    // packet has no time.
+    // Milliseconds since the stream started, on the packet's own time line (stream_time_line.h);
+    // -1 when the packet has no time.
     int64_t TimestampMs(const AVPacket* p, int slot) {
         int64_t pts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
         if (pts == AV_NOPTS_VALUE) return -1;
-        if (firstPts[slot] == AV_NOPTS_VALUE) {
-            firstPts[slot] = pts;
-            offsetMs[slot] = NowMs() - startMs;
-        }
         AVRational tb = input->streams[p->stream_index]->time_base;
-        int64_t ms = av_rescale_q(pts - firstPts[slot], tb, AVRational{1, 1000}) + offsetMs[slot];
-        return ms < 0 ? 0 : ms;
+        return timeLines[slot].Ms(pts, tb.num, tb.den, NowMs() - startMs);
     }
 };
 

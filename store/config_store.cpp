@@ -8,6 +8,7 @@
 
 #include "base/trace.h"
 #include "store/relaxed.h"
+#include "store/stream_urls.h"
 
 namespace ocv {
 namespace {
@@ -160,6 +161,9 @@ int ConfigStore::Open(const std::string& path, bool readOnly) {
         return -1;
     }
     path_ = path;
+    // Tables added after the first release are created in files written before them.
+    if (!readOnly && CreateStreamUrlTable(*connection_) != 0)
+        Trace("configuration database %s: cannot add the stream URL table; no stream URLs are kept\n", path.c_str());
     return 0;
 }
 

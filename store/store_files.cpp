@@ -12,6 +12,7 @@
 #include "store/config_files.h"
 #include "store/config_store.h"
 #include "store/store_fields.h"
+#include "store/stream_urls.h"
 
 namespace ocv {
 
@@ -124,7 +125,7 @@ int ConfigStore::WriteConfiguration(const char* path) {
 
     DbRecordset dev(target.get());
     DbRecordset chn(target.get());
-    ok = dev.Open("select * from DEVICE") && chn.Open("select * from CHANNEL");
+    ok = CreateStreamUrlTable(*target) == 0 && dev.Open("select * from DEVICE") && chn.Open("select * from CHANNEL");
     for (int s = 0; ok && s < kMaxDevices; ++s) {
         DeviceInfo& d = devices_[s];
         if (d.IsEmpty()) continue;
@@ -151,6 +152,8 @@ int ConfigStore::WriteConfiguration(const char* path) {
             ok = ok && chn.Update();
             if (!ok) break;
             SetRelaxed(c.exportId, ReadInt(chn, "ID"));
+            ok = !connection_ || CopyChannelStreamUrls(*connection_, c.id, *target, c.exportId) == 0;
+            if (!ok) break;
         }
     }
     dev.Close();

@@ -159,6 +159,7 @@ int main(int argc, char** argv) {
     ocv::test::TempDir app;
     ocv::SetAppDir(app.str());
     ocv::ResetDeviceTypeTable();
+    ocv::AddStandardCameraTypes();  // as the client does
     ocv::ResetPortSlots();
     ocv::RenewClockSnapshot();
     ocv::mkdb::CreateEmptyDatabase(app / "QVXVMS.dat");

@@ -84,6 +84,7 @@ int RunCase(const Options& o, const std::string& which, const ocv::test::DevsimP
     ocv::test::WriteText(app / "config.ini", "[DRIVES]\nD=" + app.str() + "/d\n");
     std::filesystem::create_directories(app / "d");
     ocv::ResetDeviceTypeTable();
+    ocv::AddStandardCameraTypes();  // as the client does
     ocv::ResetPortSlots();
     ocv::RenewClockSnapshot();
     ocv::mkdb::CreateEmptyDatabase(app / "QVXVMS.dat");

@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     ocv::ResetDeviceTypeTable();
+    ocv::AddStandardCameraTypes();  // as the client does
     ocv::ResetPortSlots();
     QVX_SDK_Init();
     std::vector<double> ms;

@@ -256,5 +256,31 @@ TEST_F(ExportMediaTest, TwoBitSoundIsG726InAviAndAacInMp4) {
     EXPECT_EQ(DecodeErrors(mp4.files[0]), "");
 }
 
+// H.265 recordings (standard cameras): MP4 carries them as hev1 with an hvcC record, AVI with
+// the HEVC four-character code; both decode, with every picture of the span.
+TEST_F(ExportMediaTest, H265RecordingExportsAsHvcCMp4AndHevcAviThatDecode) {
+    TestRecording s = Recording(d, kTen, 12);
+    s.videoCodec = kVideoCodecH265;
+    WriteRecording(s);
+    BackupResult mp4 = Export(ExportFormat::kMp4, kTen, kTen + 10);
+    ASSERT_EQ(mp4.status, BackupStatus::kComplete) << mp4.error;
+    std::string v = Probe(mp4.files[0], "v:0", "codec_name,codec_tag_string,width,height,nb_read_frames");
+    EXPECT_EQ(ProbeValue(v, "codec_name"), "hevc") << v;
+    EXPECT_EQ(ProbeValue(v, "codec_tag_string"), "hev1") << v;
+    EXPECT_EQ(ProbeValue(v, "width"), "320");
+    EXPECT_EQ(ProbeValue(v, "nb_read_frames"), "225") << "the pictures from the first, at 10:00:01, to 10:00:10";
+    EXPECT_NE(test::ReadText(mp4.files[0]).find("hvcC"), std::string::npos) << "the decoder record is in the header";
+    EXPECT_EQ(TopLevelBoxes(mp4.files[0]).at(1), "moov") << "fast start";
+    EXPECT_EQ(ProbeValue(Probe(mp4.files[0], "a:0", "codec_name"), "codec_name"), "aac");
+    EXPECT_EQ(DecodeErrors(mp4.files[0]), "");
+    BackupResult avi = Export(ExportFormat::kAvi, kTen, kTen + 10);
+    ASSERT_EQ(avi.status, BackupStatus::kComplete) << avi.error;
+    v = Probe(avi.files[0], "v:0", "codec_name,codec_tag_string,nb_read_frames");
+    EXPECT_EQ(ProbeValue(v, "codec_name"), "hevc") << v;
+    EXPECT_EQ(ProbeValue(v, "codec_tag_string"), "HEVC") << v;
+    EXPECT_EQ(ProbeValue(v, "nb_read_frames"), "225");
+    EXPECT_EQ(DecodeErrors(avi.files[0]), "");
+}
+
 }  // namespace
 }  // namespace ocv::backup

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <tuple>
 
 #include "platform/file_util.h"
 #include "record/index_file.h"
@@ -20,19 +21,21 @@ namespace {
 
 // Ten seconds of pictures per size, made once and repeated: every repetition starts with a
 // key frame, so a longer recording is still a valid stream.
-const std::vector<EncodedPicture>& Clip(int width, int height) {
+const std::vector<EncodedPicture>& Clip(int width, int height, uint32_t codec) {
     static std::mutex mutex;
-    static std::map<std::pair<int, int>, std::vector<EncodedPicture>> clips;
+    static std::map<std::tuple<int, int, uint32_t>, std::vector<EncodedPicture>> clips;
     std::lock_guard lock(mutex);
-    auto& clip = clips[{width, height}];
-    if (clip.empty()) clip = MakeH264Clip(width, height, 10 * kClipFps, kClipGop);
+    auto& clip = clips[{width, height, codec}];
+    if (clip.empty())
+        clip = codec == kVideoCodecH265 ? MakeH265Clip(width, height, 10 * kClipFps, kClipGop)
+                                        : MakeH264Clip(width, height, 10 * kClipFps, kClipGop);
     return clip;
 }
 
 }  // namespace
 
 std::string WriteRecording(const TestRecording& s) {
-    const auto& clip = Clip(s.width, s.height);
+    const auto& clip = Clip(s.width, s.height, s.videoCodec);
     std::string folder = s.driveDir + "/QVXFile/" + DayFolderName(s.year, s.month, s.day) + "/" +
                          s.channelFolder;
     if (MakeDirectories(folder) != 0) throw std::runtime_error("cannot create " + folder);
@@ -43,7 +46,7 @@ std::string WriteRecording(const TestRecording& s) {
     std::string path = folder + "/" + name;
 
     RecordFileWriter writer;
-    StreamInfo info = MakeStreamInfo(s.width, s.height, s.audioEncoding);
+    StreamInfo info = MakeStreamInfo(s.width, s.height, s.audioEncoding, s.videoCodec);
     if (writer.Create(path) != 0 || writer.SetStreamInfo(info) != 0 ||
         writer.Open(static_cast<uint32_t>(s.startSecond) * 1000) != 0)
         throw std::runtime_error("cannot write " + path);

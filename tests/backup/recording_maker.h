@@ -1,5 +1,5 @@
 #pragma once
-// Recordings for the backup tests: real H.264 from libx264 (tests/player/test_clip) written
+// Recordings for the backup tests: real H.264 from libx264 (or H.265 from libx265) (tests/player/test_clip) written
 // by the recording file writer into a drive's day folder, with their images.fi records.
 #include <cstdint>
 #include <string>
@@ -21,6 +21,7 @@ struct TestRecording {
     uint16_t recordType = kRecordPlan;
     uint32_t audioEncoding = kAudioG711ALaw;  // 320 bytes after every picture when set
     int width = 320, height = 240;
+    uint32_t videoCodec = kVideoCodecH264;
     uint32_t keyFrameKind = 3;   // units digit written for key frames
     uint32_t indexedSeconds = 0; // duration in images.fi; 0 = seconds
 };

@@ -24,6 +24,7 @@ namespace ocv::test {
 struct SimDeviceAddress {
     std::string name, address;
     int port = 0, webPort = 0;
+    int rtspPort = 0;  // 0 without --rtsp-base-port
 };
 
 class DevsimProcess {
@@ -110,6 +111,11 @@ private:
                 SimDeviceAddress d;
                 in >> index >> d.name >> d.address >> d.port >> d.webPort;
                 devices_.push_back(d);
+            } else if (word == "rtsp") {
+                size_t index = 0;
+                int port = 0;
+                in >> index >> port;
+                if (index < devices_.size()) devices_[index].rtspPort = port;
             } else if (word == "control") {
                 in >> controlPort_;
             }

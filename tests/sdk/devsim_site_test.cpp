@@ -65,6 +65,44 @@ TEST(DevsimSite, SiteFileWithCopiesAndErrors) {
     }
 }
 
+TEST(DevsimSite, StandardFacesPerDeviceOrForTheWholeSite) {
+    TempDir dir;
+    WriteText(dir / "site.ini",
+              "[device]\nname=OWN\n"
+              "[device]\nname=DOOR\nonvif=1\nrtsp_port=40500\ncount=2\n"
+              "[device]\nname=PLAIN\n");
+    SiteConfig site;
+    std::string error;
+    ASSERT_TRUE(LoadSiteFile(dir / "site.ini", &site, &error)) << error;
+    ASSERT_TRUE(FinishSite(&site, &error)) << error;
+    ASSERT_EQ(site.devices.size(), 4u);
+    EXPECT_FALSE(site.devices[0].onvif);
+    EXPECT_EQ(site.devices[0].rtspPort, -1) << "no RTSP server unless asked for";
+    EXPECT_TRUE(site.devices[1].onvif);
+    EXPECT_EQ(site.devices[1].rtspPort, 40500);
+    EXPECT_EQ(site.devices[2].rtspPort, 40501) << "copies count their RTSP ports up";
+    EXPECT_FALSE(site.devices[3].onvif);
+    // The site's options reach every device; a device's own port stays.
+    SiteConfig all;
+    ASSERT_TRUE(LoadSiteFile(dir / "site.ini", &all, &error)) << error;
+    all.onvif = true;
+    all.rtspBasePort = 41000;
+    ASSERT_TRUE(FinishSite(&all, &error)) << error;
+    EXPECT_TRUE(all.devices[0].onvif && all.devices[3].onvif);
+    EXPECT_EQ(all.devices[0].rtspPort, 41000);
+    EXPECT_EQ(all.devices[1].rtspPort, 40500);
+    EXPECT_EQ(all.devices[3].rtspPort, 41003);
+    SiteConfig beyond;
+    ASSERT_TRUE(LoadSiteFile(dir / "site.ini", &beyond, &error));
+    beyond.rtspBasePort = 65534;
+    EXPECT_FALSE(FinishSite(&beyond, &error)) << "device 3 would get port 65537";
+    for (const char* text : {"[device]\nonvif=yes\n", "[device]\nrtsp_port=70000\n", "[site]\nonvif=2\n"}) {
+        SiteConfig s;
+        WriteText(dir / "bad.ini", text);
+        EXPECT_FALSE(LoadSiteFile(dir / "bad.ini", &s, &error)) << text;
+    }
+}
+
 TEST(DevsimSite, FlagsMakeNumberedDevices) {
     const char* argv[] = {"devsim", "--devices", "3", "--name", "CAM", "--channels", "4", "--base-port", "41000",
                           "--firmware", "V27.9", "--third", "160x96@64"};

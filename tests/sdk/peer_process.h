@@ -55,6 +55,22 @@ public:
         return false;
     }
 
+    // Waits up to waitMs for the program to end by itself; false when it is still running.
+    bool Wait(int waitMs) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+        while (pid_ > 0) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+                return true;
+            }
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
     void Stop() {
         if (pid_ <= 0) return;
         kill(pid_, SIGTERM);

@@ -8,6 +8,7 @@
 
 #include "sdk/annexb.h"
 #include "sdk/onvif_soap.h"
+#include "sdk/stream_time_line.h"
 #include "sdk/stream_url.h"
 
 namespace ocv::sdk {
@@ -119,6 +120,25 @@ TEST(AnnexB, KeyPicturesGetMissingParameterSetsInDecodingOrder) {
     sets.Learn(sps2.data(), sps2.size());
     EXPECT_EQ(sets.Prefix(idr.data(), idr.size(), SplitAnnexB(idr.data(), idr.size(), VideoCodec::kH265)),
               Cat({vps, sps2, pps, idr}));
+}
+
+TEST(StreamTimeLine, FollowsThePacketsFromTheFirstAndNeverGoesBack) {
+    StreamTimeLine video;
+    // 90 kHz RTP time; the first packet arrives 250 ms after the input opened.
+    EXPECT_EQ(video.Ms(900000, 1, 90000, 250), 250);
+    EXPECT_EQ(video.Ms(903600, 1, 90000, 999), 290) << "the packets' own steps, not the arrival";
+    EXPECT_EQ(video.Ms(907200, 1, 90000, 999), 330);
+    // The demuxer's time line moves back 2 ms at the first sender report: the time line stays
+    // at 330 and goes on from there with the same steps.
+    EXPECT_EQ(video.Ms(907020, 1, 90000, 999), 330);
+    EXPECT_EQ(video.Ms(910620, 1, 90000, 999), 370);
+    // A forward jump is followed as it is.
+    EXPECT_EQ(video.Ms(1000620, 1, 90000, 999), 1370);
+    StreamTimeLine sound;
+    EXPECT_EQ(sound.Ms(-5000, 1, 8000, 0), 0) << "a negative first time starts at the opening";
+    EXPECT_EQ(sound.Ms(-13000, 1, 8000, 0), 0) << "never below 0 or the previous time";
+    EXPECT_EQ(sound.Ms(-5000, 1, 8000, 0), 1000);
+    EXPECT_EQ(sound.Ms(-4000, 0, 8000, 0), 1000) << "a broken time base keeps the last time";
 }
 
 TEST(StreamUrl, ParsesCredentialsPortsAndIpv6AndRefusesBrokenUrls) {

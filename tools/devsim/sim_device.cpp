@@ -13,6 +13,8 @@
 #include "sdk/qvx_sdk.h"
 #include "sdk/wire_format.h"
 #include "tools/devsim/device_session.h"
+#include "tools/devsim/onvif_service.h"
+#include "tools/devsim/rtsp_server.h"
 #include "tools/devsim/test_picture.h"
 #include "tools/devsim/web_server.h"
 
@@ -119,7 +121,13 @@ bool SimDevice::Start(VideoLoopCache& loops, int loopFrames, std::string* error)
         std::lock_guard<std::mutex> lock(mutex_);
         net_.port = port_;
     }
-    web_ = std::make_shared<WebServer>(io_, *this, tempIntervalSec_);
+    if (config_.rtspPort >= 0) {
+        rtsp_ = std::make_shared<RtspServer>(io_, *this);
+        if (!rtsp_->Listen(config_.address, config_.rtspPort, error)) return false;
+        rtspPort_ = rtsp_->port();
+    }
+    if (config_.onvif) onvif_ = std::make_unique<OnvifService>(io_, *this, rtspPort_);
+    web_ = std::make_shared<WebServer>(io_, *this, tempIntervalSec_, onvif_.get());
     if (!web_->Listen(config_.address, config_.webPort, error)) return false;
     webPort_ = web_->port();
     Accept();
@@ -132,7 +140,19 @@ void SimDevice::Stop() {
         self->acceptor_.close(ignored);
     });
     if (web_) web_->Stop();
+    if (onvif_) onvif_->Stop();
+    if (rtsp_) rtsp_->Stop();
     CutAll();
+}
+
+time_t SimDevice::DeviceUtc() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::time(nullptr) + time_t(clockOffsetSec_);
+}
+
+void SimDevice::SetDeviceUtc(time_t utc) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    clockOffsetSec_ = int64_t(utc) - int64_t(std::time(nullptr));
 }
 
 void SimDevice::Accept() {
@@ -247,6 +267,7 @@ std::vector<std::string> SimDevice::Report() {
         if (auto s = w.lock(); s && s->streaming()) ++streams;
     }
     out.push_back("streams " + std::to_string(streams));
+    if (rtsp_) out.push_back("rtsp " + std::to_string(rtsp_->Playing()));
     return out;
 }
 
@@ -291,13 +312,18 @@ int SimDevice::RaiseEvent(int channel, int type, int state, const std::string& t
             ++n;
         }
     }
+    if (onvif_) {
+        onvif_->Notify(channel, type, state != 0);
+        n += onvif_->Subscriptions();
+    }
     Log("event channel %d type %d state %d: %s", channel, type, state, t.c_str());
     return n;
 }
 
 void SimDevice::CutAll() {
     auto all = Sessions();
-    Log("cutting %zu connections", all.size());
+    int rtsp = rtsp_ ? rtsp_->CutAll() : 0;
+    Log("cutting %zu connections and %d RTSP connections", all.size(), rtsp);
     for (auto& s : all) s->Cut();
 }
 
@@ -310,6 +336,7 @@ int SimDevice::CutStream(int channel, int streamType) {
             ++n;
         }
     }
+    if (rtsp_) n += rtsp_->Cut(channel, streamType);
     Log("cut %d streams of channel %d", n, channel);
     return n;
 }
@@ -325,6 +352,8 @@ void SimDevice::SetChannelOn(int channel, bool on) {
     for (auto& s : Sessions()) {
         if (s->purpose() == kPurposeLiveStream && s->channel() == channel) s->EndStream(1);
     }
+    // RTSP has no word for "ended on purpose": the connection closes.
+    if (rtsp_) rtsp_->Cut(channel, -1);
 }
 
 bool SimDevice::ChannelOn(int channel) {

@@ -1,9 +1,11 @@
 #pragma once
 // One simulated device: a listening port speaking the device protocol, a web port with the
-// temperature CGIs, its configuration records, and what the control port can do to it.
+// temperature CGIs, its configuration records, and what the control port can do to it; with the
+// standard faces on, ONVIF on the web port and an RTSP server of its channels' streams.
 #include <asio.hpp>
 
 #include <atomic>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -19,6 +21,8 @@
 namespace ocv::devsim {
 
 class DeviceSession;
+class OnvifService;
+class RtspServer;
 class WebServer;
 
 // Logging goes to standard error; quiet keeps it silent.
@@ -57,6 +61,12 @@ public:
     // old settings then stay).
     void ApplyNetwork(const NetSettings& settings, std::function<void(int32_t)> done);
     int webPort() const { return webPort_; }
+    // 0 without an RTSP server.
+    int rtspPort() const { return rtspPort_; }
+    OnvifService* onvif() { return onvif_.get(); }
+    // The device's clock (UTC): the machine's, moved by what clients set.
+    time_t DeviceUtc();
+    void SetDeviceUtc(time_t utc);
     bool IsScreeningCamera() const { return config_.firmware.find("V27.") != std::string::npos; }
     int StreamCount() const;
 
@@ -118,6 +128,9 @@ private:
     int tempIntervalSec_;
     asio::ip::tcp::acceptor acceptor_;
     std::shared_ptr<WebServer> web_;
+    std::unique_ptr<OnvifService> onvif_;
+    std::shared_ptr<RtspServer> rtsp_;
+    int rtspPort_ = 0;
     std::atomic<int> port_{0};
     int webPort_ = 0;
     // Orders the acceptor's operations: accepting, closing and moving it.

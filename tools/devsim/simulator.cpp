@@ -17,14 +17,16 @@ namespace {
 
 const char* kHelp[] = {
     "devices                                list devices: index name address port webport type channels",
-    "alarm <dev> <chan> motion|input|audio [on|off]   raise (or end) an alarm event",
+    "alarm <dev> <chan> motion|input|audio [on|off]   raise (or end) an alarm event (motion and input",
+    "                                       also reach ONVIF pull points)",
     "temp <dev> <chan> <code>               send a temperature report (code: hundredths, +32768 abnormal)",
-    "cut <dev>                              close every connection of the device",
+    "cut <dev>                              close every connection of the device (RTSP ones too)",
     "cutstream <dev> <chan> [main|sub|third|all]   close the channel's stream connections",
     "freeze <dev> on|off                    stop answering without closing (on) or resume (off)",
     "channel <dev> <chan> on|off            switch a channel; off ends its streams on purpose",
     "refuse <dev> main|sub|third on|off     refuse (or allow again) every open of that stream type",
-    "report <dev>                           what the device received (ptz, preset, config, talk bytes)",
+    "report <dev>                           what the device received (ptz, preset, config, talk bytes;",
+    "                                       onvif-ptz, onvif-preset, onvif time, reboot; rtsp streams)",
     "badfind <dev> count|name|oversize      answer the next search with a reply that breaks the protocol",
     "clear <dev>                            forget what the device received",
     "<dev> is the device index from 0 or its name; <chan> counts from 0",
@@ -104,6 +106,8 @@ std::string Simulator::PortsText() const {
                       n.address.c_str(), n.port, d->webPort());
         out += line;
     }
+    for (const auto& d : devices_)
+        if (d->rtspPort() > 0) out += "rtsp " + std::to_string(d->index()) + " " + std::to_string(d->rtspPort()) + "\n";
     out += "control " + std::to_string(controlPort()) + "\n";
     if (discovery_ && discovery_->port() >= 0) out += "discovery " + std::to_string(discovery_->port()) + "\n";
     if (discovery_ && discovery_->onvifPort() >= 0) out += "onvif " + std::to_string(discovery_->onvifPort()) + "\n";

@@ -29,8 +29,9 @@ public:
 
     int controlPort() const;
     const std::vector<std::shared_ptr<SimDevice>>& devices() const { return devices_; }
-    // "device <index> <name> <address> <port> <web port>" lines, "control <port>", and
-    // "discovery <port>" and "onvif <port>" when those are on.
+    // "device <index> <name> <address> <port> <web port>" lines, "rtsp <index> <port>" lines of
+    // devices with an RTSP server, "control <port>", and "discovery <port>" and "onvif <port>"
+    // (WS-Discovery) when those are on.
     std::string PortsText() const;
     // Runs one control command line; the reply lines (first "OK ..." or "ERR ...").
     std::vector<std::string> Execute(const std::string& line);

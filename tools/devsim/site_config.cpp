@@ -48,6 +48,11 @@ bool ApplyDeviceKey(DeviceConfig* d, int* count, const std::string& key, const s
     else if (key == "fps") return ParseInt(value, 1, 60, &d->fps);
     else if (key == "key_interval") return ParseInt(value, 25, 50, &d->keyInterval);
     else if (key == "count") return ParseInt(value, 1, 1024, count);
+    else if (key == "onvif") {
+        if (value != "0" && value != "1") return false;
+        d->onvif = value == "1";
+    }
+    else if (key == "rtsp_port") return ParseInt(value, 0, 65535, &d->rtspPort);
     else {
         // main.N / sub.N / third.N: one channel's stream
         static const char* kTypes[3] = {"main.", "sub.", "third."};
@@ -71,6 +76,11 @@ bool ApplySiteKey(SiteConfig* s, const std::string& key, const std::string& valu
     else if (key == "cache_dir") s->cacheDir = value;
     else if (key == "loop_frames") return ParseInt(value, 25, 1500, &s->loopFrames);
     else if (key == "temp_interval") return ParseInt(value, 1, 86400, &s->tempIntervalSec);
+    else if (key == "onvif") {
+        if (value != "0" && value != "1") return false;
+        s->onvif = value == "1";
+    }
+    else if (key == "rtsp_base_port") return ParseInt(value, 0, 65535, &s->rtspBasePort);
     else return false;
     return true;
 }
@@ -82,6 +92,7 @@ void AddCopies(SiteConfig* site, const DeviceConfig& d, int count) {
             c.name = (d.name.empty() ? "DEV" : d.name) + std::to_string(i + 1);
             if (d.port) c.port = d.port + i;
             if (d.webPort) c.webPort = d.webPort + i;
+            if (d.rtspPort > 0) c.rtspPort = d.rtspPort + i;
         }
         site->devices.push_back(c);
     }
@@ -176,7 +187,11 @@ const char* Usage() {
            "  --temp-interval S      seconds between generated temperature readings (default 60)\n"
            "  --ports-file FILE      write the bound ports there once ready\n"
            "  --quiet                log only errors\n"
-           "  --clock-timestamps     frame timestamps from the monotonic clock (delay measurements)\n"
+           "  --clock-timestamps     frame timestamps from the monotonic clock (delay measurements); RTSP\n"
+           "                         pictures carry the sending time in an SEI message\n"
+           "  --onvif                every device answers ONVIF on its web port at /onvif/device_service\n"
+           "  --rtsp-base-port P     device i serves its channels' streams over RTSP on port P+i\n"
+           "                         (rtsp://ADDRESS:P+i/ch<c>/main and /sub; 0: any free ports)\n"
            "  --exit-with-parent     stop when the process that started the simulator ends\n";
 }
 
@@ -206,6 +221,8 @@ bool ParseCommandLine(int argc, char** argv, SiteConfig* site, std::string* erro
             site->clockTimestamps = true;
         } else if (a == "--exit-with-parent") {
             // handled by main before anything starts
+        } else if (a == "--onvif") {
+            site->onvif = true;
         } else if (a == "--spread-addresses") {
             spread = true;
         } else if (!value(&v)) {
@@ -233,6 +250,7 @@ bool ParseCommandLine(int argc, char** argv, SiteConfig* site, std::string* erro
         else if (a == "--base-port") ok = ParseInt(v, 0, 65535, &basePort);
         else if (a == "--web-base-port") ok = ParseInt(v, 0, 65535, &webBasePort);
         else if (a == "--control-port") ok = ParseInt(v, 0, 65535, &site->controlPort);
+        else if (a == "--rtsp-base-port") ok = ParseInt(v, 0, 65535, &site->rtspBasePort);
         else if (a == "--cache-dir") site->cacheDir = v;
         else if (a == "--loop-frames") ok = ParseInt(v, 25, 1500, &site->loopFrames);
         else if (a == "--temp-interval") ok = ParseInt(v, 1, 86400, &site->tempIntervalSec);
@@ -286,6 +304,15 @@ bool FinishSite(SiteConfig* site, std::string* error) {
                 *error = "device " + d.name + ": bad stream of channel " + std::to_string(key.first);
                 return false;
             }
+        }
+        // The site's options give every device the standard faces; a device's own keys add
+        // them to that device alone (its own RTSP port wins).
+        d.onvif = d.onvif || site->onvif;
+        if (d.rtspPort < 0 && site->rtspBasePort >= 0)
+            d.rtspPort = site->rtspBasePort == 0 ? 0 : site->rtspBasePort + int(i);
+        if (d.rtspPort > 65535) {
+            *error = "device " + d.name + ": RTSP port beyond 65535";
+            return false;
         }
         if (d.user.size() > 31 || d.type.size() > 31 || d.firmware.size() > 63 || d.deviceId.size() > 63 ||
             d.name.size() > 63) {

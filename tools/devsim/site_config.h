@@ -31,6 +31,10 @@ struct DeviceConfig {
     StreamConfig streams[3] = {{640, 360, 1024}, {320, 180, 256}, {0, 0, 0}};
     int fps = 25;
     int keyInterval = 50;  // frames between key frames, 25..50
+    // Standard faces: ONVIF on the web port, and an RTSP server on this port (0 any free port,
+    // -1 none). The device's keys "onvif" and "rtsp_port", or the site's options by FinishSite.
+    bool onvif = false;
+    int rtspPort = -1;
     // Per-channel exceptions to `streams`, keyed by (channel, stream type).
     std::map<std::pair<int, int>, StreamConfig> streamOverrides;
 
@@ -52,6 +56,11 @@ struct SiteConfig {
     // Frame timestamps on the machine's monotonic clock (milliseconds, wrapping), so that a
     // measuring program on the same machine can tell how old a painted picture is.
     bool clockTimestamps = false;
+    // Every device answers ONVIF on its web port (--onvif, [site] onvif=1).
+    bool onvif = false;
+    // Device i serves RTSP on rtspBasePort + i; 0: each on any free port; -1: no RTSP
+    // (--rtsp-base-port, [site] rtsp_base_port).
+    int rtspBasePort = -1;
 };
 
 // "640x360@1024" (width x height @ kbit/s); "off" or "0" for no stream. false when malformed.
@@ -60,7 +69,7 @@ bool ParseStreamSize(const std::string& text, StreamConfig* out);
 bool ValidWebAuth(const std::string& mode);
 
 // Reads a site file: [site] keys control_port, control_address, cache_dir, loop_frames,
-// temp_interval; each [device] section: name, address, port, web_port, type, firmware, user,
+// temp_interval, onvif (0 or 1), rtsp_base_port; each [device] section: name, address, port, web_port, type, firmware, user,
 // password, web_auth, id, channels, main, sub, third, fps, key_interval, count (that many copies with
 // numbered names and consecutive ports), and main.N, sub.N, third.N for channel N (from 0)
 // when it differs from the others. false with a message on error.

@@ -1,9 +1,6 @@
 #include "tools/devsim/web_server.h"
-#include "tools/devsim/listener.h"
 
 #include <openssl/crypto.h>
-#include <openssl/evp.h>
-#include <openssl/hmac.h>
 #include <strings.h>
 
 #include <chrono>
@@ -14,52 +11,34 @@
 #include "sdk/http_auth.h"
 #include "sdk/http_head.h"
 #include "sdk/wire_auth.h"
+#include "tools/devsim/http_request.h"
+#include "tools/devsim/listener.h"
+#include "tools/devsim/onvif_service.h"
 #include "tools/devsim/sim_device.h"
 
 namespace ocv::devsim {
 
 namespace {
 
-constexpr size_t kMaxRequestBytes = 8192;
+constexpr size_t kMaxBodyBytes = 64 * 1024;
+constexpr int kIdleSeconds = 10;
 constexpr int64_t kMaxSpanSec = 86400;  // one generated day at most per query
 constexpr const char* kRealm = "index.html";
-constexpr int64_t kNonceLifeSec = 300;
-constexpr size_t kStampDigits = 16;
-constexpr size_t kNonceMacBytes = 16;
 
-using ocv::sdk::AuthParams;
-
-std::string Hex(const unsigned char* bytes, size_t n) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (size_t i = 0; i < n; ++i) {
-        out.push_back(kDigits[bytes[i] >> 4]);
-        out.push_back(kDigits[bytes[i] & 15]);
+const char* Reason(int status) {
+    switch (status) {
+    case 100: return "Continue";
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 411: return "Length Required";
+    case 413: return "Payload Too Large";
+    case 431: return "Request Header Fields Too Large";
+    default: return "Internal Server Error";
     }
-    return out;
 }
-
-bool EqualInConstantTime(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
-}
-
-std::string ParamOf(const AuthParams& p, const char* name) {
-    auto it = p.params.find(name);
-    return it == p.params.end() ? std::string() : it->second;
-}
-
-int64_t NowSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-struct HttpConnection : std::enable_shared_from_this<HttpConnection> {
-    explicit HttpConnection(asio::ip::tcp::socket s) : socket(std::move(s)), timer(socket.get_executor()) {}
-    asio::ip::tcp::socket socket;
-    asio::steady_timer timer;
-    std::string in;
-    std::string out;
-};
 
 // "20260101083000" -> seconds since 1970; the fields are the device's local time, as the
 // client builds them from its own clock. -1 when malformed.
@@ -92,6 +71,103 @@ std::string QueryValue(const std::string& query, const std::string& key) {
     return query.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
+// One connection: requests read one after another (keep-alive), each answered before the next
+// is read. Everything runs on the connection's strand.
+struct HttpConnection : std::enable_shared_from_this<HttpConnection> {
+    HttpConnection(asio::ip::tcp::socket s, std::shared_ptr<WebServer> server, SimDevice& device)
+        : socket(std::move(s)), timer(socket.get_executor()), server(std::move(server)), device(device) {}
+
+    asio::ip::tcp::socket socket;
+    asio::steady_timer timer;
+    std::shared_ptr<WebServer> server;
+    SimDevice& device;
+    std::string in;
+    std::string out;
+    size_t requestBytes = 0;
+    HttpRequestHead request;
+    bool keepAlive = false;
+
+    void Start() { ReadHead(); }
+
+    void Idle() {
+        timer.expires_after(std::chrono::seconds(kIdleSeconds));
+        timer.async_wait([self = shared_from_this()](const asio::error_code& e) {
+            if (!e) self->Close();
+        });
+    }
+
+    void Close() {
+        asio::error_code ignored;
+        timer.cancel();
+        socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+        socket.close(ignored);
+    }
+
+    void ReadHead() {
+        Idle();
+        asio::async_read_until(socket, asio::dynamic_buffer(in, kMaxHttpHeadBytes + kMaxBodyBytes), "\r\n\r\n",
+                               [self = shared_from_this()](const asio::error_code& e, size_t n) {
+                                   if (e) return self->Close();
+                                   self->OnHead(n);
+                               });
+    }
+
+    void OnHead(size_t headBytes) {
+        if (headBytes > kMaxHttpHeadBytes) return Fail(431);
+        std::string head = in.substr(0, headBytes - 2);
+        if (!ParseHttpRequestHead(head, &request)) return Fail(400);
+        if (request.chunked) return Fail(411);
+        if (request.contentLength > kMaxBodyBytes) return Fail(413);
+        requestBytes = headBytes + request.contentLength;
+        if (in.size() >= requestBytes) return Dispatch(head);
+        auto readBody = [self = shared_from_this(), head] {
+            asio::async_read(self->socket, asio::dynamic_buffer(self->in, kMaxHttpHeadBytes + kMaxBodyBytes),
+                             asio::transfer_at_least(self->requestBytes - self->in.size()),
+                             [self, head](const asio::error_code& e, size_t) {
+                                 if (e) return self->Close();
+                                 self->Dispatch(head);
+                             });
+        };
+        if (!request.expectContinue) return readBody();
+        out = "HTTP/1.1 100 Continue\r\n\r\n";
+        asio::async_write(socket, asio::buffer(out), [self = shared_from_this(), readBody](const asio::error_code& e, size_t) {
+            if (e) return self->Close();
+            readBody();
+        });
+    }
+
+    void Dispatch(const std::string& head) {
+        // A frozen device hears the request and says nothing; the idle timer ends the connection.
+        if (device.frozen()) return;
+        timer.cancel();
+        std::string body = in.substr(head.size() + 2, request.contentLength);
+        server->Answer(request, head, body, [self = shared_from_this()](WebServer::Reply reply) {
+            asio::post(self->socket.get_executor(), [self, reply = std::move(reply)]() mutable { self->Write(std::move(reply)); });
+        });
+    }
+
+    void Fail(int status) {
+        WebServer::Reply r;
+        r.status = status;
+        request.keepAlive = false;
+        Write(std::move(r));
+    }
+
+    void Write(WebServer::Reply reply) {
+        keepAlive = reply.keepAlive && request.keepAlive;
+        out = "HTTP/1.1 " + std::to_string(reply.status) + " " + Reason(reply.status) + "\r\n";
+        if (reply.status == 401) out += server->Challenges(reply.stale);
+        out += "Content-Type: " + reply.contentType + "\r\nContent-Length: " + std::to_string(reply.body.size()) +
+               "\r\nConnection: " + (keepAlive ? "keep-alive" : "close") + "\r\n\r\n";
+        out += reply.body;
+        asio::async_write(socket, asio::buffer(out), [self = shared_from_this()](const asio::error_code& e, size_t) {
+            if (e || !self->keepAlive) return self->Close();
+            self->in.erase(0, std::min(self->requestBytes, self->in.size()));
+            self->ReadHead();
+        });
+    }
+};
+
 }  // namespace
 
 int TemperatureCodeAt(int64_t time) {
@@ -103,97 +179,47 @@ int TemperatureCodeAt(int64_t time) {
     return code;
 }
 
-WebServer::WebServer(asio::io_context& io, SimDevice& device, int tempIntervalSec)
-    : io_(io), device_(device), tempIntervalSec_(tempIntervalSec), acceptor_(io) {
-    // Without a random secret the nonces would be predictable; a fixed fallback still works.
-    if (wire::RandomNonce(secret_) != 0) std::memset(secret_, 0x5A, sizeof secret_);
-}
+WebServer::WebServer(asio::io_context& io, SimDevice& device, int tempIntervalSec, OnvifService* onvif)
+    : io_(io), device_(device), tempIntervalSec_(tempIntervalSec), onvif_(onvif), acceptor_(io) {}
 
-std::string WebServer::MakeNonce() const {
-    char stamp[kStampDigits + 1];
-    std::snprintf(stamp, sizeof stamp, "%016llx", static_cast<unsigned long long>(NowSeconds()));
-    unsigned char mac[EVP_MAX_MD_SIZE];
-    unsigned int macBytes = 0;
-    HMAC(EVP_sha256(), secret_, sizeof secret_, reinterpret_cast<const unsigned char*>(stamp), kStampDigits, mac,
-         &macBytes);
-    return std::string(stamp) + Hex(mac, kNonceMacBytes);
-}
-
-WebServer::Auth WebServer::CheckNonce(const std::string& nonce) const {
-    if (nonce.size() != kStampDigits + 2 * kNonceMacBytes) return Auth::kMissing;
-    for (char c : nonce)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return Auth::kMissing;
-    unsigned char mac[EVP_MAX_MD_SIZE];
-    unsigned int macBytes = 0;
-    HMAC(EVP_sha256(), secret_, sizeof secret_, reinterpret_cast<const unsigned char*>(nonce.data()), kStampDigits,
-         mac, &macBytes);
-    if (!EqualInConstantTime(nonce.substr(kStampDigits), Hex(mac, kNonceMacBytes))) return Auth::kMissing;
-    int64_t made = static_cast<int64_t>(std::stoull(nonce.substr(0, kStampDigits), nullptr, 16));
-    int64_t age = NowSeconds() - made;
-    if (age < 0) return Auth::kMissing;
-    return age > kNonceLifeSec ? Auth::kStale : Auth::kGood;
-}
-
-bool WebServer::Offers(const std::string& algorithm) const {
-    const std::string& mode = device_.config().webAuth;
-    if (algorithm == "SHA-256") return mode == "digest" || mode == "digest-sha256";
-    if (algorithm == "MD5") return mode == "digest" || mode == "digest-md5";
-    return false;  // no session variants, no others
+DigestPolicy WebServer::Policy() const {
+    const DeviceConfig& cfg = device_.config();
+    DigestPolicy p;
+    p.realm = kRealm;
+    p.user = cfg.user;
+    p.password = cfg.password;
+    p.opaque = sdk::DigestHex(sdk::DigestHash::kMd5, cfg.name + cfg.deviceId);
+    p.sha256 = cfg.webAuth == "digest" || cfg.webAuth == "digest-sha256";
+    p.md5 = cfg.webAuth == "digest" || cfg.webAuth == "digest-md5";
+    return p;
 }
 
 std::string WebServer::Challenges(bool stale) const {
-    const DeviceConfig& cfg = device_.config();
-    if (cfg.webAuth == "basic") return std::string("WWW-Authenticate: Basic realm=\"") + kRealm + "\"\r\n";
+    if (device_.config().webAuth == "basic") return std::string("WWW-Authenticate: Basic realm=\"") + kRealm + "\"\r\n";
     std::string out;
-    std::string opaque = sdk::DigestHex(sdk::DigestHash::kMd5, cfg.name + cfg.deviceId);
-    for (const char* algorithm : {"SHA-256", "MD5"}) {  // the stronger one first
-        if (!Offers(algorithm)) continue;
-        out += std::string("WWW-Authenticate: Digest realm=\"") + kRealm + "\", qop=\"auth\", algorithm=" + algorithm +
-               ", nonce=\"" + MakeNonce() + "\", opaque=\"" + opaque + "\"" + (stale ? ", stale=true" : "") + "\r\n";
-    }
+    for (const std::string& c : digest_.Challenges(Policy(), stale)) out += "WWW-Authenticate: " + c + "\r\n";
     return out;
-}
-
-WebServer::Auth WebServer::CheckDigest(const std::string& value, const std::string& target) const {
-    AuthParams c;
-    if (!sdk::ParseCredentials(value, &c) || strcasecmp(c.scheme.c_str(), "Digest") != 0) return Auth::kMissing;
-    const DeviceConfig& cfg = device_.config();
-    sdk::DigestInput in;
-    if (!sdk::ParseDigestAlgorithm(ParamOf(c, "algorithm"), &in.algorithm) ||
-        !Offers(sdk::DigestAlgorithmName(in.algorithm)))
-        return Auth::kMissing;
-    if (ParamOf(c, "username") != cfg.user || ParamOf(c, "realm") != kRealm || ParamOf(c, "uri") != target ||
-        strcasecmp(ParamOf(c, "qop").c_str(), "auth") != 0 || ParamOf(c, "nc").size() != 8 ||
-        ParamOf(c, "cnonce").empty() ||
-        ParamOf(c, "opaque") != sdk::DigestHex(sdk::DigestHash::kMd5, cfg.name + cfg.deviceId))
-        return Auth::kMissing;
-    Auth nonce = CheckNonce(ParamOf(c, "nonce"));
-    if (nonce == Auth::kMissing) return Auth::kMissing;
-    in.user = cfg.user;
-    in.realm = kRealm;
-    in.password = cfg.password;
-    in.method = "GET";
-    in.uri = target;
-    in.nonce = ParamOf(c, "nonce");
-    in.nc = ParamOf(c, "nc");
-    in.cnonce = ParamOf(c, "cnonce");
-    std::string given = ParamOf(c, "response");
-    for (char& ch : given)
-        if (ch >= 'A' && ch <= 'F') ch = char(ch - 'A' + 'a');
-    if (!EqualInConstantTime(given, sdk::DigestResponse(in))) return Auth::kMissing;
-    return nonce;
 }
 
 WebServer::Auth WebServer::Authorize(const std::string& head, const std::string& target) const {
     std::string value = sdk::HttpHeaderValue(head, "Authorization");
     if (value.empty()) return Auth::kMissing;
     const DeviceConfig& cfg = device_.config();
-    if (cfg.webAuth != "basic") return CheckDigest(value, target);
-    AuthParams c;
+    if (cfg.webAuth != "basic") {
+        switch (digest_.Check(Policy(), value, "GET", target)) {
+        case DigestServer::Verdict::kGood: return Auth::kGood;
+        case DigestServer::Verdict::kStale: return Auth::kStale;
+        default: return Auth::kMissing;
+        }
+    }
+    sdk::AuthParams c;
     if (!sdk::ParseCredentials(value, &c) || strcasecmp(c.scheme.c_str(), "Basic") != 0) return Auth::kMissing;
     bool ok = false;
     std::string decoded = wire::Base64Decode(c.token68, &ok);
-    return ok && EqualInConstantTime(decoded, cfg.user + ":" + cfg.password) ? Auth::kGood : Auth::kMissing;
+    std::string expected = cfg.user + ":" + cfg.password;
+    return ok && decoded.size() == expected.size() && CRYPTO_memcmp(decoded.data(), expected.data(), expected.size()) == 0
+               ? Auth::kGood
+               : Auth::kMissing;
 }
 
 bool WebServer::Listen(const std::string& address, int port, std::string* error) {
@@ -211,61 +237,63 @@ void WebServer::Stop() {
 }
 
 void WebServer::Accept() {
-    acceptor_.async_accept([self = shared_from_this()](const asio::error_code& ec, asio::ip::tcp::socket socket) {
+    acceptor_.async_accept(asio::make_strand(io_), [self = shared_from_this()](const asio::error_code& ec,
+                                                                               asio::ip::tcp::socket socket) {
         if (ec) {
             if (ec != asio::error::operation_aborted && self->acceptor_.is_open()) self->Accept();
             return;
         }
-        auto conn = std::make_shared<HttpConnection>(std::move(socket));
-        conn->timer.expires_after(std::chrono::seconds(10));
-        conn->timer.async_wait([conn](const asio::error_code& e) {
-            if (!e) {
-                asio::error_code ignored;
-                conn->socket.close(ignored);
-            }
-        });
-        auto self2 = self;
-        asio::async_read_until(
-            conn->socket, asio::dynamic_buffer(conn->in, kMaxRequestBytes), "\r\n\r\n",
-            [self2, conn](const asio::error_code& e, size_t) {
-                if (e) {
-                    conn->timer.cancel();
-                    return;
-                }
-                std::string head = conn->in.substr(0, conn->in.find("\r\n\r\n") + 2);
-                std::string line = head.substr(0, head.find("\r\n"));
-                int status = 400;
-                bool stale = false;
-                std::string body;
-                if (line.compare(0, 4, "GET ") == 0 && line.size() > 13 &&
-                    line.compare(line.size() - 9, 9, " HTTP/1.1") == 0) {
-                    std::string path = line.substr(4, line.size() - 13);
-                    WebServer::Auth auth = self2->Authorize(head, path);
-                    if (auth != WebServer::Auth::kGood) {
-                        status = 401;
-                        stale = auth == WebServer::Auth::kStale;
-                    } else {
-                        body = self2->Respond(path, &status);
-                    }
-                    self2->device_.Log("web %s -> %d", path.c_str(), status);
-                }
-                const char* reason = status == 200 ? "OK" : status == 401 ? "Unauthorized" : status == 404 ? "Not Found" : "Bad Request";
-                conn->out = "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\n";
-                if (status == 401) conn->out += self2->Challenges(stale);
-                conn->out += "Content-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
-                             "\r\nConnection: close\r\n\r\n" + body;
-                asio::async_write(conn->socket, asio::buffer(conn->out), [conn](const asio::error_code&, size_t) {
-                    asio::error_code ignored;
-                    conn->socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
-                    conn->socket.close(ignored);
-                    conn->timer.cancel();
-                });
-            });
+        std::make_shared<HttpConnection>(std::move(socket), self, self->device_)->Start();
         self->Accept();
     });
 }
 
-std::string WebServer::Respond(const std::string& path, int* status) const {
+void WebServer::Answer(const HttpRequestHead& request, const std::string& head, const std::string& body,
+                       ReplyDone done) {
+    std::string path = request.target.substr(0, request.target.find('?'));
+    std::string query = request.target.find('?') == std::string::npos ? "" : request.target.substr(request.target.find('?') + 1);
+    Reply r;
+    if (onvif_ && path.compare(0, 7, "/onvif/") == 0 && path != "/onvif/snapshot") {
+        if (request.method != "POST") {
+            r.status = 405;
+            return done(std::move(r));
+        }
+        onvif_->Handle(path, body, [done](int status, std::string xml) {
+            Reply soap;
+            soap.status = status;
+            soap.contentType = "application/soap+xml; charset=utf-8";
+            soap.body = std::move(xml);
+            soap.keepAlive = true;
+            done(std::move(soap));
+        });
+        return;
+    }
+    if (request.method != "GET") {
+        r.status = 405;
+        return done(std::move(r));
+    }
+    Auth auth = Authorize(head, request.target);
+    if (auth != Auth::kGood) {
+        r.status = 401;
+        r.stale = auth == Auth::kStale;
+    } else if (onvif_ && path == "/onvif/snapshot") {
+        std::string channel = QueryValue(query, "channel");
+        int c = channel.size() == 1 || channel.size() == 2 ? std::atoi(channel.c_str()) : -1;
+        bool digits = !channel.empty() && channel.find_first_not_of("0123456789") == std::string::npos;
+        std::vector<uint8_t> jpeg;
+        if (digits && c >= 0 && c < device_.config().channels) jpeg = device_.SnapshotJpeg(c, int(++snapshots_));
+        r.status = jpeg.empty() ? 404 : 200;
+        r.contentType = "image/jpeg";
+        r.body.assign(jpeg.begin(), jpeg.end());
+        r.keepAlive = true;
+    } else {
+        r.body = Cgi(request.target, &r.status);
+    }
+    device_.Log("web %s -> %d", request.target.c_str(), r.status);
+    done(std::move(r));
+}
+
+std::string WebServer::Cgi(const std::string& path, int* status) const {
     *status = 200;
     std::string script = path.substr(0, path.find('?'));
     std::string query = path.find('?') == std::string::npos ? "" : path.substr(path.find('?') + 1);

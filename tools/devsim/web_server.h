@@ -1,25 +1,43 @@
 #pragma once
 // The web port of a simulated device: the two CGI requests of temperature screening cameras,
-// behind Digest (RFC 7616, qop "auth") or Basic authentication as the device is configured.
+// behind Digest (RFC 7616, qop "auth") or Basic authentication as the device is configured;
+// with the ONVIF face on, also SOAP POSTs to /onvif/... (WS-UsernameToken, onvif_service.h) and
+// snapshots at /onvif/snapshot?channel=N (behind the same HTTP authentication as the CGIs).
+// CGI answers close the connection, as the cameras imitated do; ONVIF and snapshot answers keep
+// it for the next request. A frozen device reads requests but answers none.
 #include <asio.hpp>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "tools/devsim/digest_server.h"
+
 namespace ocv::devsim {
 
 class SimDevice;
+class OnvifService;
+struct HttpRequestHead;
 
 class WebServer : public std::enable_shared_from_this<WebServer> {
 public:
-    WebServer(asio::io_context& io, SimDevice& device, int tempIntervalSec);
+    // onvif: the device's ONVIF face, nullptr without it.
+    WebServer(asio::io_context& io, SimDevice& device, int tempIntervalSec, OnvifService* onvif);
     bool Listen(const std::string& address, int port, std::string* error);
     int port() const { return port_; }
     void Stop();
 
-    // The reply body for a request path (exposed for tests); status 200 or 404.
-    std::string Respond(const std::string& path, int* status) const;
+    struct Reply {
+        int status = 200;
+        std::string contentType = "text/html";
+        std::string body;
+        bool stale = false;      // a 401 for an outdated nonce
+        bool keepAlive = false;  // the connection serves the next request
+    };
+    using ReplyDone = std::function<void(Reply)>;
+    // Answers one request (exposed for tests): done runs once, maybe later, on an I/O thread.
+    void Answer(const HttpRequestHead& request, const std::string& head, const std::string& body, ReplyDone done);
 
     enum class Auth { kMissing, kGood, kStale };
     // Checks the credentials of a request head for GET of target (the request-target as sent).
@@ -29,20 +47,18 @@ public:
 
 private:
     void Accept();
+    std::string Cgi(const std::string& path, int* status) const;
     std::string TemperatureLog(const std::string& query) const;
-    // A nonce carries the second it was made and a MAC of it under this server's secret, so it
-    // needs no table and cannot be forged; it is good for a few minutes.
-    std::string MakeNonce() const;
-    Auth CheckNonce(const std::string& nonce) const;
-    Auth CheckDigest(const std::string& value, const std::string& target) const;
-    bool Offers(const std::string& algorithm) const;
+    DigestPolicy Policy() const;
 
     asio::io_context& io_;
     SimDevice& device_;
     int tempIntervalSec_;
+    OnvifService* onvif_;
     asio::ip::tcp::acceptor acceptor_;
     int port_ = 0;
-    uint8_t secret_[32] = {};
+    DigestServer digest_;
+    std::atomic<uint32_t> snapshots_{0};
 };
 
 // The generated reading of a screening camera at a time: the code of the temperature log

@@ -1,4 +1,4 @@
-// ocuvant-mkdb [--dir DIR] [--force] [--demo host:port:channels[,...]]...
+// ocuvant-mkdb [--dir DIR] [--force] [--demo [onvif=]host:port:channels[,...]]...
 // Writes DIR/QVXVMS.bak (the template, always) and DIR/QVXVMS.dat (only when missing, or with
 // --force). DIR defaults to the directory of the tool, the application directory.
 #include <cstdio>
@@ -14,7 +14,7 @@ namespace {
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: ocuvant-mkdb [--dir DIR] [--force] [--demo host:port:channels[,...]]...\n"
+                 "usage: ocuvant-mkdb [--dir DIR] [--force] [--demo [onvif=]host:port:channels[,...]]...\n"
                  "  writes DIR/QVXVMS.bak and, unless it exists (or with --force), DIR/QVXVMS.dat\n");
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/device_types.h"
 #include "platform/file_util.h"
 #include "store/config_files.h"
 #include "store/config_store.h"
@@ -65,6 +66,7 @@ int AddDemo(ConfigStore& store, const std::vector<DemoDevice>& demo, std::string
         CopyText(rec.host, d.host);
         rec.port = d.port;
         rec.channelCount = d.channels;
+        rec.type = d.type;
         CopyText(rec.user, kDemoUser);
         CopyText(rec.password, kDemoPassword);
         char name[kTextBytes];
@@ -130,14 +132,22 @@ bool ParseDemoDevices(const std::string& text, std::vector<DemoDevice>* out, std
             if (end == text.size()) break;
             continue;
         }
+        DemoDevice d;
+        if (item.compare(0, 6, "onvif=") == 0) {
+            d.type = kDeviceTypeOnvif;
+            item = item.substr(6);
+        }
         size_t c2 = item.rfind(':');
         size_t c1 = c2 == std::string::npos || c2 == 0 ? std::string::npos : item.rfind(':', c2 - 1);
-        DemoDevice d;
         if (c1 == std::string::npos || c1 == 0) {
             *error = "expected host:port:channels, got \"" + item + "\"";
             return false;
         }
         d.host = item.substr(0, c1);
+        if (d.host.find('=') != std::string::npos) {
+            *error = "unknown device kind in \"" + item + "\" (only onvif= is known)";
+            return false;
+        }
         if (d.host.size() >= static_cast<size_t>(kTextBytes)) {
             *error = "host longer than 31 characters: " + d.host;
             return false;

@@ -12,10 +12,12 @@ struct DemoDevice {
     std::string host;
     int port = 0;
     int channels = 0;
+    int type = 0;  // device type number: 0 our protocol, kDeviceTypeOnvif a standard camera
 };
 
 // "host:port:channels" items separated by commas (host may itself hold colons: the last two
-// fields are port and channels). false with *error set for a malformed item.
+// fields are port and channels); "onvif=host:port:channels" is an ONVIF camera at its web port.
+// false with *error set for a malformed item.
 bool ParseDemoDevices(const std::string& text, std::vector<DemoDevice>* out, std::string* error);
 
 // A new database file with the tables of the schema and nothing else; replaces path. 0 or -1.
