@@ -1,5 +1,6 @@
 #include "sdk/rtsp_stream.h"
 
+#include <algorithm>
 #include <pthread.h>
 
 extern "C" {
@@ -97,6 +98,7 @@ struct RtspStream::Reader {
     bool keySeen = false;  // video goes on from the first key picture
     int64_t startMs = 0;
     StreamTimeLine timeLines[2];  // video, sound
+    int64_t lastVideoMs = 0;      // pictures handed on never go back in time
     std::vector<uint8_t> record;
 
     // 0 or QVX_ERR_CODEC.
@@ -320,7 +322,11 @@ void RtspStream::Run() {
                     lost = false;
                     Raise(QVX_EXCEPTION_STREAM_RESTORED);
                 }
-                int64_t at = u.timestamp < 0 ? NowMs() - r.startMs : u.timestamp;
+                // A picture without a time of its own takes the wall clock, which may lag the
+                // packets' time line; and a unit carries the time of its first piece. Neither may
+                // take the stream back in time: the recorder's index and the players rely on it.
+                int64_t at = std::max(u.timestamp < 0 ? NowMs() - r.startMs : u.timestamp, r.lastVideoMs);
+                r.lastVideoMs = at;
                 if (kind != 2) {
                     std::vector<uint8_t> prefixed = r.sets->Prefix(u.data.data(), u.data.size(), nals);
                     Hand(r, true, prefixed.data(), prefixed.size(), at, kind);
