@@ -127,10 +127,10 @@ protected:
         EXPECT_EQ(QVXPlay_DeInit(port_), 0);
         ReleasePort(portNumber_);
     }
-    std::string Write(const std::string& name, const test::RecordingSpec& spec = {},
+    std::string Write(const std::string& name, const test::RecordingShape& shape = {},
                       test::WrittenRecording* written = nullptr) {
         std::string path = dir_ / name;
-        auto w = test::WriteRecording(path, Clip(), spec);
+        auto w = test::WriteRecording(path, Clip(), shape);
         if (written) *written = w;
         return path;
     }
@@ -161,9 +161,9 @@ class OpenAtPercent : public FilePortTest, public ::testing::WithParamInterface<
 // With every key frame indexed (kind 1), and with only every 50th (kind 3: none of this
 // file's ten), which makes the player walk the records.
 TEST_P(OpenAtPercent, StartsAtTheKeyFrameAtOrBeforeThePlaceAndPlaysToTheEnd) {
-    test::RecordingSpec spec;
-    spec.keyKind = GetParam();
-    std::string path = Write("open.qvx", spec);
+    test::RecordingShape shape;
+    shape.keyKind = GetParam();
+    std::string path = Write("open.qvx", shape);
     // duration 3960 ms: 0 % is the start, 50 % (1980 ms) plays from the key frame at
     // 1600 ms, 100 % from the last key frame, at 3600 ms.
     for (auto [percent, first] : {std::pair{0, 0u}, std::pair{50, 1600u}, std::pair{100, 3600u}}) {
@@ -186,9 +186,9 @@ INSTANTIATE_TEST_SUITE_P(KeyFrameKinds, OpenAtPercent, ::testing::Values(1u, 3u)
 // start time opens the file at p = (t - start) * 100 / duration, with the duration in
 // seconds from images.fi.
 TEST_F(FilePortTest, ATimeLinePositionOpensThePictureAtThatTime) {
-    test::RecordingSpec spec;
-    spec.stepMs = 400;  // 39.6 s, a key frame every 4 s
-    std::string path = Write("long.qvx", spec);
+    test::RecordingShape shape;
+    shape.stepMs = 400;  // 39.6 s, a key frame every 4 s
+    std::string path = Write("long.qvx", shape);
     const uint32_t durationSeconds = 39;
     const uint32_t clickSeconds = 25;
     const int p = static_cast<int>(clickSeconds * 100 / durationSeconds);  // 64
@@ -365,7 +365,7 @@ TEST_F(FilePortTest, ADamagedRecordInTheMiddleIsSkippedToTheNextIndexedKeyFrame)
 TEST_F(FilePortTest, FollowsARecordingThatIsStillBeingWritten) {
     ASSERT_EQ(SetFileFollowWindow(port_, 2000), 0);
     const std::string path = dir_ / "growing.qvx";
-    test::TestRecorder recorder(path, test::RecordingSpec{});
+    test::TestRecorder recorder(path, test::RecordingShape{});
     for (size_t i = 0; i < 20; ++i) recorder.Add(Clip()[i]);
     ASSERT_EQ(QVXPlay_OpenFile(port_, path.c_str(), 0), 0);
     ASSERT_EQ(QVXPlay_Play(port_), 0);
@@ -406,9 +406,9 @@ TEST_F(FilePortTest, ThePreviewPictureIsTheKeyFrameAtAPercentage) {
     EXPECT_EQ(QVXPlay_ShotImage(port_, (dir_ / "missing.qvx").c_str(), 5), -1);
     // Another file of the same name (the pointer moved to the next recording).
     std::string other = dir_ / "other.qvx";
-    test::RecordingSpec spec;
-    spec.stepMs = 400;
-    test::WriteRecording(other, Clip(), spec);
+    test::RecordingShape shape;
+    shape.stepMs = 400;
+    test::WriteRecording(other, Clip(), shape);
     ASSERT_EQ(QVXPlay_ShotImage(port_, other.c_str(), 50), 0);
     EXPECT_EQ(Timestamps(*surface_).back(), 16000u);
     EXPECT_EQ(surface_->PictureCount(), 4u);
@@ -449,9 +449,9 @@ private:
 TEST_F(FilePortTest, TheFilesSoundPlaysAtNormalSpeedOnly) {
     auto samples = std::make_shared<std::atomic<size_t>>(0);
     SetAudioOutputFactory([samples] { return std::make_unique<SampleLog>(samples); });
-    test::RecordingSpec spec;
-    spec.audioEncoding = kAudioG711ALaw;
-    std::string path = Write("sound.qvx", spec);
+    test::RecordingShape shape;
+    shape.audioEncoding = kAudioG711ALaw;
+    std::string path = Write("sound.qvx", shape);
     ASSERT_EQ(QVXPlay_OpenSound(port_), 0);
     PlayToEnd(path, 0);
     EXPECT_EQ(samples->load(), 100u * 160);
@@ -560,10 +560,10 @@ TEST_F(FilePortTest, H265FromAStreamFromAFileAndAsAPreview) {
     EXPECT_EQ(Stats(port_).decodeErrors, 0u);
     ASSERT_EQ(QVXPlay_Stop(port_), 0);
 
-    test::RecordingSpec spec;
-    spec.codec = QVXPLAY_CODEC_H265;
+    test::RecordingShape shape;
+    shape.codec = QVXPLAY_CODEC_H265;
     std::string path = dir_ / "hevc.qvx";
-    test::WriteRecording(path, clip, spec);
+    test::WriteRecording(path, clip, shape);
     size_t before = surface_->PictureCount();
     PlayToEnd(path, 50);  // 580 ms of 1160: from the key frame at 400 ms
     auto all = Timestamps(*surface_);

@@ -31,10 +31,10 @@ test::WrittenRecording WriteSynthetic(const std::string& path, int pictures, int
         clip[i].bytes.assign(clip[i].keyFrame ? 3000 : 300 + static_cast<size_t>(i % 7) * 50,
                              static_cast<uint8_t>(i));
     }
-    test::RecordingSpec spec;
-    spec.keyKind = keyKind;
-    spec.audioEncoding = kAudioG711ALaw;
-    return test::WriteRecording(path, clip, spec);
+    test::RecordingShape shape;
+    shape.keyKind = keyKind;
+    shape.audioEncoding = kAudioG711ALaw;
+    return test::WriteRecording(path, clip, shape);
 }
 
 // The latest key frame at or before the target, from what was written.
@@ -244,7 +244,7 @@ TEST(RecordingFile, DurationOfCutDamagedAndGrowingFiles) {
     EXPECT_EQ(f.DurationMs(), 32u * 40);
 
     // A file being written: the scan goes on from where it stopped.
-    test::TestRecorder recorder(dir / "g.qvx", test::RecordingSpec{});
+    test::TestRecorder recorder(dir / "g.qvx", test::RecordingShape{});
     test::EncodedPicture key{std::vector<uint8_t>(900, 1), true}, p{std::vector<uint8_t>(90, 2), false};
     for (int i = 0; i < 30; ++i) recorder.Add(i % 10 ? p : key);
     RecordingFile g;

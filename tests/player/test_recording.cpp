@@ -8,18 +8,18 @@
 
 namespace ocv::test {
 
-TestRecorder::TestRecorder(const std::string& path, const RecordingSpec& spec) : spec_(spec) {
+TestRecorder::TestRecorder(const std::string& path, const RecordingShape& shape) : shape_(shape) {
     // A test may write a path again; the writer never replaces an existing recording.
     unlink(path.c_str());
-    StreamInfo info = MakeStreamInfo(spec.width, spec.height, spec.audioEncoding, spec.codec);
+    StreamInfo info = MakeStreamInfo(shape.width, shape.height, shape.audioEncoding, shape.codec);
     if (writer_.Create(path) != 0 || writer_.SetStreamInfo(info) != 0 ||
-        writer_.Open(spec.startTimeMs) != 0)
+        writer_.Open(shape.startTimeMs) != 0)
         throw std::runtime_error("cannot write " + path);
 }
 
 void TestRecorder::Add(const EncodedPicture& picture) {
-    const uint32_t ts = count_ * spec_.stepMs;
-    auto record = MakeVideoRecord(picture, ts, 0, spec_.keyKind);
+    const uint32_t ts = count_ * shape_.stepMs;
+    auto record = MakeVideoRecord(picture, ts, 0, shape_.keyKind);
     bool waiting = writer_.WaitingForKeyFrame();
     uint64_t offset = writer_.ByteCount();
     if (writer_.WriteFrame(record.data(), static_cast<uint32_t>(record.size())) != 0)
@@ -28,9 +28,9 @@ void TestRecorder::Add(const EncodedPicture& picture) {
         written_.videoOffsets.push_back(offset);
         written_.videoTimes.push_back(ts);
         written_.keyFrames.push_back(picture.keyFrame);
-        written_.videoTimestamps.push_back(spec_.startTimeMs + ts);
+        written_.videoTimestamps.push_back(shape_.startTimeMs + ts);
     }
-    if (spec_.audioEncoding != kAudioNone) {
+    if (shape_.audioEncoding != kAudioNone) {
         std::vector<uint8_t> samples(160);
         for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<uint8_t>(count_ + i);
         auto audio = MakeAudioRecord(samples, ts);
@@ -43,8 +43,8 @@ void TestRecorder::Add(const EncodedPicture& picture) {
 void TestRecorder::Close() { writer_.Close(); }
 
 WrittenRecording WriteRecording(const std::string& path, const std::vector<EncodedPicture>& clip,
-                                const RecordingSpec& spec) {
-    TestRecorder recorder(path, spec);
+                                const RecordingShape& shape) {
+    TestRecorder recorder(path, shape);
     for (const EncodedPicture& p : clip) recorder.Add(p);
     recorder.Close();
     AgeFile(path);

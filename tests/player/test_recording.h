@@ -10,7 +10,7 @@
 
 namespace ocv::test {
 
-struct RecordingSpec {
+struct RecordingShape {
     uint32_t startTimeMs = 10 * 3600 * 1000;  // the file was created at 10:00:00
     uint32_t stepMs = 40;                     // between pictures
     uint32_t keyKind = 1;                     // 1: every key frame indexed; 3: every 50th
@@ -32,20 +32,20 @@ struct WrittenRecording {
 // timestamp i * stepMs, so its time in the file is i * stepMs too.
 class TestRecorder {
 public:
-    TestRecorder(const std::string& path, const RecordingSpec& spec);
+    TestRecorder(const std::string& path, const RecordingShape& shape);
     void Add(const EncodedPicture& picture);
     void Close();
     const WrittenRecording& Written() const { return written_; }
 
 private:
-    RecordingSpec spec_;
+    RecordingShape shape_;
     RecordFileWriter writer_;
     WrittenRecording written_;
     uint32_t count_ = 0;
 };
 
 WrittenRecording WriteRecording(const std::string& path, const std::vector<EncodedPicture>& clip,
-                                const RecordingSpec& spec = {});
+                                const RecordingShape& shape = {});
 
 // Sets the file's modification time an hour back: a finished recording, which the player
 // does not wait on at its end.
